@@ -1,0 +1,518 @@
+// Recording stand-in for GL and GLEW (see fake_gl.h). GL 1.1 entry points are
+// defined as the C functions libGL would export; the later ones as the GLEW
+// function pointers the GLEW header's macros call through.
+#include "tests/support/fake_gl.h"
+
+#include <cstring>
+
+namespace fake_gl {
+
+STATE& state() {
+    static STATE s;
+    return s;
+}
+
+void reset() {
+    state() = STATE{};
+}
+
+std::vector<std::string> take() {
+    std::vector<std::string> out;
+    out.swap(state().log);
+    return out;
+}
+
+void record(std::string line) {
+    state().log.push_back(std::move(line));
+}
+
+} // namespace fake_gl
+
+using fake_gl::call;
+using fake_gl::DATA;
+using fake_gl::record;
+using fake_gl::state;
+
+namespace {
+
+void capture(const void* data, size_t bytes) {
+    auto& d = state().last_data;
+    d.clear();
+    if (data && bytes) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        d.assign(p, p + bytes);
+    }
+}
+
+template <class T> std::string values(const T* v, int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i) {
+        s += ", " + fake_gl::arg(v ? v[i] : T{});
+    }
+    return s;
+}
+
+std::string with_values(std::string head, const std::string& tail) {
+    head.insert(head.size() - 1, tail);
+    return head;
+}
+
+void gen(const char* name, GLsizei n, GLuint* out, GLuint& next) {
+    for (GLsizei i = 0; out && i < n; ++i) {
+        out[i] = next++;
+    }
+    record(call(name, n));
+}
+
+size_t texel_bytes(GLsizei w, GLsizei h) {
+    return w > 0 && h > 0 ? size_t(w) * size_t(h) * 4 : 0;
+}
+
+// --- GL 2.0+ and extension entry points, reached through GLEW's pointers ---
+
+void GLAPIENTRY f_ActiveTexture(GLenum t) {
+    record(call("glActiveTexture", t));
+}
+void GLAPIENTRY f_ClientActiveTexture(GLenum t) {
+    record(call("glClientActiveTexture", t));
+}
+void GLAPIENTRY f_GenBuffers(GLsizei n, GLuint* b) {
+    gen("glGenBuffers", n, b, state().next_buffer);
+}
+void GLAPIENTRY f_DeleteBuffers(GLsizei n, const GLuint* b) {
+    record(call("glDeleteBuffers", n, b ? b[0] : 0u));
+}
+void GLAPIENTRY f_BindBuffer(GLenum t, GLuint b) {
+    record(call("glBindBuffer", t, b));
+}
+void GLAPIENTRY f_BufferData(GLenum t, GLsizeiptr size, const void* data, GLenum usage) {
+    capture(data, size_t(size));
+    record(call("glBufferData", t, (long long)size, DATA{data}, usage));
+}
+void GLAPIENTRY f_BufferSubData(GLenum t, GLintptr off, GLsizeiptr size, const void* data) {
+    capture(data, size_t(size));
+    record(call("glBufferSubData", t, (long long)off, (long long)size, DATA{data}));
+}
+GLuint GLAPIENTRY f_CreateShader(GLenum type) {
+    GLuint s = state().next_shader++;
+    record(call("glCreateShader", type));
+    return s;
+}
+void GLAPIENTRY f_ShaderSource(GLuint s, GLsizei n, const GLchar* const* src, const GLint* len) {
+    std::string text;
+    for (GLsizei i = 0; i < n; ++i) {
+        if (len && len[i] >= 0) {
+            text.append(src[i], size_t(len[i]));
+        } else {
+            text.append(src[i]);
+        }
+    }
+    state().shader_sources.push_back(text);
+    record(call("glShaderSource", s, n));
+}
+void GLAPIENTRY f_CompileShader(GLuint s) {
+    record(call("glCompileShader", s));
+}
+void GLAPIENTRY f_GetShaderiv(GLuint s, GLenum p, GLint* out) {
+    if (out) {
+        if (p == GL_COMPILE_STATUS) {
+            *out = state().compile_ok ? GL_TRUE : GL_FALSE;
+        } else if (p == GL_INFO_LOG_LENGTH) {
+            *out = GLint(state().info_log.size() + 1);
+        } else {
+            *out = 0;
+        }
+    }
+    record(call("glGetShaderiv", s, p));
+}
+void copy_log(GLsizei max, GLsizei* len, GLchar* out) {
+    const std::string& l = state().info_log;
+    if (!out || max <= 0) {
+        return;
+    }
+    size_t n = std::min(l.size(), size_t(max - 1));
+    std::memcpy(out, l.data(), n);
+    out[n] = 0;
+    if (len) {
+        *len = GLsizei(n);
+    }
+}
+void GLAPIENTRY f_GetShaderInfoLog(GLuint s, GLsizei max, GLsizei* len, GLchar* out) {
+    copy_log(max, len, out);
+    record(call("glGetShaderInfoLog", s));
+}
+GLuint GLAPIENTRY f_CreateProgram() {
+    GLuint p = state().next_program++;
+    record(call("glCreateProgram"));
+    return p;
+}
+void GLAPIENTRY f_AttachShader(GLuint p, GLuint s) {
+    record(call("glAttachShader", p, s));
+}
+void GLAPIENTRY f_DetachShader(GLuint p, GLuint s) {
+    record(call("glDetachShader", p, s));
+}
+void GLAPIENTRY f_LinkProgram(GLuint p) {
+    record(call("glLinkProgram", p));
+}
+void GLAPIENTRY f_ValidateProgram(GLuint p) {
+    record(call("glValidateProgram", p));
+}
+void GLAPIENTRY f_GetProgramiv(GLuint p, GLenum pname, GLint* out) {
+    if (out) {
+        if (pname == GL_LINK_STATUS || pname == GL_VALIDATE_STATUS) {
+            *out = state().link_ok ? GL_TRUE : GL_FALSE;
+        } else if (pname == GL_INFO_LOG_LENGTH) {
+            *out = GLint(state().info_log.size() + 1);
+        } else {
+            *out = 0;
+        }
+    }
+    record(call("glGetProgramiv", p, pname));
+}
+void GLAPIENTRY f_GetProgramInfoLog(GLuint p, GLsizei max, GLsizei* len, GLchar* out) {
+    copy_log(max, len, out);
+    record(call("glGetProgramInfoLog", p));
+}
+void GLAPIENTRY f_DeleteShader(GLuint s) {
+    record(call("glDeleteShader", s));
+}
+void GLAPIENTRY f_DeleteProgram(GLuint p) {
+    record(call("glDeleteProgram", p));
+}
+void GLAPIENTRY f_UseProgram(GLuint p) {
+    record(call("glUseProgram", p));
+}
+GLint lookup(const std::map<std::string, GLint>& m, const GLchar* name) {
+    auto it = m.find(name ? name : "");
+    return it == m.end() ? -1 : it->second;
+}
+GLint GLAPIENTRY f_GetUniformLocation(GLuint p, const GLchar* name) {
+    record(call("glGetUniformLocation", p, name));
+    return lookup(state().uniform_locations, name);
+}
+GLint GLAPIENTRY f_GetAttribLocation(GLuint p, const GLchar* name) {
+    record(call("glGetAttribLocation", p, name));
+    return lookup(state().attribute_locations, name);
+}
+void GLAPIENTRY f_BindAttribLocation(GLuint p, GLuint i, const GLchar* name) {
+    record(call("glBindAttribLocation", p, i, name));
+}
+void GLAPIENTRY f_Uniform1i(GLint l, GLint a) {
+    record(call("glUniform1i", l, a));
+}
+void GLAPIENTRY f_Uniform1f(GLint l, GLfloat a) {
+    record(call("glUniform1f", l, a));
+}
+void GLAPIENTRY f_Uniform2f(GLint l, GLfloat a, GLfloat b) {
+    record(call("glUniform2f", l, a, b));
+}
+void GLAPIENTRY f_Uniform3f(GLint l, GLfloat a, GLfloat b, GLfloat c) {
+    record(call("glUniform3f", l, a, b, c));
+}
+void GLAPIENTRY f_Uniform4f(GLint l, GLfloat a, GLfloat b, GLfloat c, GLfloat d) {
+    record(call("glUniform4f", l, a, b, c, d));
+}
+void GLAPIENTRY f_Uniform1iv(GLint l, GLsizei n, const GLint* v) {
+    record(with_values(call("glUniform1iv", l, n), values(v, n)));
+}
+void GLAPIENTRY f_Uniform1fv(GLint l, GLsizei n, const GLfloat* v) {
+    record(with_values(call("glUniform1fv", l, n), values(v, n)));
+}
+void GLAPIENTRY f_Uniform2fv(GLint l, GLsizei n, const GLfloat* v) {
+    record(with_values(call("glUniform2fv", l, n), values(v, 2 * n)));
+}
+void GLAPIENTRY f_Uniform3fv(GLint l, GLsizei n, const GLfloat* v) {
+    record(with_values(call("glUniform3fv", l, n), values(v, 3 * n)));
+}
+void GLAPIENTRY f_Uniform4fv(GLint l, GLsizei n, const GLfloat* v) {
+    record(with_values(call("glUniform4fv", l, n), values(v, 4 * n)));
+}
+void GLAPIENTRY f_UniformMatrix4fv(GLint l, GLsizei n, GLboolean t, const GLfloat* v) {
+    record(with_values(call("glUniformMatrix4fv", l, n, t), values(v, 16 * n)));
+}
+void GLAPIENTRY f_VertexAttribPointer(GLuint i, GLint size, GLenum type, GLboolean norm,
+                                      GLsizei stride, const void* p) {
+    record(call("glVertexAttribPointer", i, size, type, norm, stride, p));
+}
+void GLAPIENTRY f_EnableVertexAttribArray(GLuint i) {
+    record(call("glEnableVertexAttribArray", i));
+}
+void GLAPIENTRY f_DisableVertexAttribArray(GLuint i) {
+    record(call("glDisableVertexAttribArray", i));
+}
+void GLAPIENTRY f_GenFramebuffers(GLsizei n, GLuint* f) {
+    gen("glGenFramebuffersEXT", n, f, state().next_framebuffer);
+}
+void GLAPIENTRY f_BindFramebuffer(GLenum t, GLuint f) {
+    record(call("glBindFramebufferEXT", t, f));
+}
+void GLAPIENTRY f_DeleteFramebuffers(GLsizei n, const GLuint* f) {
+    record(call("glDeleteFramebuffersEXT", n, f ? f[0] : 0u));
+}
+void GLAPIENTRY f_GenRenderbuffers(GLsizei n, GLuint* r) {
+    gen("glGenRenderbuffersEXT", n, r, state().next_renderbuffer);
+}
+void GLAPIENTRY f_BindRenderbuffer(GLenum t, GLuint r) {
+    record(call("glBindRenderbufferEXT", t, r));
+}
+void GLAPIENTRY f_DeleteRenderbuffers(GLsizei n, const GLuint* r) {
+    record(call("glDeleteRenderbuffersEXT", n, r ? r[0] : 0u));
+}
+void GLAPIENTRY f_RenderbufferStorage(GLenum t, GLenum f, GLsizei w, GLsizei h) {
+    record(call("glRenderbufferStorageEXT", t, f, w, h));
+}
+void GLAPIENTRY f_FramebufferRenderbuffer(GLenum t, GLenum a, GLenum rt, GLuint r) {
+    record(call("glFramebufferRenderbufferEXT", t, a, rt, r));
+}
+void GLAPIENTRY f_FramebufferTexture2D(GLenum t, GLenum a, GLenum tt, GLuint tex, GLint level) {
+    record(call("glFramebufferTexture2DEXT", t, a, tt, tex, level));
+}
+GLenum GLAPIENTRY f_CheckFramebufferStatusEXT(GLenum t) {
+    record(call("glCheckFramebufferStatusEXT", t));
+    return GL_FRAMEBUFFER_COMPLETE_EXT;
+}
+GLenum GLAPIENTRY f_CheckFramebufferStatus(GLenum t) {
+    record(call("glCheckFramebufferStatus", t));
+    return GL_FRAMEBUFFER_COMPLETE;
+}
+void GLAPIENTRY f_GenerateMipmap(GLenum t) {
+    record(call("glGenerateMipmapEXT", t));
+}
+
+} // namespace
+
+extern "C" {
+
+// --- GL 1.1, as libGL exports it ---
+
+GLenum GLAPIENTRY glGetError() {
+    auto& s = state();
+    ++s.error_reads;
+    if (s.pending_errors.empty()) {
+        return GL_NO_ERROR;
+    }
+    GLenum e = s.pending_errors.front();
+    s.pending_errors.erase(s.pending_errors.begin());
+    return e;
+}
+void GLAPIENTRY glEnable(GLenum c) {
+    record(call("glEnable", c));
+}
+void GLAPIENTRY glDisable(GLenum c) {
+    record(call("glDisable", c));
+}
+GLboolean GLAPIENTRY glIsEnabled(GLenum c) {
+    record(call("glIsEnabled", c));
+    return GL_FALSE;
+}
+void GLAPIENTRY glHint(GLenum t, GLenum m) {
+    record(call("glHint", t, m));
+}
+void GLAPIENTRY glFrontFace(GLenum m) {
+    record(call("glFrontFace", m));
+}
+void GLAPIENTRY glCullFace(GLenum m) {
+    record(call("glCullFace", m));
+}
+void GLAPIENTRY glEnableClientState(GLenum a) {
+    record(call("glEnableClientState", a));
+}
+void GLAPIENTRY glDisableClientState(GLenum a) {
+    record(call("glDisableClientState", a));
+}
+void GLAPIENTRY glBlendFunc(GLenum s, GLenum d) {
+    record(call("glBlendFunc", s, d));
+}
+void GLAPIENTRY glDepthMask(GLboolean f) {
+    record(call("glDepthMask", f));
+}
+void GLAPIENTRY glDepthFunc(GLenum f) {
+    record(call("glDepthFunc", f));
+}
+void GLAPIENTRY glViewport(GLint x, GLint y, GLsizei w, GLsizei h) {
+    record(call("glViewport", x, y, w, h));
+}
+void GLAPIENTRY glScissor(GLint x, GLint y, GLsizei w, GLsizei h) {
+    record(call("glScissor", x, y, w, h));
+}
+void GLAPIENTRY glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
+    record(call("glClearColor", r, g, b, a));
+}
+void GLAPIENTRY glClear(GLbitfield m) {
+    record(call("glClear", m));
+}
+void GLAPIENTRY glClearDepth(GLclampd d) {
+    record(call("glClearDepth", d));
+}
+void GLAPIENTRY glBindTexture(GLenum t, GLuint n) {
+    record(call("glBindTexture", t, n));
+}
+void GLAPIENTRY glGenTextures(GLsizei n, GLuint* t) {
+    gen("glGenTextures", n, t, state().next_texture);
+}
+void GLAPIENTRY glDeleteTextures(GLsizei n, const GLuint* t) {
+    record(call("glDeleteTextures", n, t ? t[0] : 0u));
+}
+void GLAPIENTRY glTexParameteri(GLenum t, GLenum p, GLint v) {
+    record(call("glTexParameteri", t, p, v));
+}
+void GLAPIENTRY glTexImage2D(GLenum t, GLint level, GLint internal, GLsizei w, GLsizei h,
+                             GLint border, GLenum format, GLenum type, const void* pixels) {
+    capture(pixels, texel_bytes(w, h));
+    record(call("glTexImage2D", t, level, internal, w, h, border, format, type, DATA{pixels}));
+}
+void GLAPIENTRY glTexSubImage2D(GLenum t, GLint level, GLint x, GLint y, GLsizei w, GLsizei h,
+                                GLenum format, GLenum type, const void* pixels) {
+    capture(pixels, texel_bytes(w, h));
+    record(call("glTexSubImage2D", t, level, x, y, w, h, format, type, DATA{pixels}));
+}
+void GLAPIENTRY glVertexPointer(GLint size, GLenum type, GLsizei stride, const void* p) {
+    record(call("glVertexPointer", size, type, stride, p));
+}
+void GLAPIENTRY glNormalPointer(GLenum type, GLsizei stride, const void* p) {
+    record(call("glNormalPointer", type, stride, p));
+}
+void GLAPIENTRY glTexCoordPointer(GLint size, GLenum type, GLsizei stride, const void* p) {
+    record(call("glTexCoordPointer", size, type, stride, p));
+}
+void GLAPIENTRY glColorPointer(GLint size, GLenum type, GLsizei stride, const void* p) {
+    record(call("glColorPointer", size, type, stride, p));
+}
+void GLAPIENTRY glDrawElements(GLenum mode, GLsizei count, GLenum type, const void* p) {
+    record(call("glDrawElements", mode, count, type, p));
+}
+void GLAPIENTRY glDrawArrays(GLenum mode, GLint first, GLsizei count) {
+    record(call("glDrawArrays", mode, first, count));
+}
+void GLAPIENTRY glGetIntegerv(GLenum p, GLint* out) {
+    if (out) {
+        *out = p == GL_SAMPLES ? state().samples : 0;
+    }
+    record(call("glGetIntegerv", p));
+}
+void GLAPIENTRY glGetFloatv(GLenum p, GLfloat* out) {
+    if (out) {
+        *out = 0;
+    }
+    record(call("glGetFloatv", p));
+}
+const GLubyte* GLAPIENTRY glGetString(GLenum name) {
+    record(call("glGetString", name));
+    const char* s = "fake";
+    if (name == GL_VERSION) {
+        s = state().version;
+    } else if (name == GL_SHADING_LANGUAGE_VERSION) {
+        s = state().glsl_version;
+    }
+    return reinterpret_cast<const GLubyte*>(s);
+}
+void GLAPIENTRY glReadPixels(GLint x, GLint y, GLsizei w, GLsizei h, GLenum f, GLenum t, void* p) {
+    if (p) {
+        std::memset(p, 0, texel_bytes(w, h));
+    }
+    record(call("glReadPixels", x, y, w, h, f, t));
+}
+void GLAPIENTRY glGetTexImage(GLenum t, GLint level, GLenum f, GLenum type, void*) {
+    record(call("glGetTexImage", t, level, f, type));
+}
+void GLAPIENTRY glPixelStorei(GLenum p, GLint v) {
+    record(call("glPixelStorei", p, v));
+}
+void GLAPIENTRY glFinish() {
+    record(call("glFinish"));
+}
+void GLAPIENTRY glFlush() {
+    record(call("glFlush"));
+}
+void GLAPIENTRY glColor4f(GLfloat r, GLfloat g, GLfloat b, GLfloat a) {
+    record(call("glColor4f", r, g, b, a));
+}
+void GLAPIENTRY glLineWidth(GLfloat w) {
+    record(call("glLineWidth", w));
+}
+void GLAPIENTRY glPointSize(GLfloat s) {
+    record(call("glPointSize", s));
+}
+void GLAPIENTRY glReadBuffer(GLenum m) {
+    record(call("glReadBuffer", m));
+}
+void GLAPIENTRY glDrawBuffer(GLenum m) {
+    record(call("glDrawBuffer", m));
+}
+
+// --- GLEW ---
+
+GLboolean glewExperimental = GL_FALSE;
+GLboolean __GLEW_VERSION_1_1 = GL_TRUE, __GLEW_VERSION_1_2 = GL_TRUE, __GLEW_VERSION_1_3 = GL_TRUE,
+          __GLEW_VERSION_1_4 = GL_TRUE, __GLEW_VERSION_1_5 = GL_TRUE, __GLEW_VERSION_2_0 = GL_TRUE,
+          __GLEW_VERSION_2_1 = GL_TRUE, __GLEW_EXT_framebuffer_object = GL_TRUE,
+          __GLEW_ARB_framebuffer_object = GL_TRUE;
+
+GLenum GLEWAPIENTRY glewInit() {
+    record(call("glewInit"));
+    return GLEW_OK;
+}
+const GLubyte* GLEWAPIENTRY glewGetErrorString(GLenum) {
+    return reinterpret_cast<const GLubyte*>("fake GLEW error");
+}
+const GLubyte* GLEWAPIENTRY glewGetString(GLenum) {
+    return reinterpret_cast<const GLubyte*>("fake GLEW");
+}
+GLboolean GLEWAPIENTRY glewIsSupported(const char*) {
+    return GL_TRUE;
+}
+
+PFNGLACTIVETEXTUREPROC __glewActiveTexture = f_ActiveTexture;
+PFNGLCLIENTACTIVETEXTUREPROC __glewClientActiveTexture = f_ClientActiveTexture;
+PFNGLGENBUFFERSPROC __glewGenBuffers = f_GenBuffers;
+PFNGLDELETEBUFFERSPROC __glewDeleteBuffers = f_DeleteBuffers;
+PFNGLBINDBUFFERPROC __glewBindBuffer = f_BindBuffer;
+PFNGLBUFFERDATAPROC __glewBufferData = f_BufferData;
+PFNGLBUFFERSUBDATAPROC __glewBufferSubData = f_BufferSubData;
+PFNGLCREATESHADERPROC __glewCreateShader = f_CreateShader;
+PFNGLSHADERSOURCEPROC __glewShaderSource = f_ShaderSource;
+PFNGLCOMPILESHADERPROC __glewCompileShader = f_CompileShader;
+PFNGLGETSHADERIVPROC __glewGetShaderiv = f_GetShaderiv;
+PFNGLGETSHADERINFOLOGPROC __glewGetShaderInfoLog = f_GetShaderInfoLog;
+PFNGLCREATEPROGRAMPROC __glewCreateProgram = f_CreateProgram;
+PFNGLATTACHSHADERPROC __glewAttachShader = f_AttachShader;
+PFNGLDETACHSHADERPROC __glewDetachShader = f_DetachShader;
+PFNGLLINKPROGRAMPROC __glewLinkProgram = f_LinkProgram;
+PFNGLVALIDATEPROGRAMPROC __glewValidateProgram = f_ValidateProgram;
+PFNGLGETPROGRAMIVPROC __glewGetProgramiv = f_GetProgramiv;
+PFNGLGETPROGRAMINFOLOGPROC __glewGetProgramInfoLog = f_GetProgramInfoLog;
+PFNGLDELETESHADERPROC __glewDeleteShader = f_DeleteShader;
+PFNGLDELETEPROGRAMPROC __glewDeleteProgram = f_DeleteProgram;
+PFNGLUSEPROGRAMPROC __glewUseProgram = f_UseProgram;
+PFNGLGETUNIFORMLOCATIONPROC __glewGetUniformLocation = f_GetUniformLocation;
+PFNGLGETATTRIBLOCATIONPROC __glewGetAttribLocation = f_GetAttribLocation;
+PFNGLBINDATTRIBLOCATIONPROC __glewBindAttribLocation = f_BindAttribLocation;
+PFNGLUNIFORM1IPROC __glewUniform1i = f_Uniform1i;
+PFNGLUNIFORM1FPROC __glewUniform1f = f_Uniform1f;
+PFNGLUNIFORM2FPROC __glewUniform2f = f_Uniform2f;
+PFNGLUNIFORM3FPROC __glewUniform3f = f_Uniform3f;
+PFNGLUNIFORM4FPROC __glewUniform4f = f_Uniform4f;
+PFNGLUNIFORM1IVPROC __glewUniform1iv = f_Uniform1iv;
+PFNGLUNIFORM1FVPROC __glewUniform1fv = f_Uniform1fv;
+PFNGLUNIFORM2FVPROC __glewUniform2fv = f_Uniform2fv;
+PFNGLUNIFORM3FVPROC __glewUniform3fv = f_Uniform3fv;
+PFNGLUNIFORM4FVPROC __glewUniform4fv = f_Uniform4fv;
+PFNGLUNIFORMMATRIX4FVPROC __glewUniformMatrix4fv = f_UniformMatrix4fv;
+PFNGLVERTEXATTRIBPOINTERPROC __glewVertexAttribPointer = f_VertexAttribPointer;
+PFNGLENABLEVERTEXATTRIBARRAYPROC __glewEnableVertexAttribArray = f_EnableVertexAttribArray;
+PFNGLDISABLEVERTEXATTRIBARRAYPROC __glewDisableVertexAttribArray = f_DisableVertexAttribArray;
+PFNGLGENFRAMEBUFFERSEXTPROC __glewGenFramebuffersEXT = f_GenFramebuffers;
+PFNGLBINDFRAMEBUFFEREXTPROC __glewBindFramebufferEXT = f_BindFramebuffer;
+PFNGLDELETEFRAMEBUFFERSEXTPROC __glewDeleteFramebuffersEXT = f_DeleteFramebuffers;
+PFNGLGENRENDERBUFFERSEXTPROC __glewGenRenderbuffersEXT = f_GenRenderbuffers;
+PFNGLBINDRENDERBUFFEREXTPROC __glewBindRenderbufferEXT = f_BindRenderbuffer;
+PFNGLDELETERENDERBUFFERSEXTPROC __glewDeleteRenderbuffersEXT = f_DeleteRenderbuffers;
+PFNGLRENDERBUFFERSTORAGEEXTPROC __glewRenderbufferStorageEXT = f_RenderbufferStorage;
+PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC __glewFramebufferRenderbufferEXT = f_FramebufferRenderbuffer;
+PFNGLFRAMEBUFFERTEXTURE2DEXTPROC __glewFramebufferTexture2DEXT = f_FramebufferTexture2D;
+PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC __glewCheckFramebufferStatusEXT = f_CheckFramebufferStatusEXT;
+PFNGLCHECKFRAMEBUFFERSTATUSPROC __glewCheckFramebufferStatus = f_CheckFramebufferStatus;
+PFNGLGENERATEMIPMAPEXTPROC __glewGenerateMipmapEXT = f_GenerateMipmap;
+
+} // extern "C"
