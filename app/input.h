@@ -1,0 +1,73 @@
+// Keyboard and mouse records, the run flags and the event pump. Owns the
+// global KEYBOARD_STATE, MOUSE_STATE, the focus stopwatch and the quit,
+// paused and has-focus flags. Relies on SDL's event queue and mouse state,
+// and on the stopwatch of the pacer.
+#pragma once
+
+#include "app/pacer.h"
+
+#include <SDL.h>
+
+#include <cstdint>
+
+constexpr int KEY_COUNT = 512;   // SDL scan codes 0..511
+constexpr int BUTTON_COUNT = 9;  // SDL buttons 1..8; index 0 is never used
+
+struct KEYBOARD_STATE {
+    uint8_t held[KEY_COUNT];
+    uint8_t pressed[KEY_COUNT];
+    uint8_t repeated[KEY_COUNT];
+    int32_t repeat_key; // SDL key code of the last key pressed; 0 = none
+    int32_t repeat_delay;
+    int32_t repeat_interval;
+    int32_t delay_countdown;
+    int32_t interval_countdown;
+    const int32_t* watched_keys; // always null: every key is tracked
+};
+
+struct MOUSE_STATE {
+    bool moved;
+    int32_t x, y;
+    int32_t previous_x, previous_y;
+    int32_t dx, dy;
+    uint8_t held[BUTTON_COUNT];
+    uint8_t pressed[BUTTON_COUNT];
+    uint8_t repeated[BUTTON_COUNT];
+    int32_t repeat_button;
+    int32_t repeat_delay;
+    int32_t repeat_interval;
+    int32_t delay_countdown;
+    int32_t interval_countdown;
+    bool wheel_up, wheel_down, wheel_left, wheel_right;
+};
+
+extern KEYBOARD_STATE keyboard;
+extern MOUSE_STATE mouse;
+extern STOPWATCH focus_stopwatch;
+extern bool app_quit;
+extern bool app_paused;
+extern bool app_has_focus;
+
+// Where the mouse update polls position and buttons; tests install their own.
+extern uint32_t (*mouse_state_source)(int* x, int* y);
+
+void keyboard_create();
+void mouse_create();
+// Clears the run flags, creates the focus stopwatch, enables file drops.
+void events_setup();
+
+// Per loop pass, in this order.
+void keyboard_frame_reset();
+void mouse_update();
+void event_pump();
+
+// Applies one event to the records and flags (the body of the pump).
+void handle_event(const SDL_Event& event);
+
+// The scan code of an SDL key code, or -1 when it has none inside the arrays.
+int key_scancode(int32_t key);
+// True when the key (an SDL key code) was pressed in this pass.
+bool key_pressed(int32_t key);
+
+// Set from a SIGTERM or SIGINT handler; the next pump turns it into quit.
+void request_quit_from_signal();

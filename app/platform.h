@@ -1,0 +1,12 @@
+// The small platform layer: what the engine asks of the operating system
+// beyond SDL. On Linux the priority raise lowers the nice value where allowed
+// and standard output is reattached to the terminal only when it is missing.
+#pragma once
+
+// Raises the process's scheduling priority; false when not allowed (not an error).
+bool raise_process_priority();
+// Attaches standard output to the controlling terminal when it is closed;
+// skipped where there is no terminal.
+void attach_console_output();
+// SIGTERM and SIGINT end the program the way closing the window does.
+void install_quit_signal_handlers();

@@ -1,0 +1,130 @@
+// Start-up, main loop and exit (see runtime.h).
+#include "app/runtime.h"
+
+#include "app/input.h"
+#include "app/pacer.h"
+#include "app/platform.h"
+#include "app/window.h"
+#include "demo/demo.h"
+#include "gfx/frame_stats.h"
+#include "gfx/gl.h"
+#include "gfx/render_state.h"
+
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+void (*before_present_hook)() = nullptr;
+
+namespace {
+
+// Runs before SDL_Quit at exit (registered after it): from here on no GL call
+// may be made, which the destructors of global GL-owning objects check.
+void mark_context_gone() { gl_context_alive = false; }
+
+} // namespace
+
+bool runtime_startup() {
+    pacer_defaults();
+    // The engine installs its own SIGTERM/SIGINT handlers (they end the loop
+    // like closing the window); SDL's would only duplicate them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // GLEW loads the GL entry points through GLX, so the window must be an
+    // X11 one; without this SDL would fall back to drivers whose contexts GLEW
+    // cannot use. The SDL_VIDEODRIVER environment variable still wins.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    SDL_SetMainReady();
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "vexa: cannot initialise SDL video: %s\n", SDL_GetError());
+        return false;
+    }
+    attach_console_output();
+    if (!create_app_window()) {
+        SDL_Quit();
+        return false;
+    }
+    keyboard_create();
+    mouse_create();
+    std::atexit(SDL_Quit);
+    std::atexit(mark_context_gone);
+    install_quit_signal_handlers();
+    events_setup();
+    return true;
+}
+
+void engine_setup() {
+    gl_setup(app_window && app_window->samples > 0);
+    render_state_defaults();
+}
+
+bool app_startup() {
+    if (!runtime_startup()) {
+        return false;
+    }
+    engine_setup();
+    demo_setup();
+    raise_process_priority();
+    SDL_ShowWindow(app_window->window);
+    SDL_GL_SwapWindow(app_window->window);
+    return true;
+}
+
+bool loop_pass() {
+    frame_stats_reset();
+    keyboard_frame_reset();
+    mouse_update();
+    event_pump();
+    if (app_paused) {
+        // Minimised: nothing is drawn. Wait briefly for the next event
+        // instead of spinning a core; closing still ends the program.
+        if (!app_quit) {
+            SDL_WaitEventTimeout(nullptr, 10);
+        }
+        return !app_quit;
+    }
+    if (key_pressed(SDLK_ESCAPE)) {
+        app_quit = true;
+        return false;
+    }
+    APP_WINDOW* w = app_window;
+    if (w) {
+        w->clear_red = 1.0f;
+        w->clear_green = 0.0f;
+        w->clear_blue = 0.0f;
+        clear_frame(w->clear_red, w->clear_green, w->clear_blue);
+    } else {
+        clear_frame(1.0f, 0.0f, 0.0f);
+    }
+    demo_frame();
+    const int32_t ms = pacer_step();
+    if (ms > 0) {
+        SDL_Delay(static_cast<uint32_t>(ms));
+    }
+    if (before_present_hook) {
+        before_present_hook();
+    }
+    if (w && w->present) {
+        SDL_GL_SwapWindow(w->window);
+    }
+    return !app_quit;
+}
+
+int64_t run_loop(int64_t max_passes) {
+    int64_t passes = 0;
+    while (!app_quit && (max_passes < 0 || passes < max_passes)) {
+        ++passes;
+        if (!loop_pass()) {
+            break;
+        }
+    }
+    return passes;
+}
+
+int app_main() {
+    if (!app_startup()) {
+        return 1;
+    }
+    run_loop();
+    return 0;
+}

@@ -1,0 +1,29 @@
+// The window record: owns the global APP_WINDOW with its SDL window and GL
+// context. Relies on SDL for the window and context and on GLEW for the GL
+// entry points.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+
+struct APP_WINDOW {
+    float clear_red, clear_green, clear_blue;
+    int32_t width;  // 1024
+    int32_t height; // 600
+    SDL_Window* window;
+    SDL_GLContext context;
+    bool present;    // the loop swaps each frame while true
+    int32_t samples; // multisample samples the context really has (0: none)
+};
+
+constexpr int32_t APP_WINDOW_WIDTH = 1024;
+constexpr int32_t APP_WINDOW_HEIGHT = 600;
+constexpr const char* APP_WINDOW_TITLE = "Vexa Engine";
+
+extern APP_WINDOW* app_window;
+
+// Creates the hidden window with its OpenGL 2.1 context, loads the GL entry
+// points, clears to white and swaps once. On failure prints one line naming
+// what failed with SDL's or GLEW's own text and returns null.
+APP_WINDOW* create_app_window();
