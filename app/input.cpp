@@ -234,4 +234,6 @@ void event_pump() {
     }
 }
 
-void request_quit_from_signal() { quit_signalled = 1; }
+void request_quit_from_signal() {
+    quit_signalled = 1;
+}

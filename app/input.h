@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-constexpr int KEY_COUNT = 512;   // SDL scan codes 0..511
-constexpr int BUTTON_COUNT = 9;  // SDL buttons 1..8; index 0 is never used
+constexpr int KEY_COUNT = 512;  // SDL scan codes 0..511
+constexpr int BUTTON_COUNT = 9; // SDL buttons 1..8; index 0 is never used
 
 struct KEYBOARD_STATE {
     uint8_t held[KEY_COUNT];

@@ -14,7 +14,9 @@ void time_source_use_sdl() {
     time_source = TIME_SOURCE{SDL_GetPerformanceCounter, SDL_GetPerformanceFrequency};
 }
 
-void pacer_reset() { frame_pacer = FRAME_PACER{60, 0, 4}; }
+void pacer_reset() {
+    frame_pacer = FRAME_PACER{60, 0, 4};
+}
 
 void pacer_defaults() {
     frame_pacer.next_deadline = 0;

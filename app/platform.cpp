@@ -27,7 +27,9 @@ void attach_console_output() {
 }
 
 namespace {
-extern "C" void on_quit_signal(int) { request_quit_from_signal(); }
+extern "C" void on_quit_signal(int) {
+    request_quit_from_signal();
+}
 } // namespace
 
 void install_quit_signal_handlers() {

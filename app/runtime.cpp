@@ -9,6 +9,7 @@
 #include "gfx/frame_stats.h"
 #include "gfx/gl.h"
 #include "gfx/render_state.h"
+#include "math/matrix_stack.h"
 
 #include <SDL.h>
 
@@ -21,7 +22,9 @@ namespace {
 
 // Runs before SDL_Quit at exit (registered after it): from here on no GL call
 // may be made, which the destructors of global GL-owning objects check.
-void mark_context_gone() { gl_context_alive = false; }
+void mark_context_gone() {
+    gl_context_alive = false;
+}
 
 } // namespace
 
@@ -56,6 +59,7 @@ bool runtime_startup() {
 void engine_setup() {
     gl_setup(app_window && app_window->samples > 0);
     render_state_defaults();
+    model_stack_create_global();
 }
 
 bool app_startup() {
@@ -78,8 +82,11 @@ bool loop_pass() {
     if (app_paused) {
         // Minimised: nothing is drawn. Wait briefly for the next event
         // instead of spinning a core; closing still ends the program.
-        if (!app_quit) {
-            SDL_WaitEventTimeout(nullptr, 10);
+        // An event that arrives during the wait is handled at once, as the
+        // pump would have.
+        SDL_Event event;
+        if (!app_quit && SDL_WaitEventTimeout(&event, 10)) {
+            handle_event(event);
         }
         return !app_quit;
     }

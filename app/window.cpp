@@ -30,9 +30,9 @@ bool create_window_and_context(APP_WINDOW& w) {
         if (!t[1]) {
             SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, 0);
         }
-        w.window = SDL_CreateWindow(APP_WINDOW_TITLE, SDL_WINDOWPOS_CENTERED,
-                                    SDL_WINDOWPOS_CENTERED, w.width, w.height,
-                                    SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        w.window =
+            SDL_CreateWindow(APP_WINDOW_TITLE, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                             w.width, w.height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (!w.window) {
             continue;
         }
@@ -81,8 +81,7 @@ APP_WINDOW* create_app_window() {
         return nullptr;
     }
     if (SDL_GL_MakeCurrent(w.window, w.context) != 0) {
-        std::fprintf(stderr, "vexa: cannot make the OpenGL context current: %s\n",
-                     SDL_GetError());
+        std::fprintf(stderr, "vexa: cannot make the OpenGL context current: %s\n", SDL_GetError());
         return nullptr;
     }
     // A refused swap interval is not an error: the pacer alone holds the rate.

@@ -5,15 +5,17 @@
 #include <cstdint>
 
 struct FRAME_STATS {
-    uint32_t state_changes;   // render-state GL calls (blend, cull, depth, viewport, clear colour)
-    uint32_t texture_binds;   // glBindTexture through the texture cache
-    uint32_t buffer_binds;    // glBindBuffer through the buffer caches
+    uint32_t state_changes; // render-state GL calls (blend, cull, depth, viewport, clear colour)
+    uint32_t texture_binds; // glBindTexture through the texture cache
+    uint32_t buffer_binds;  // glBindBuffer through the buffer caches
     uint32_t program_switches;
-    uint32_t uploads;         // buffer and texture data uploads
-    uint32_t draws;           // glDrawElements / glDrawArrays
+    uint32_t uploads; // buffer and texture data uploads
+    uint32_t draws;   // glDrawElements / glDrawArrays
     uint32_t clears;
 };
 
 extern FRAME_STATS frame_stats;
 
-inline void frame_stats_reset() { frame_stats = FRAME_STATS{}; }
+inline void frame_stats_reset() {
+    frame_stats = FRAME_STATS{};
+}

@@ -33,7 +33,9 @@ void changed() {
 RENDER_STATE render_state = initial_state();
 FRAME_STATS frame_stats;
 
-void render_state_reset() { render_state = initial_state(); }
+void render_state_reset() {
+    render_state = initial_state();
+}
 
 void gl_setup(bool multisample) {
     if (multisample) {

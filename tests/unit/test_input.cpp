@@ -1,0 +1,226 @@
+// Keyboard and mouse records, the event pump and the loop's reaction to
+// input, with SDL's dummy video driver (no display) and the GL recorder.
+#include "app/input.h"
+#include "app/pacer.h"
+#include "app/runtime.h"
+#include "app/window.h"
+#include "tests/support/fake_gl.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+uint64_t fake_now = 0;
+uint64_t read_now() {
+    return fake_now;
+}
+uint64_t read_frequency() {
+    return 1000;
+} // one tick per millisecond
+
+int poll_x = 0, poll_y = 0;
+uint32_t poll_buttons = 0;
+uint32_t read_mouse(int* x, int* y) {
+    *x = poll_x;
+    *y = poll_y;
+    return poll_buttons;
+}
+
+class INPUT_TEST : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The dummy driver gives SDL its key map and event queue without a display.
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        time_source = TIME_SOURCE{read_now, read_frequency};
+        fake_now = 1000000;
+        poll_x = poll_y = 0;
+        poll_buttons = 0;
+        mouse_state_source = read_mouse;
+        keyboard_create();
+        mouse_create();
+        events_setup();
+        fake_gl::reset();
+    }
+    void TearDown() override {
+        time_source_use_sdl();
+        mouse_state_source = SDL_GetMouseState;
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+    static void push_key(SDL_EventType type, SDL_Keycode key, int repeat = 0) {
+        SDL_Event e{};
+        e.type = type;
+        e.key.keysym.sym = key;
+        e.key.repeat = uint8_t(repeat);
+        SDL_PushEvent(&e);
+    }
+    static void push_window(SDL_WindowEventID what) {
+        SDL_Event e{};
+        e.type = SDL_WINDOWEVENT;
+        e.window.event = uint8_t(what);
+        SDL_PushEvent(&e);
+    }
+    static void push_button(SDL_EventType type, int button) {
+        SDL_Event e{};
+        e.type = type;
+        e.button.button = uint8_t(button);
+        SDL_PushEvent(&e);
+    }
+    static void pass_input() {
+        keyboard_frame_reset();
+        mouse_update();
+        event_pump();
+    }
+    static bool cleared() {
+        const auto& log = fake_gl::log();
+        return std::any_of(log.begin(), log.end(),
+                           [](const std::string& s) { return s.rfind("glClear(", 0) == 0; });
+    }
+};
+
+} // namespace
+
+TEST_F(INPUT_TEST, a_held_key_is_pressed_once_and_repeats_in_frames_16_and_19) {
+    const int s = key_scancode(SDLK_a);
+    ASSERT_GT(s, 0);
+    std::vector<int> pressed, repeated;
+    for (int frame = 0; frame < 20; ++frame) {
+        if (frame == 0) {
+            push_key(SDL_KEYDOWN, SDLK_a);
+        } else {
+            push_key(SDL_KEYDOWN, SDLK_a, 1); // the OS's own repeats change nothing
+        }
+        pass_input();
+        EXPECT_TRUE(keyboard.held[s]);
+        if (keyboard.pressed[s]) {
+            pressed.push_back(frame);
+        }
+        if (keyboard.repeated[s]) {
+            repeated.push_back(frame);
+        }
+    }
+    EXPECT_EQ(pressed, std::vector<int>{0});
+    EXPECT_EQ(repeated, (std::vector<int>{0, 16, 19}));
+}
+
+TEST_F(INPUT_TEST, a_key_pressed_and_released_in_one_frame_is_seen_once_without_repeats) {
+    const int s = key_scancode(SDLK_SPACE);
+    push_key(SDL_KEYDOWN, SDLK_SPACE);
+    push_key(SDL_KEYUP, SDLK_SPACE);
+    pass_input();
+    EXPECT_TRUE(keyboard.pressed[s] && keyboard.repeated[s]);
+    EXPECT_FALSE(keyboard.held[s]);
+    for (int frame = 0; frame < 30; ++frame) {
+        pass_input();
+        EXPECT_FALSE(keyboard.pressed[s] || keyboard.repeated[s]);
+    }
+    EXPECT_EQ(keyboard.repeat_key, SDLK_SPACE); // stays set after release
+}
+
+TEST_F(INPUT_TEST, the_click_that_gives_focus_is_not_a_press_and_a_later_one_is) {
+    push_window(SDL_WINDOWEVENT_FOCUS_GAINED);
+    push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
+    pass_input();
+    EXPECT_TRUE(app_has_focus);
+    EXPECT_FALSE(mouse.pressed[SDL_BUTTON_LEFT]);
+    EXPECT_FALSE(mouse.held[SDL_BUTTON_LEFT]);
+
+    fake_now += 100;
+    push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
+    push_button(SDL_MOUSEBUTTONDOWN, 0);  // never a button
+    push_button(SDL_MOUSEBUTTONDOWN, 12); // beyond the arrays
+    pass_input();
+    EXPECT_TRUE(mouse.pressed[SDL_BUTTON_LEFT]);
+    EXPECT_TRUE(mouse.held[SDL_BUTTON_LEFT]);
+    EXPECT_FALSE(mouse.pressed[0]);
+
+    // Held and polled: still held, not pressed again.
+    poll_buttons = SDL_BUTTON(SDL_BUTTON_LEFT);
+    for (int i = 0; i < 40; ++i) {
+        pass_input();
+        EXPECT_TRUE(mouse.held[SDL_BUTTON_LEFT]);
+        EXPECT_FALSE(mouse.pressed[SDL_BUTTON_LEFT]);
+    }
+    push_window(SDL_WINDOWEVENT_FOCUS_LOST);
+    push_button(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
+    poll_buttons = 0;
+    pass_input();
+    EXPECT_FALSE(app_has_focus);
+    EXPECT_FALSE(mouse.held[SDL_BUTTON_LEFT]);
+}
+
+TEST_F(INPUT_TEST, the_mouse_is_clamped_to_the_window_while_dx_dy_keep_the_real_motion) {
+    poll_x = 100;
+    poll_y = 50;
+    pass_input();
+    poll_x = 1500;
+    poll_y = -20;
+    pass_input();
+    EXPECT_EQ(mouse.x, 1023);
+    EXPECT_EQ(mouse.y, 0);
+    EXPECT_EQ(mouse.dx, 1400);
+    EXPECT_EQ(mouse.dy, -70);
+    EXPECT_TRUE(mouse.moved);
+    EXPECT_EQ(mouse.previous_x, 1023);
+    pass_input();
+    EXPECT_EQ(mouse.dx, 1500 - 1023); // motion since the last (clamped) position
+}
+
+TEST_F(INPUT_TEST, wheel_flags_last_one_frame_and_quit_and_minimise_set_the_run_flags) {
+    SDL_Event e{};
+    e.type = SDL_MOUSEWHEEL;
+    e.wheel.x = -1;
+    e.wheel.y = 2;
+    SDL_PushEvent(&e);
+    pass_input();
+    EXPECT_TRUE(mouse.wheel_up && mouse.wheel_left);
+    EXPECT_FALSE(mouse.wheel_down || mouse.wheel_right);
+    pass_input();
+    EXPECT_FALSE(mouse.wheel_up || mouse.wheel_left);
+
+    push_window(SDL_WINDOWEVENT_MINIMIZED);
+    pass_input();
+    EXPECT_TRUE(app_paused);
+    push_window(SDL_WINDOWEVENT_RESTORED);
+    pass_input();
+    EXPECT_FALSE(app_paused);
+}
+
+TEST_F(INPUT_TEST, escape_ends_the_loop_in_its_own_pass_without_drawing) {
+    push_key(SDL_KEYDOWN, SDLK_ESCAPE);
+    EXPECT_FALSE(loop_pass());
+    EXPECT_TRUE(app_quit);
+    EXPECT_FALSE(cleared());
+}
+
+TEST_F(INPUT_TEST, closing_finishes_the_pass_and_ends_the_loop_at_the_next_test) {
+    SDL_Event e{};
+    e.type = SDL_QUIT;
+    SDL_PushEvent(&e);
+    EXPECT_EQ(run_loop(5), 1);
+    EXPECT_TRUE(app_quit);
+    EXPECT_TRUE(cleared());
+}
+
+TEST_F(INPUT_TEST, while_minimised_escape_is_ignored_and_nothing_is_drawn_but_closing_ends) {
+    push_window(SDL_WINDOWEVENT_MINIMIZED);
+    push_key(SDL_KEYDOWN, SDLK_ESCAPE);
+    EXPECT_TRUE(loop_pass());
+    EXPECT_FALSE(app_quit);
+    EXPECT_FALSE(cleared());
+
+    SDL_Event e{};
+    e.type = SDL_QUIT;
+    SDL_PushEvent(&e);
+    EXPECT_FALSE(loop_pass());
+    EXPECT_FALSE(cleared());
+}
+
+TEST_F(INPUT_TEST, a_quit_signal_ends_the_loop_like_closing_the_window) {
+    request_quit_from_signal();
+    EXPECT_EQ(run_loop(5), 1);
+    EXPECT_TRUE(app_quit);
+}
