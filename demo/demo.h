@@ -2,5 +2,11 @@
 // the engine set-up, and the frame once per running loop pass.
 #pragma once
 
+#include <cstdint>
+
 bool demo_setup();
 void demo_frame();
+
+// The sprite's picture as last computed (width x height RGBA texels, row 0
+// first), or null when there is none.
+const uint32_t* demo_picture(int* width, int* height);
