@@ -9,7 +9,9 @@
 #include "gfx/frame_stats.h"
 #include "gfx/gl.h"
 #include "gfx/render_state.h"
+#include "gfx/render_target.h"
 #include "math/matrix_stack.h"
+#include "shader/program.h"
 
 #include <SDL.h>
 
@@ -17,6 +19,7 @@
 #include <cstdlib>
 
 void (*before_present_hook)() = nullptr;
+LOOP_TIMING loop_timing = {};
 
 namespace {
 
@@ -59,7 +62,10 @@ bool runtime_startup() {
 void engine_setup() {
     gl_setup(app_window && app_window->samples > 0);
     render_state_defaults();
+    create_screen_targets(app_window ? app_window->width : APP_WINDOW_WIDTH,
+                          app_window ? app_window->height : APP_WINDOW_HEIGHT);
     model_stack_create_global();
+    create_program_set();
 }
 
 bool app_startup() {
@@ -75,6 +81,9 @@ bool app_startup() {
 }
 
 bool loop_pass() {
+    // The first use_program of every frame reaches GL and resends the lights.
+    current_program = nullptr;
+    const uint64_t pass_start = time_source.counter();
     frame_stats_reset();
     keyboard_frame_reset();
     mouse_update();
@@ -95,6 +104,8 @@ bool loop_pass() {
         return false;
     }
     APP_WINDOW* w = app_window;
+    const uint64_t update_start = time_source.counter();
+    const uint64_t update_end = time_source.counter();
     if (w) {
         w->clear_red = 1.0f;
         w->clear_green = 0.0f;
@@ -103,7 +114,12 @@ bool loop_pass() {
     } else {
         clear_frame(1.0f, 0.0f, 0.0f);
     }
+    const uint64_t demo_start = time_source.counter();
     demo_frame();
+    const uint64_t demo_end = time_source.counter();
+    loop_timing.work_ticks = demo_end - pass_start;
+    loop_timing.update_ticks = update_end - update_start;
+    loop_timing.demo_ticks = demo_end - demo_start;
     const int32_t ms = pacer_step();
     if (ms > 0) {
         SDL_Delay(static_cast<uint32_t>(ms));

@@ -23,6 +23,16 @@ int64_t run_loop(int64_t max_passes = -1);
 // The whole program: start-up, loop; the exit status (0, or 1 when start-up failed).
 int app_main();
 
+// CPU time of the last drawing pass, in performance-counter ticks: the work
+// before the pacer's sleep (update, clear, picture and render), and the
+// demonstration's frame alone. Read by the snapshot tool's timing report.
+struct LOOP_TIMING {
+    uint64_t work_ticks;
+    uint64_t update_ticks;
+    uint64_t demo_ticks;
+};
+extern LOOP_TIMING loop_timing;
+
 // Called in each drawing pass after pacing, just before the frame is
 // presented (the snapshot tool reads the frame back here). Null by default.
 extern void (*before_present_hook)();

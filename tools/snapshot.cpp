@@ -2,6 +2,7 @@
 // passes, and writes the window's picture (read back just before the last
 // frame is presented) and/or the sprite's picture as computed, as PNG files.
 // With --timings it also reports the per-frame work time and the frame rate.
+#include "app/pacer.h"
 #include "app/runtime.h"
 #include "app/window.h"
 #include "demo/demo.h"
@@ -21,9 +22,21 @@ namespace {
 std::vector<uint8_t> window_rows;
 int64_t frames_wanted = 1;
 int64_t frames_presented = 0;
+bool report_timings = false;
+std::vector<double> work_ms, demo_ms;
+uint64_t first_present_ticks = 0, last_present_ticks = 0;
 
 // Runs before each present; reads the back buffer on the last frame.
 void capture_before_present() {
+    if (report_timings) {
+        const double f = double(SDL_GetPerformanceFrequency());
+        work_ms.push_back(double(loop_timing.work_ticks) * 1000.0 / f);
+        demo_ms.push_back(double(loop_timing.demo_ticks) * 1000.0 / f);
+        last_present_ticks = SDL_GetPerformanceCounter();
+        if (!first_present_ticks) {
+            first_present_ticks = last_present_ticks;
+        }
+    }
     if (++frames_presented != frames_wanted || !app_window) {
         return;
     }
@@ -41,9 +54,34 @@ void capture_before_present() {
     }
 }
 
+double percentile(std::vector<double> v, double p) {
+    if (v.empty()) {
+        return 0.0;
+    }
+    std::sort(v.begin(), v.end());
+    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
+    return v[i];
+}
+
+// Prints the per-frame CPU time (median and 99th percentile, the pacer's
+// sleep excluded) and the frame rate held over the run.
+void print_timings() {
+    const double seconds =
+        double(last_present_ticks - first_present_ticks) / double(SDL_GetPerformanceFrequency());
+    std::printf("frames: %zu\n", work_ms.size());
+    std::printf("frame work (update + clear + picture + render): median %.2f ms, p99 %.2f ms\n",
+                percentile(work_ms, 0.5), percentile(work_ms, 0.99));
+    std::printf("demonstration frame (picture + render): median %.2f ms, p99 %.2f ms\n",
+                percentile(demo_ms, 0.5), percentile(demo_ms, 0.99));
+    if (work_ms.size() > 1 && seconds > 0) {
+        std::printf("frame rate held: %.2f frames per second\n",
+                    double(work_ms.size() - 1) / seconds);
+    }
+}
+
 int usage() {
     std::fprintf(stderr, "usage: vexa-snapshot [--frames N] [--window FILE.png] "
-                         "[--picture FILE.png]\n");
+                         "[--picture FILE.png] [--timings]\n");
     return 2;
 }
 
@@ -64,6 +102,8 @@ int main(int argc, char** argv) {
             window_path = argv[++i];
         } else if (!std::strcmp(argv[i], "--picture") && has_value) {
             picture_path = argv[++i];
+        } else if (!std::strcmp(argv[i], "--timings")) {
+            report_timings = true;
         } else {
             return usage();
         }
@@ -73,6 +113,9 @@ int main(int argc, char** argv) {
     }
     before_present_hook = capture_before_present;
     run_loop(frames_wanted);
+    if (report_timings) {
+        print_timings();
+    }
     bool ok = true;
     if (window_path) {
         if (window_rows.empty()) {
@@ -92,8 +135,8 @@ int main(int argc, char** argv) {
             ok = false;
         } else {
             // Texels are stored little-endian as red, green, blue, alpha bytes.
-            ok = write_png_rgba(picture_path, reinterpret_cast<const uint8_t*>(picture), w, h) &&
-                 ok;
+            ok =
+                write_png_rgba(picture_path, reinterpret_cast<const uint8_t*>(picture), w, h) && ok;
         }
     }
     return ok ? 0 : 1;
