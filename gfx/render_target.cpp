@@ -1,0 +1,150 @@
+// Render targets and the bound-framebuffer cache (see render_target.h). Owns
+// screen_targets and bound_framebuffer; uses the EXT framebuffer entry points
+// GLEW loads, the texture table for colour textures and the buffer classes
+// for the screen quad.
+#include "gfx/render_target.h"
+
+#include <cassert>
+
+SCREEN_TARGETS screen_targets;
+int32_t bound_framebuffer = -1;
+
+void render_targets_reset() {
+    bound_framebuffer = -1;
+    SCREEN_TARGETS& s = screen_targets;
+    s.colour_texture = s.second_texture = s.third_texture = NO_SLOT;
+    s.framebuffer = s.depth_buffer = 0;
+    s.status = 0;
+    // The tables are reset separately and may already be empty: drop the
+    // slots instead of releasing them into a table that no longer has them.
+    s.quad_vertices.slot = -1;
+    s.quad_indices.slot = -1;
+    s.quad_vertices = VERTEXBUFFER{};
+    s.quad_indices = INDEXBUFFER{};
+}
+
+void framebuffer_bind(GLuint name) {
+    if (bound_framebuffer == int32_t(name)) {
+        return;
+    }
+    bound_framebuffer = int32_t(name);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, name);
+    gl_check();
+}
+
+void framebuffer_unbind() {
+    if (bound_framebuffer == 0) {
+        return;
+    }
+    bound_framebuffer = 0;
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    gl_check();
+}
+
+GLenum framebuffer_check_status() {
+    // GLEW leaves the core pointer null on a GL 2.1 driver without
+    // ARB_framebuffer_object; the EXT one is what such drivers offer.
+    GLenum status = 0;
+    if (glCheckFramebufferStatus) {
+        status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
+    } else if (glCheckFramebufferStatusEXT) {
+        status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
+    } else {
+        return 0;
+    }
+    gl_check();
+    return status;
+}
+
+uint32_t render_target_texture_create(int width, int height) {
+    return texture_create(width, height, GL_NEAREST_MIPMAP_NEAREST, GL_NEAREST, GL_CLAMP_TO_EDGE,
+                          GL_RGBA, nullptr);
+}
+
+void render_target_begin(RENDER_TARGET& target, int width, int height) {
+    glGenFramebuffersEXT(1, &target.framebuffer);
+    gl_check();
+    framebuffer_bind(target.framebuffer);
+
+    glGenRenderbuffersEXT(1, &target.depth_buffer);
+    gl_check();
+    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, target.depth_buffer);
+    gl_check();
+    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT, width, height);
+    gl_check();
+    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
+                                 target.depth_buffer);
+    gl_check();
+}
+
+void render_target_finish(RENDER_TARGET& target, uint32_t colour_slot) {
+    // A cache hit right after begin; rebinds if anything bound another
+    // framebuffer while the colour texture was made.
+    framebuffer_bind(target.framebuffer);
+    target.colour_texture = colour_slot;
+    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
+                              texture_gl_name(colour_slot), 0);
+    gl_check();
+    target.status = framebuffer_check_status();
+    framebuffer_unbind();
+}
+
+RENDER_TARGET render_target_create(int width, int height) {
+    RENDER_TARGET target;
+    render_target_begin(target, width, height);
+    uint32_t colour = render_target_texture_create(width, height);
+    render_target_finish(target, colour);
+    return target;
+}
+
+void create_screen_targets(int width, int height) {
+    SCREEN_TARGETS& s = screen_targets;
+
+    // Textures first, then the framebuffer around the first of them.
+    s.colour_texture = render_target_texture_create(width, height);
+    s.second_texture = render_target_texture_create(width, height);
+    s.third_texture = render_target_texture_create(width, height);
+    RENDER_TARGET target;
+    render_target_begin(target, width, height);
+    render_target_finish(target, s.colour_texture);
+    s.framebuffer = target.framebuffer;
+    s.depth_buffer = target.depth_buffer;
+    s.status = target.status;
+
+    // The screen quad: static storage, indices once, vertices covering the
+    // window with the top edge sampling v = 1 (a framebuffer texture's rows
+    // run bottom-up).
+    s.quad_vertices.reserve_quad(USAGE_STATIC);
+    s.quad_indices.reserve_quad();
+    for (int i = 0; i < QUAD_INDEX_COUNT; ++i) {
+        s.quad_indices.data[i] = QUAD_INDICES[i];
+    }
+    s.quad_indices.upload(QUAD_INDEX_COUNT);
+    write_quad_vertices(0.0f, float(height - 1), float(width - 1), 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+}
+
+void write_quad_vertices(float xa, float ya, float xb, float yb, float ua, float va, float ub,
+                         float vb) {
+    VERTEXBUFFER& quad = screen_targets.quad_vertices;
+    bool ready = quad.data && quad.count >= QUAD_VERTEX_COUNT;
+    assert(ready && "screen quad written before create_screen_targets");
+    if (!ready) {
+        return;
+    }
+    const float corners[QUAD_VERTEX_COUNT][4] = {
+        {xa, ya, ua, va},
+        {xa, yb, ua, vb},
+        {xb, yb, ub, vb},
+        {xb, ya, ub, va},
+    };
+    for (int i = 0; i < QUAD_VERTEX_COUNT; ++i) {
+        VERTEX& v = quad.data[i];
+        v.position[0] = corners[i][0];
+        v.position[1] = corners[i][1];
+        v.position[2] = 0.0f;
+        v.position[3] = 1.0f;
+        v.texcoord0[0] = corners[i][2];
+        v.texcoord0[1] = corners[i][3];
+    }
+    quad.upload(quad.count);
+}
