@@ -1,0 +1,345 @@
+// The fixed program set: owns the six program slots, current_program and the
+// GL program and shader objects of the four built programs. Relies on
+// shader/source.h to assemble each stage and on shader/uniforms.h to send the
+// lights after a program switch.
+#include "shader/program.h"
+
+#include "shader/uniforms.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+SHADER_PROGRAM* program_sprite3d = nullptr;
+SHADER_PROGRAM* program_sprites2d = nullptr;
+SHADER_PROGRAM* program_primitives2d = nullptr;
+SHADER_PROGRAM* program_primitives3d = nullptr;
+SHADER_PROGRAM* program_skinned_model = nullptr;
+SHADER_PROGRAM* program_model = nullptr;
+SHADER_PROGRAM* current_program = nullptr;
+
+namespace {
+
+struct PROGRAM_FILES {
+    SHADER_PROGRAM** slot;
+    const char* vertex_path;
+    const char* fragment_path;
+};
+
+// The build order is fixed: GL is left with the last one in use.
+const PROGRAM_FILES PROGRAM_SET[] = {
+    {&program_sprite3d, "shaders/sprite3d_vs.glsl", "shaders/sprite3d_fs.glsl"},
+    {&program_sprites2d, "shaders/2d_sprites_vs.glsl", "shaders/2d_sprites_fs.glsl"},
+    {&program_primitives2d, "shaders/2d_passthrough_vs.glsl", "shaders/2d_primitives_fs.glsl"},
+    {&program_primitives3d, "shaders/3d_primitives_vs.glsl", "shaders/3d_primitives_fs.glsl"},
+};
+
+// "g_Lights[i]." members in the order they are queried.
+const char* const LIGHT_MEMBER_NAMES[] = {
+    "type",         "diffuse", "position", "direction", "attenuation_start", "attenuation_end",
+    "hotspot_beam", "falloff",
+};
+
+int32_t* light_member_location(LIGHT_LOCATIONS& light, int member) {
+    int32_t* fields[] = {&light.type,
+                         &light.diffuse,
+                         &light.position,
+                         &light.direction,
+                         &light.attenuation_start,
+                         &light.attenuation_end,
+                         &light.hotspot_beam,
+                         &light.falloff};
+    return fields[member];
+}
+
+void free_program_contents(SHADER_PROGRAM* program) {
+    for (UNIFORM_LOOKUP_ENTRY& entry : program->lookup_entries) {
+        std::free(entry.name);
+        entry = UNIFORM_LOOKUP_ENTRY{};
+    }
+    SHADER_STAGE* stage = program->stages;
+    while (stage) {
+        SHADER_STAGE* next = stage->next;
+        delete stage;
+        stage = next;
+    }
+    program->stages = nullptr;
+}
+
+// Every location -1, no stages, camera values due: the state before linking.
+void clear_program(SHADER_PROGRAM* program) {
+    free_program_contents(program);
+    program->program = 0;
+    program->stage_count = 0;
+    program->joint_indices_location = -1;
+    program->joint_weights_location = -1;
+    program->lookup_count = 0;
+    program->lookup_hint = -1;
+    for (LIGHT_LOCATIONS& light : program->light_locations) {
+        light = LIGHT_LOCATIONS{};
+    }
+    program->material_locations = MATERIAL_LOCATIONS{};
+    program->matrix_locations = MATRIX_LOCATIONS{};
+    program->camera_position_location = -1;
+    program->ambient_location = -1;
+    program->camera_dirty = true;
+}
+
+SHADER_STAGE* append_stage(SHADER_PROGRAM* program, GLenum type) {
+    auto* stage = new SHADER_STAGE{};
+    stage->type = type;
+    SHADER_STAGE** link = &program->stages;
+    while (*link) {
+        link = &(*link)->next;
+    }
+    *link = stage;
+    ++program->stage_count;
+    return stage;
+}
+
+const char* stage_path(const SHADER_STAGE* stage) {
+    return stage->file ? stage->file->path : "(not loaded)";
+}
+
+// Driver logs span several lines; the report must stay one line.
+std::string fold_info_log(std::string log) {
+    for (char& c : log) {
+        if (c == '\n' || c == '\r' || c == '\t') {
+            c = ' ';
+        }
+    }
+    while (!log.empty() && (log.back() == ' ' || log.back() == '\0')) {
+        log.pop_back();
+    }
+    return log;
+}
+
+std::string shader_info_log(GLuint shader) {
+    GLint length = 0;
+    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    gl_check();
+    if (length <= 1) {
+        return "(no driver log)";
+    }
+    std::string log(size_t(length), '\0');
+    GLsizei written = 0;
+    glGetShaderInfoLog(shader, length, &written, log.data());
+    gl_check();
+    log.resize(written > 0 && written < length ? size_t(written) : std::strlen(log.c_str()));
+    return fold_info_log(log);
+}
+
+std::string program_info_log(GLuint program) {
+    GLint length = 0;
+    glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
+    gl_check();
+    if (length <= 1) {
+        return "(no driver log)";
+    }
+    std::string log(size_t(length), '\0');
+    GLsizei written = 0;
+    glGetProgramInfoLog(program, length, &written, log.data());
+    gl_check();
+    log.resize(written > 0 && written < length ? size_t(written) : std::strlen(log.c_str()));
+    return fold_info_log(log);
+}
+
+// Compiles every stage in order, stopping at the first failure (whose shader
+// object is deleted). A stage without a shader object was already reported
+// by load_stage_source and fails without touching GL.
+bool compile_stages(SHADER_PROGRAM* program) {
+    for (SHADER_STAGE* stage = program->stages; stage; stage = stage->next) {
+        if (stage->shader == 0) {
+            return false;
+        }
+        glCompileShader(stage->shader);
+        gl_check();
+        GLint status = GL_FALSE;
+        glGetShaderiv(stage->shader, GL_COMPILE_STATUS, &status);
+        gl_check();
+        if (status == GL_FALSE) {
+            std::string log = shader_info_log(stage->shader);
+            std::fprintf(stderr, "vexa: shader compile failed: %s: %s\n", stage_path(stage),
+                         log.c_str());
+            glDeleteShader(stage->shader);
+            gl_check();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool link_program(SHADER_PROGRAM* program) {
+    for (SHADER_STAGE* stage = program->stages; stage; stage = stage->next) {
+        glAttachShader(program->program, stage->shader);
+        gl_check();
+    }
+    glLinkProgram(program->program);
+    gl_check();
+    GLint status = GL_FALSE;
+    glGetProgramiv(program->program, GL_LINK_STATUS, &status);
+    gl_check();
+    if (status == GL_FALSE) {
+        std::string files;
+        for (SHADER_STAGE* stage = program->stages; stage; stage = stage->next) {
+            files += files.empty() ? "" : " + ";
+            files += stage_path(stage);
+        }
+        std::string log = program_info_log(program->program);
+        std::fprintf(stderr, "vexa: shader link failed: %s: %s\n", files.c_str(), log.c_str());
+        return false;
+    }
+    return true;
+}
+
+void locate_uniforms(SHADER_PROGRAM* program) {
+    const GLuint p = program->program;
+    program->joint_indices_location = glGetAttribLocation(p, "joint_indices");
+    program->joint_weights_location = glGetAttribLocation(p, "joint_weights");
+
+    char name[64];
+    for (int i = 0; i < MAX_LIGHTS; ++i) {
+        for (int member = 0; member < 8; ++member) {
+            std::snprintf(name, sizeof name, "g_Lights[%d].%s", i, LIGHT_MEMBER_NAMES[member]);
+            *light_member_location(program->light_locations[i], member) =
+                glGetUniformLocation(p, name);
+        }
+    }
+
+    MATERIAL_LOCATIONS& material = program->material_locations;
+    material.emission = glGetUniformLocation(p, "g_DatosMaterial.emission");
+    material.specular = glGetUniformLocation(p, "g_DatosMaterial.specular");
+    material.transparency = glGetUniformLocation(p, "g_DatosMaterial.transparency");
+    material.num_textures = glGetUniformLocation(p, "g_DatosMaterial.numTextures");
+    material.offset_animacion0 = glGetUniformLocation(p, "g_DatosMaterial.offset_animacion0");
+    material.offset_animacion1 = glGetUniformLocation(p, "g_DatosMaterial.offset_animacion1");
+
+    MATRIX_LOCATIONS& matrices = program->matrix_locations;
+    matrices.model_view_projection = glGetUniformLocation(p, "ModelViewProjectionMatrix");
+    matrices.projection = glGetUniformLocation(p, "ProjectionMatrix");
+    matrices.world = glGetUniformLocation(p, "WorldMatrix");
+    matrices.normal = glGetUniformLocation(p, "NormalMatrix");
+    program->camera_position_location = glGetUniformLocation(p, "posicion_camara_world");
+    program->ambient_location = glGetUniformLocation(p, "g_LightModel.ambient");
+}
+
+// Sampler i reads texture unit i.
+void assign_sampler_units(const SHADER_PROGRAM* program) {
+    char name[32];
+    for (int i = 0; i < MAX_MATERIAL_TEXTURES; ++i) {
+        std::snprintf(name, sizeof name, "shader_texture_ids[%d]", i);
+        GLint location = glGetUniformLocation(program->program, name);
+        if (location != -1) {
+            glUniform1i(location, i);
+            gl_check();
+        }
+    }
+}
+
+} // namespace
+
+SHADER_PROGRAM::~SHADER_PROGRAM() {
+    free_program_contents(this);
+}
+
+GLint SHADER_PROGRAM::lookup_uniform(const char* name) {
+    if (!name) {
+        return -1;
+    }
+    const int32_t n = lookup_count;
+    // Start after the last hit: names asked for in a repeating order match
+    // on the first comparison.
+    int32_t index = lookup_hint;
+    for (int32_t i = 0; i < n; ++i) {
+        index = index + 1 >= n ? 0 : index + 1;
+        const char* cached = lookup_entries[index].name;
+        if (cached && std::strcmp(cached, name) == 0) {
+            lookup_hint = index;
+            return lookup_entries[index].location;
+        }
+    }
+
+    GLint location = glGetUniformLocation(program, name);
+    if (n >= UNIFORM_LOOKUP_CAPACITY) {
+        return location; // cache full: answered, not remembered
+    }
+    UNIFORM_LOOKUP_ENTRY& entry = lookup_entries[n];
+    size_t needed = std::strlen(name) + 1;
+    if (needed > size_t(INT32_MAX)) {
+        return location;
+    }
+    if (size_t(entry.capacity) < needed) {
+        std::free(entry.name);
+        entry.name = static_cast<char*>(std::malloc(needed));
+        entry.capacity = entry.name ? int32_t(needed) : 0;
+        if (!entry.name) {
+            return location;
+        }
+    }
+    std::memcpy(entry.name, name, needed);
+    entry.location = location;
+    lookup_count = n + 1;
+    return location;
+}
+
+SHADER_PROGRAM* build_program(SHADER_PROGRAM* program, const char* vertex_path,
+                              const char* fragment_path) {
+    if (!program) {
+        return nullptr;
+    }
+    clear_program(program);
+    program->program = glCreateProgram();
+    gl_check();
+
+    SHADER_STAGE* vertex = append_stage(program, GL_VERTEX_SHADER);
+    SHADER_STAGE* fragment = append_stage(program, GL_FRAGMENT_SHADER);
+    load_stage_source(vertex_path, vertex);
+    load_stage_source(fragment_path, fragment);
+
+    // An unbuilt program keeps every location at -1, so nothing is ever sent
+    // to it; using it would only raise GL_INVALID_OPERATION.
+    if (!compile_stages(program) || !link_program(program)) {
+        return program;
+    }
+    locate_uniforms(program);
+
+    glUseProgram(program->program);
+    gl_check();
+    assign_sampler_units(program);
+    return program;
+}
+
+void create_program_set() {
+    program_skinned_model = nullptr;
+    program_model = nullptr;
+    for (const PROGRAM_FILES& files : PROGRAM_SET) {
+        *files.slot = build_program(new SHADER_PROGRAM, files.vertex_path, files.fragment_path);
+    }
+    // GL still has the last program in use, but the first use_program of
+    // any program must reach GL.
+    current_program = nullptr;
+}
+
+void use_program(SHADER_PROGRAM* program) {
+    if (!program || program == current_program) {
+        return;
+    }
+    current_program = program;
+    program->lookup_hint = -1;
+    program->camera_dirty = true;
+    glUseProgram(program->program);
+    gl_check();
+    upload_lights(program);
+}
+
+void reset_shader_programs() {
+    for (const PROGRAM_FILES& files : PROGRAM_SET) {
+        delete *files.slot;
+        *files.slot = nullptr;
+    }
+    program_skinned_model = nullptr;
+    program_model = nullptr;
+    current_program = nullptr;
+    reset_file_cache();
+}

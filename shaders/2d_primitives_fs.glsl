@@ -1,0 +1,4 @@
+// 2D primitives: the interpolated vertex colour.
+void main() {
+    gl_FragColor = gl_Color;
+}

@@ -1,0 +1,9 @@
+// 2D sprite: the picture bound to texture unit 0, its alpha carried through
+// so the 2D pass's alpha blending shows its transparency.
+uniform sampler2D shader_texture_ids[NUMERO_MAXIMO_TEXTURAS_POR_MATERIAL];
+
+varying vec2 v_texcoord0;
+
+void main() {
+    gl_FragColor = texture2D(shader_texture_ids[0], v_texcoord0);
+}

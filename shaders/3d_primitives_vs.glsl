@@ -1,0 +1,6 @@
+// 3D primitives: positions through the camera's matrices.
+uniform mat4 ModelViewProjectionMatrix;
+
+void main() {
+    gl_Position = ModelViewProjectionMatrix * gl_Vertex;
+}
