@@ -128,9 +128,10 @@ void mouse_update() {
     const uint32_t buttons = mouse_state_source(&x, &y);
     m.x = x;
     m.y = y;
-    // dx and dy keep the unclamped motion.
-    m.dx = m.x - m.previous_x;
-    m.dy = m.y - m.previous_y;
+    // dx and dy keep the unclamped motion; the difference wraps instead of
+    // overflowing for positions far outside the window.
+    m.dx = static_cast<int32_t>(static_cast<uint32_t>(m.x) - static_cast<uint32_t>(m.previous_x));
+    m.dy = static_cast<int32_t>(static_cast<uint32_t>(m.y) - static_cast<uint32_t>(m.previous_y));
     const int32_t width = app_window ? app_window->width : 1024;
     const int32_t height = app_window ? app_window->height : 600;
     if (m.x >= width) {

@@ -1,0 +1,144 @@
+// libFuzzer target for the event pump: the input is read as a sequence of SDL
+// events (known and unknown types, huge key codes, button numbers 0 and above
+// 8, wheel values, focus and minimise storms, file drops) interleaved with
+// frame resets and mouse updates. After every step the input records must
+// stay consistent: flags 0 or 1, the repeat button inside its array, the
+// mouse inside the window.
+#include "app/input.h"
+#include "app/pacer.h"
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+uint64_t fake_now = 0;
+uint64_t read_now() {
+    return fake_now;
+}
+uint64_t read_frequency() {
+    return 1000;
+}
+int poll_x = 0, poll_y = 0;
+uint32_t poll_buttons = 0;
+uint32_t read_mouse(int* x, int* y) {
+    *x = poll_x;
+    *y = poll_y;
+    return poll_buttons;
+}
+
+struct READER {
+    const uint8_t* p;
+    size_t left;
+    uint32_t u32() {
+        uint32_t v = 0;
+        for (int i = 0; i < 4 && left; ++i, --left) {
+            v = (v << 8) | *p++;
+        }
+        return v;
+    }
+    uint8_t u8() { return left ? (--left, *p++) : 0; }
+};
+
+void check_flags(const uint8_t* flags, int count) {
+    for (int i = 0; i < count; ++i) {
+        if (flags[i] > 1) {
+            std::abort();
+        }
+    }
+}
+
+void check_records() {
+    check_flags(keyboard.held, KEY_COUNT);
+    check_flags(keyboard.pressed, KEY_COUNT);
+    check_flags(keyboard.repeated, KEY_COUNT);
+    check_flags(mouse.held, BUTTON_COUNT);
+    check_flags(mouse.pressed, BUTTON_COUNT);
+    check_flags(mouse.repeated, BUTTON_COUNT);
+    if (mouse.repeat_button < 0 || mouse.repeat_button >= BUTTON_COUNT) {
+        std::abort();
+    }
+    if (mouse.x < 0 || mouse.x >= 1024 || mouse.y < 0 || mouse.y >= 600) {
+        std::abort();
+    }
+}
+
+SDL_Event make_event(READER& r) {
+    SDL_Event e;
+    std::memset(&e, 0, sizeof e);
+    const uint8_t kind = r.u8();
+    switch (kind % 10) {
+    case 0:
+        e.type = SDL_KEYDOWN;
+        e.key.keysym.sym = static_cast<SDL_Keycode>(r.u32());
+        e.key.repeat = r.u8() & 1;
+        break;
+    case 1:
+        e.type = SDL_KEYUP;
+        e.key.keysym.sym = static_cast<SDL_Keycode>(r.u32());
+        break;
+    case 2:
+        e.type = SDL_MOUSEBUTTONDOWN;
+        e.button.button = r.u8();
+        break;
+    case 3:
+        e.type = SDL_MOUSEBUTTONUP;
+        e.button.button = r.u8();
+        break;
+    case 4:
+        e.type = SDL_MOUSEWHEEL;
+        e.wheel.x = static_cast<int32_t>(r.u32());
+        e.wheel.y = static_cast<int32_t>(r.u32());
+        break;
+    case 5:
+        e.type = SDL_WINDOWEVENT;
+        e.window.event = r.u8();
+        break;
+    case 6:
+        e.type = SDL_QUIT;
+        break;
+    case 7:
+        e.type = SDL_DROPFILE;
+        e.drop.file = SDL_strdup("dropped.txt");
+        break;
+    default:
+        e.type = r.u32(); // anything at all, including unknown types
+        break;
+    }
+    return e;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+    SDL_Init(SDL_INIT_VIDEO);
+    time_source = TIME_SOURCE{read_now, read_frequency};
+    mouse_state_source = read_mouse;
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    keyboard_create();
+    mouse_create();
+    events_setup();
+    READER r{data, size};
+    while (r.left) {
+        const uint8_t step = r.u8();
+        if (step % 4 == 0) {
+            fake_now += r.u8();
+            poll_x = static_cast<int32_t>(r.u32());
+            poll_y = static_cast<int32_t>(r.u32());
+            poll_buttons = r.u32();
+            keyboard_frame_reset();
+            mouse_update();
+        } else {
+            handle_event(make_event(r)); // a drop event's file name is released here
+        }
+        check_records();
+    }
+    return 0;
+}
