@@ -11,6 +11,7 @@
 #include "gfx/render_state.h"
 #include "gfx/render_target.h"
 #include "math/matrix_stack.h"
+#include "scene/scene_objects.h"
 #include "shader/program.h"
 
 #include <SDL.h>
@@ -66,6 +67,7 @@ void engine_setup() {
                           app_window ? app_window->height : APP_WINDOW_HEIGHT);
     model_stack_create_global();
     create_program_set();
+    scene_objects_setup();
 }
 
 bool app_startup() {

@@ -1,0 +1,254 @@
+// Models, meshes and materials (see model.h). Owns no globals. Every GL state
+// change goes through a cache (program, render state, textures, buffers)
+// except draw_mesh's depth-test switch; draws are counted in frame_stats.
+#include "scene/model.h"
+
+#include "gfx/frame_stats.h"
+#include "gfx/handle_table.h"
+#include "gfx/render_state.h"
+#include "shader/limits.h"
+#include "shader/program.h"
+#include "shader/uniforms.h"
+
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+int32_t resolved(int32_t override_mode, int32_t own_mode) {
+    return override_mode == INHERIT ? own_mode : override_mode;
+}
+
+void apply_blend(const MATERIAL& m, float alpha) {
+    int32_t mode = m.blend_override;
+    if (mode == INHERIT) {
+        mode = m.blend_mode;
+        // Only the material's own 0 means automatic; an override of 0 is opaque.
+        if (mode == 0) {
+            mode = m.transparent || alpha < 1.0f ? BLEND_ALPHA : BLEND_OPAQUE;
+        }
+    }
+    if (mode == BLEND_OPAQUE || mode == BLEND_ADDITIVE || mode == BLEND_ALPHA) {
+        set_blend_mode(mode);
+    }
+}
+
+void apply_depth(int32_t mode) {
+    switch (mode) {
+    case DEPTH_TEST_ONLY:
+        depth_test_on();
+        depth_writes_off();
+        break;
+    case DEPTH_WRITE_ONLY:
+        depth_test_off();
+        depth_writes_on();
+        break;
+    case DEPTH_TEST_WRITE:
+        depth_test_on();
+        depth_writes_on();
+        break;
+    default:
+        break;
+    }
+}
+
+int32_t bound_texture_count(const MATERIAL& m) {
+    if (!m.textures || m.texture_count <= 0) {
+        return 0;
+    }
+    return m.texture_count < MAX_MATERIAL_TEXTURES ? m.texture_count : MAX_MATERIAL_TEXTURES;
+}
+
+void send_vertex_attribute(int32_t location, size_t offset) {
+    if (location == -1) {
+        return;
+    }
+    glVertexAttribPointer(GLuint(location), 4, GL_FLOAT, GL_FALSE, VERTEX_STRIDE,
+                          reinterpret_cast<const void*>(offset));
+    gl_check();
+    glEnableVertexAttribArray(GLuint(location));
+    gl_check();
+}
+
+} // namespace
+
+MATERIAL::~MATERIAL() {
+    release_material_textures(this);
+}
+
+MODEL::~MODEL() {
+    destroy_model(this);
+}
+
+MESH* add_mesh(MODEL* model) {
+    MESH* mesh = new MESH;
+    MESH** tail = &model->meshes;
+    while (*tail) {
+        tail = &(*tail)->next;
+    }
+    *tail = mesh;
+    ++model->mesh_count;
+    return mesh;
+}
+
+bool material_add_texture(MATERIAL* material, TEXTURE* texture) {
+    int32_t count = material->textures ? material->texture_count : 0;
+    if (count >= MAX_MATERIAL_TEXTURES) {
+        return false;
+    }
+    void* grown = std::realloc(material->textures, sizeof(TEXTURE*) * size_t(count + 1));
+    if (!grown) {
+        throw std::bad_alloc();
+    }
+    material->textures = static_cast<TEXTURE**>(grown);
+    material->textures[count] = texture;
+    material->texture_count = count + 1;
+    return true;
+}
+
+void release_material_textures(MATERIAL* material) {
+    if (!material->textures) {
+        return;
+    }
+    for (int32_t i = 0; i < material->texture_count; ++i) {
+        TEXTURE*& texture = material->textures[i];
+        if (!texture || texture->borrowed) {
+            continue;
+        }
+        if (texture->slot != -1) {
+            texture_release(uint32_t(texture->slot));
+            texture->slot = -1;
+        }
+        delete texture; // its IMAGE with it
+        texture = nullptr;
+    }
+    std::free(material->textures);
+    material->textures = nullptr;
+    material->texture_count = 0;
+}
+
+void apply_material(MATERIAL* material, float alpha) {
+    use_program(material->program);
+    apply_blend(*material, alpha);
+    set_cull_mode(resolved(material->cull_override, material->cull_mode) == CULL_BACK ? CULL_BACK
+                                                                                      : CULL_NONE);
+    apply_depth(resolved(material->depth_override, material->depth_mode));
+
+    int32_t textures = bound_texture_count(*material);
+    for (int32_t i = 0; i < textures; ++i) {
+        // bind_texture skips a texture without a GL texture: the table has no slot to bind.
+        bind_texture(material->textures[i], i);
+    }
+    if (current_program && current_program->material_locations.num_textures != -1) {
+        glUniform1i(current_program->material_locations.num_textures, material->texture_count);
+        gl_check();
+    }
+    upload_material_values(material, alpha);
+}
+
+void upload_material_values(MATERIAL* material, float alpha) {
+    if (!current_program) {
+        return;
+    }
+    const MATERIAL_LOCATIONS& l = current_program->material_locations;
+    if (l.emission != -1) {
+        const float emission[3] = {material->emission.x, material->emission.y,
+                                   material->emission.z};
+        glUniform3fv(l.emission, 1, emission);
+        gl_check();
+    }
+    if (l.specular != -1) {
+        const float specular[3] = {material->specular.x, material->specular.y,
+                                   material->specular.z};
+        glUniform3fv(l.specular, 1, specular);
+        gl_check();
+    }
+    if (l.transparency != -1) {
+        glUniform1f(l.transparency, material->alpha * alpha);
+        gl_check();
+    }
+    if (l.offset_animacion0 != -1) {
+        glUniform2f(l.offset_animacion0, material->texture_offsets[0],
+                    material->texture_offsets[1]);
+        gl_check();
+    }
+    if (l.offset_animacion1 != -1) {
+        glUniform2f(l.offset_animacion1, material->texture_offsets[2],
+                    material->texture_offsets[3]);
+        gl_check();
+    }
+}
+
+void bind_skinned_vertex_format() {
+    if (!current_program) {
+        return;
+    }
+    bind_vertex_format();
+    send_vertex_attribute(current_program->joint_indices_location, offsetof(VERTEX, joint_indices));
+    send_vertex_attribute(current_program->joint_weights_location, offsetof(VERTEX, joint_weights));
+}
+
+void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alpha) {
+    if (!mesh || !model || !mesh->material || model->vertices.slot == -1 ||
+        mesh->indices.slot == -1) {
+        return;
+    }
+    MATERIAL* material = mesh->material;
+    apply_material(material, alpha);
+    upload_matrices(material->program);
+
+    vertex_buffer_bind(uint32_t(model->vertices.slot));
+    index_buffer_bind(uint32_t(mesh->indices.slot));
+    if (model->skinned) {
+        bind_skinned_vertex_format();
+        if (skin && !cpu_skinned) {
+            upload_joint_matrices(skin);
+        }
+    } else {
+        bind_vertex_format();
+    }
+
+    // Straight to GL from the material's own mode: the cache's depth bits keep
+    // what apply_material recorded, even where an override chose otherwise.
+    if (material->depth_mode & DEPTH_BIT_TEST) {
+        glEnable(GL_DEPTH_TEST);
+    } else {
+        glDisable(GL_DEPTH_TEST);
+    }
+    gl_check();
+    // Every mesh blends with alpha, whatever mode apply_material recorded.
+    enable_alpha_blending();
+    if (material->cull_mode == CULL_NONE) {
+        culling_off();
+    } else {
+        culling_on();
+    }
+
+    glDrawElements(GL_TRIANGLES, mesh->indices.count, GL_UNSIGNED_SHORT, nullptr);
+    gl_check();
+    ++frame_stats.draws;
+}
+
+void update_reference_points(const MATRIX4& matrix, MODEL* model) {
+    matrix_transform(model->world_a, matrix, model->reference_a);
+    matrix_transform(model->world_b, matrix, model->reference_b);
+    for (MESH* mesh = model->meshes; mesh; mesh = mesh->next) {
+        matrix_transform(mesh->world_a, matrix, mesh->reference_a);
+        matrix_transform(mesh->world_b, matrix, mesh->reference_b);
+    }
+}
+
+void destroy_model(MODEL* model) {
+    MESH* mesh = model->meshes;
+    while (mesh) {
+        MESH* next = mesh->next;
+        delete mesh->material; // releases its owned textures
+        mesh->material = nullptr;
+        delete mesh; // its index buffer with it
+        mesh = next;
+    }
+    model->meshes = nullptr;
+    model->mesh_count = 0;
+    model->source_vertices = VERTEXBUFFER{};
+    model->vertices = VERTEXBUFFER{};
+}

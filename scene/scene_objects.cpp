@@ -1,0 +1,42 @@
+// Start-up and reset of the pre-scene objects (see scene_objects.h). Creates
+// default_camera and shared_quad; relies on the handle tables and the GL
+// context being ready when setup runs.
+#include "scene/scene_objects.h"
+
+#include "scene/camera.h"
+#include "scene/lighting.h"
+#include "scene/sprite.h"
+
+#include <cstdio>
+
+bool scene_objects_setup() {
+    if (!default_camera) {
+        default_camera = new CAMERA3D;
+    }
+    current_camera = default_camera;
+    if (!shared_quad) {
+        shared_quad = new SHARED_QUAD;
+    }
+    if (!camera_valid(default_camera)) {
+        std::fprintf(stderr, "vexa: the default camera could not be created\n");
+        return false;
+    }
+    return true;
+}
+
+void scene_objects_reset() {
+    delete default_camera; // clears default_camera and current_camera
+    default_camera = nullptr;
+    current_camera = nullptr;
+    if (shared_quad) {
+        // The tables are about to be reset by the caller: forget, don't release.
+        shared_quad->vertices.slot = -1;
+        shared_quad->indices.slot = -1;
+        shared_quad->texture_slot = -1;
+        delete shared_quad;
+        shared_quad = nullptr;
+    }
+    lighting_scene = nullptr;
+    actors_reset();
+    textures_reset();
+}

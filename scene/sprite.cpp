@@ -1,0 +1,205 @@
+// Drawable images, 2D sprites and the shared quad (see sprite.h). Owns
+// shared_quad. The 2D draw rewrites and re-uploads the quad on every call;
+// program, buffer and texture binds go through their caches.
+#include "scene/sprite.h"
+
+#include "gfx/frame_stats.h"
+#include "gfx/handle_table.h"
+#include "gfx/render_state.h"
+#include "math/matrix_stack.h"
+#include "shader/program.h"
+#include "shader/uniforms.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+SHARED_QUAD* shared_quad = nullptr;
+
+namespace {
+
+// Fixed numbers in the quad's normal slots; nothing computes quad normals.
+constexpr float QUAD_NORMALS[4][3] = {{30, 31, 32}, {40, 41, 42}, {50, 51, 52}, {60, 61, 62}};
+
+constexpr int SHARED_QUAD_TEXTURE_SIZE = 16;
+
+void write_quad_indices(INDEXBUFFER& indices) {
+    indices.reserve_quad();
+    std::memcpy(indices.data, QUAD_INDICES, sizeof QUAD_INDICES);
+    indices.upload(QUAD_INDEX_COUNT);
+}
+
+void set_texcoord(VERTEX& v, float u, float t) {
+    v.texcoord0[0] = u;
+    v.texcoord0[1] = t;
+}
+
+// Truncation toward zero of a sprite coordinate; out-of-range values are
+// clamped first so the conversion is always defined.
+bool truncated(float value, int& out) {
+    if (!std::isfinite(value)) {
+        return false;
+    }
+    const float limit = 1.0e9f;
+    out = int(value < -limit ? -limit : value > limit ? limit : value);
+    return true;
+}
+
+} // namespace
+
+DRAWABLE_IMAGE_BASE::DRAWABLE_IMAGE_BASE() {
+    model.vertices.reserve_quad(USAGE_STATIC);
+    set_quad_size(this, 1, 1);
+    MESH* mesh = add_mesh(&model);
+    write_quad_indices(mesh->indices);
+
+    MATERIAL* material = new MATERIAL;
+    mesh->material = material;
+    material->program = program_sprite3d;
+    material->cull_mode = CULL_NONE;
+    material->depth_mode = DEPTH_TEST_ONLY; // the default with its write bit cleared
+    material->transparent = true;
+    material_add_texture(material, new TEXTURE);
+}
+
+DRAWABLE_IMAGE_BASE::~DRAWABLE_IMAGE_BASE() {
+    destroy_model(&model);
+}
+
+SPRITE2D::SPRITE2D(SCENE* owner) {
+    scene = owner;
+}
+
+SPRITE2D::~SPRITE2D() {
+    hidden = true;
+}
+
+SHARED_QUAD::SHARED_QUAD() {
+    vertices.reserve_quad(USAGE_DYNAMIC);
+    write_quad_indices(indices);
+    // A whole 16 x 16 picture of opaque white: the upload reads every texel.
+    static uint8_t white[SHARED_QUAD_TEXTURE_SIZE * SHARED_QUAD_TEXTURE_SIZE * 4];
+    std::memset(white, 0xFF, sizeof white);
+    texture_slot = int32_t(texture_create(SHARED_QUAD_TEXTURE_SIZE, SHARED_QUAD_TEXTURE_SIZE,
+                                          GL_LINEAR, GL_LINEAR, GL_REPEAT, GL_RGBA, white));
+}
+
+SHARED_QUAD::~SHARED_QUAD() {
+    if (texture_slot != -1) {
+        texture_release(uint32_t(texture_slot));
+        texture_slot = -1;
+    }
+}
+
+TEXTURE* drawable_image_texture(DRAWABLE_IMAGE_BASE* image) {
+    MESH* mesh = image->model.meshes;
+    if (!mesh || !mesh->material || !mesh->material->textures ||
+        mesh->material->texture_count < 1) {
+        return nullptr;
+    }
+    return mesh->material->textures[0];
+}
+
+void set_quad_size(DRAWABLE_IMAGE_BASE* image, float w, float h) {
+    VERTEX* v = image->model.vertices.data;
+    if (!v) {
+        return;
+    }
+    const float corners[4][2] = {
+        {-w / 2, -h / 2}, {-w / 2, h / 2}, {w / 2, h / 2}, {w / 2, -h / 2}};
+    for (int i = 0; i < QUAD_VERTEX_COUNT; ++i) {
+        v[i].position[0] = corners[i][0];
+        v[i].position[1] = corners[i][1];
+        v[i].position[2] = 0;
+        v[i].position[3] = 1;
+        std::memcpy(v[i].normal, QUAD_NORMALS[i], sizeof v[i].normal);
+    }
+    image->geometry_changed = true;
+    set_texture_rect(image, 0, 1, 1, 0);
+}
+
+void set_texture_rect(DRAWABLE_IMAGE_BASE* image, float a, float b, float c, float d) {
+    VERTEX* v = image->model.vertices.data;
+    if (!v) {
+        return;
+    }
+    if (image->flip_horizontal) {
+        std::swap(a, c);
+    }
+    if (image->flip_vertical) {
+        std::swap(b, d);
+    }
+    set_texcoord(v[0], a, b);
+    set_texcoord(v[1], a, d);
+    set_texcoord(v[2], c, d);
+    set_texcoord(v[3], c, b);
+    image->geometry_changed = false;
+    image->model.vertices.upload(image->model.vertices.count);
+}
+
+void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, float scale_y,
+                    int src_w, int src_h) {
+    MESH* mesh = image->model.meshes;
+    TEXTURE* texture = drawable_image_texture(image);
+    VERTEX* v = image->model.vertices.data;
+    if (!mesh || !texture || !v || texture->slot == -1) {
+        return;
+    }
+    const IMAGE& picture = *texture->image;
+    if (picture.texture_width <= 0 || picture.texture_height <= 0) {
+        return;
+    }
+
+    // The source rectangle always starts at the picture's first pixel.
+    float s0 = 0.0f / float(picture.texture_width);
+    float t0 = 0.0f / float(picture.texture_height);
+    float s1 = float(src_w) / float(picture.texture_width);
+    float t1 = float(src_h) / float(picture.texture_height);
+
+    if (program_sprites2d != current_program) {
+        use_program(program_sprites2d);
+    }
+    upload_matrices(program_sprites2d);
+
+    // A flip grows the rectangle the other way from (x, y), mirroring the picture.
+    float sx = image->flip_horizontal ? -scale_x : scale_x;
+    float sy = image->flip_vertical ? -scale_y : scale_y;
+    float x0 = float(x);
+    float y0 = float(y);
+    float x1 = x0 + float(src_w) * sx;
+    float y1 = y0 + float(src_h) * sy;
+
+    const float corners[4][4] = {
+        {x0, y0, s0, t0}, {x0, y1, s0, t1}, {x1, y1, s1, t1}, {x1, y0, s1, t0}};
+    for (int i = 0; i < QUAD_VERTEX_COUNT; ++i) {
+        v[i].position[0] = corners[i][0];
+        v[i].position[1] = corners[i][1];
+        set_texcoord(v[i], corners[i][2], corners[i][3]);
+    }
+    image->model.vertices.upload(image->model.vertices.count);
+
+    bind_texture(texture, 0);
+    index_buffer_bind(uint32_t(mesh->indices.slot));
+    bind_vertex_format();
+    glDrawElements(GL_TRIANGLES, mesh->indices.count, GL_UNSIGNED_SHORT, nullptr);
+    gl_check();
+    ++frame_stats.draws;
+}
+
+void draw_sprite2d_actor(SPRITE2D* sprite) {
+    if (sprite->hidden) {
+        return;
+    }
+    int x = 0;
+    int y = 0;
+    if (!truncated(sprite->position.x, x) || !truncated(sprite->position.y, y)) {
+        return;
+    }
+    TEXTURE* texture = drawable_image_texture(sprite);
+    if (!texture) {
+        return;
+    }
+    draw_sprite_2d(sprite, x, y, sprite->scale.x, sprite->scale.y, texture->image->width,
+                   texture->image->height);
+}

@@ -1,0 +1,108 @@
+// Textures and images (see texture.h). Owns live_texture_objects; every GL
+// texture goes through gfx/handle_table.h, uploads are counted in frame_stats.
+#include "scene/texture.h"
+
+#include "gfx/frame_stats.h"
+#include "gfx/gl.h"
+#include "gfx/handle_table.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+int32_t live_texture_objects = 0;
+
+namespace {
+
+GLenum gl_pixel_format(const IMAGE& image) {
+    return image.pixel_order == PIXEL_ORDER_BGRA ? GL_BGRA : GL_RGBA;
+}
+
+// The texture is already bound on the active unit.
+void upload_picture(const IMAGE& image) {
+    if (image.texture_width <= 0 || image.height <= 0 || !image.pixels) {
+        return;
+    }
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image.texture_width, image.height, 0,
+                 gl_pixel_format(image), GL_UNSIGNED_BYTE, image.pixels);
+    gl_check();
+    ++frame_stats.uploads;
+}
+
+} // namespace
+
+IMAGE::~IMAGE() {
+    std::free(pixels);
+    pixels = nullptr;
+}
+
+TEXTURE::TEXTURE() : image(new IMAGE) {
+    ++live_texture_objects;
+}
+
+TEXTURE::~TEXTURE() {
+    delete image;
+    image = nullptr;
+    --live_texture_objects;
+}
+
+bool create_image(TEXTURE* texture, int w, int h) {
+    int64_t stride = 4 * int64_t(w);
+    int64_t bytes = w > 0 && h > 0 ? stride * h : 0;
+    if (bytes > INT32_MAX) {
+        std::fprintf(stderr, "vexa: a %d x %d picture is too large\n", w, h);
+        return false;
+    }
+    uint8_t* pixels = nullptr;
+    if (bytes > 0) {
+        pixels = static_cast<uint8_t*>(std::malloc(size_t(bytes)));
+        if (!pixels) {
+            throw std::bad_alloc();
+        }
+    }
+    IMAGE& image = *texture->image;
+    std::free(image.pixels);
+    image.width = w;
+    image.height = h;
+    image.stride = int32_t(stride);
+    image.texture_width = w;
+    image.texture_height = h;
+    image.bits_per_pixel = 32;
+    image.pixels = pixels;
+    image.byte_size = int32_t(bytes);
+    image.pixel_order = PIXEL_ORDER_RGBA;
+
+    if (texture->slot != -1) {
+        // Re-specified at the next bind, with the new size.
+        texture->dirty = true;
+        return true;
+    }
+    texture->slot = int32_t(texture_create(w, h, GL_LINEAR, GL_LINEAR, GL_MIRRORED_REPEAT,
+                                           gl_pixel_format(image), pixels));
+    texture->dirty = false;
+    return true;
+}
+
+void bind_texture(TEXTURE* texture, int unit) {
+    if (!texture || texture->slot == -1 || unit < 0 || unit >= MAX_TEXTURE_UNITS) {
+        return;
+    }
+    GLuint name = texture_gl_name(uint32_t(texture->slot));
+    bool already_bound = bind_cache.textures[unit] == name;
+    texture_bind(unit, uint32_t(texture->slot));
+    if (!texture->dirty) {
+        return;
+    }
+    texture->dirty = false;
+    // A cache hit leaves the active unit wherever the last miss put it, which
+    // may be the other unit: select ours so the picture lands in this texture.
+    if (already_bound) {
+        glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+        gl_check();
+    }
+    upload_picture(*texture->image);
+}
+
+void textures_reset() {
+    live_texture_objects = 0;
+}

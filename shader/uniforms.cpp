@@ -1,0 +1,176 @@
+// Per-draw uniform upload (see uniforms.h). Owns no globals; writes only
+// through the locations cached in SHADER_PROGRAM, skipping every -1. Reads
+// current_camera, the model stack and the lighting scene.
+#include "shader/uniforms.h"
+
+#include "math/matrix_stack.h"
+#include "scene/camera.h"
+#include "scene/lighting.h"
+#include "scene/skin.h"
+#include "shader/limits.h"
+#include "shader/program.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+void send_matrix(int32_t location, const MATRIX4& m) {
+    if (location != -1) {
+        glUniformMatrix4fv(location, 1, GL_FALSE, m.m);
+        gl_check();
+    }
+}
+
+void send_3f(int32_t location, float x, float y, float z) {
+    if (location != -1) {
+        glUniform3f(location, x, y, z);
+        gl_check();
+    }
+}
+
+void send_1f(int32_t location, float v) {
+    if (location != -1) {
+        glUniform1f(location, v);
+        gl_check();
+    }
+}
+
+void send_1i(int32_t location, int v) {
+    if (location != -1) {
+        glUniform1i(location, v);
+        gl_check();
+    }
+}
+
+// Unit vector from the target towards the light. A light sitting on its
+// target has no direction; it gets the zero vector, which lights nothing,
+// instead of the NaNs a division by zero would spread through the shading.
+VECTOR3 light_direction(const LIGHT& light) {
+    float dx = light.local.m[12] - light.target.x;
+    float dy = light.local.m[13] - light.target.y;
+    float dz = light.local.m[14] - light.target.z;
+    float length = std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (!(length > 0.0f) || !std::isfinite(length)) {
+        return VECTOR3{0, 0, 0};
+    }
+    return VECTOR3{dx / length, dy / length, dz / length};
+}
+
+void send_light(const LIGHT& light, const LIGHT_LOCATIONS& l) {
+    send_1i(l.type, light.type);
+    send_3f(l.diffuse, light.colour[0] * light.intensity, light.colour[1] * light.intensity,
+            light.colour[2] * light.intensity);
+    if (light.type == LIGHT_TYPE_POINT || light.type == LIGHT_TYPE_SPOT) {
+        send_3f(l.position, light.local.m[12], light.local.m[13], light.local.m[14]);
+        send_1f(l.attenuation_start, light.attenuation_start);
+        send_1f(l.attenuation_end, light.attenuation_end);
+    }
+    if (light.type == LIGHT_TYPE_SPOT || light.type == LIGHT_TYPE_DIRECTIONAL) {
+        if (l.direction != -1) {
+            VECTOR3 d = light_direction(light);
+            send_3f(l.direction, d.x, d.y, d.z);
+        }
+    }
+    if (light.type == LIGHT_TYPE_SPOT) {
+        send_1f(l.hotspot_beam, light.hotspot_beam * 0.5f);
+        send_1f(l.falloff, light.falloff * 0.5f);
+    }
+}
+
+void send_joint(SHADER_PROGRAM* program, const JOINT* joint) {
+    // Unsigned, so a negative index is out of range too.
+    if (uint32_t(joint->index) < uint32_t(MAX_JOINTS)) {
+        char name[100];
+        std::snprintf(name, sizeof name, "transformation_matrix[%lu]",
+                      static_cast<unsigned long>(joint->index));
+        send_matrix(program->lookup_uniform(name), joint->current_transform);
+        std::snprintf(name, sizeof name, "inverse_bind_matrix[%lu]",
+                      static_cast<unsigned long>(joint->index));
+        send_matrix(program->lookup_uniform(name), joint->inverse_bind_matrix);
+    }
+    for (const JOINT* child = joint->first_child; child; child = child->next_sibling) {
+        send_joint(program, child);
+    }
+}
+
+} // namespace
+
+void upload_matrices(SHADER_PROGRAM* program) {
+    if (!program) {
+        return;
+    }
+    MATRIX4 identity;
+    matrix_identity(identity);
+    bool have_camera = camera_valid(current_camera);
+    const MATRIX4& p = have_camera ? *current_camera->projection_stack->top : identity;
+    const MATRIX4& v = have_camera ? *current_camera->view_stack->top : identity;
+    const MATRIX4& w = model_stack && model_stack->top ? *model_stack->top : identity;
+
+    MATRIX4 mvp;
+    matrix_multiply(mvp, p, v);
+    matrix_multiply(mvp, mvp, w);
+    send_matrix(program->matrix_locations.model_view_projection, mvp);
+
+    // Once per switch: between switches the camera is taken as unchanged.
+    if (program->camera_dirty) {
+        program->camera_dirty = false;
+        if (program->camera_position_location != -1) {
+            VECTOR3 eye = have_camera ? current_camera->position : VECTOR3{0, 0, 0};
+            const float position[3] = {eye.x, eye.y, eye.z};
+            glUniform3fv(program->camera_position_location, 1, position);
+            gl_check();
+        }
+        send_matrix(program->matrix_locations.projection, p);
+    }
+
+    send_matrix(program->matrix_locations.world, w);
+
+    if (program->matrix_locations.normal != -1) {
+        // A singular W leaves the copy as it was, so its transpose is sent.
+        MATRIX4 normal = w;
+        matrix_invert(normal, normal);
+        matrix_transpose(normal);
+        send_matrix(program->matrix_locations.normal, normal);
+    }
+}
+
+void upload_lights(SHADER_PROGRAM* program) {
+    const SCENE_LIGHTING* scene = lighting_scene;
+    if (!scene || !program) {
+        return;
+    }
+    if (current_program && current_program->ambient_location != -1) {
+        glUniform3f(current_program->ambient_location, scene->ambient[0], scene->ambient[1],
+                    scene->ambient[2]);
+        gl_check();
+    }
+    bool filled[MAX_LIGHTS] = {};
+    for (const LIGHT* light = scene->lights; light;
+         light = static_cast<const LIGHT*>(light->next)) {
+        // Unsigned, so a negative slot cannot index outside the array either.
+        if (uint32_t(light->slot) >= uint32_t(MAX_LIGHTS)) {
+            continue;
+        }
+        send_light(*light, program->light_locations[light->slot]);
+        filled[light->slot] = true;
+    }
+    for (int slot = 0; slot < MAX_LIGHTS; ++slot) {
+        if (!filled[slot]) {
+            send_1i(program->light_locations[slot].type, LIGHT_TYPE_NONE);
+        }
+    }
+}
+
+void upload_joint_matrices(SKIN* skin) {
+    SHADER_PROGRAM* program = program_skinned_model;
+    if (!skin || !program) {
+        return;
+    }
+    send_matrix(program->lookup_uniform("bind_shape_matrix"), skin->bind_shape_matrix);
+    for (const SKIN_ROOT* root = skin->roots; root; root = root->next) {
+        for (const JOINT* joint = root->joint; joint; joint = joint->next_sibling) {
+            send_joint(program, joint);
+        }
+    }
+}

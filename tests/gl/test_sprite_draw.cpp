@@ -1,0 +1,122 @@
+// 2D sprites on real OpenGL: a known picture drawn through the 2D pass lands
+// on the expected window pixels, first picture row at the top, at the
+// truncated position, and mirrored when flipped.
+#include "gfx/handle_table.h"
+#include "gfx/render_state.h"
+#include "math/matrix_stack.h"
+#include "scene/camera.h"
+#include "scene/scene_objects.h"
+#include "scene/sprite.h"
+#include "shader/program.h"
+#include "tests/support/gl_fixture.h"
+
+#include <cstdint>
+
+namespace {
+
+class SPRITE_DRAW : public GL_TEST {
+  protected:
+    void SetUp() override {
+        GL_TEST::SetUp();
+        if (IsSkipped()) {
+            return;
+        }
+        reset_shader_programs();
+        scene_objects_reset();
+        handle_tables_reset();
+        render_state_reset();
+        gl_setup(false);
+        render_state_defaults();
+        model_stack_create_global();
+        math_reset();
+        create_program_set();
+        ASSERT_NE(program_sprites2d, nullptr);
+        ASSERT_TRUE(scene_objects_setup());
+        set_viewport(0, 0, 1024, 600);
+        clear_frame(0, 0, 0);
+    }
+    void TearDown() override {
+        scene_objects_reset();
+        reset_shader_programs();
+    }
+};
+
+// 64 x 64: top-left red, top-right green, bottom-left blue, bottom-right white.
+void paint_quadrants(TEXTURE* texture) {
+    ASSERT_TRUE(create_image(texture, 64, 64));
+    IMAGE& image = *texture->image;
+    for (int y = 0; y < 64; ++y) {
+        for (int x = 0; x < 64; ++x) {
+            uint8_t* p = image.pixels + y * image.stride + x * 4;
+            bool right = x >= 32;
+            bool bottom = y >= 32;
+            p[0] = (!right && !bottom) || (right && bottom) ? 255 : 0;
+            p[1] = (right && !bottom) || (right && bottom) ? 255 : 0;
+            p[2] = (!right && bottom) || (right && bottom) ? 255 : 0;
+            p[3] = 255;
+        }
+    }
+    texture->dirty = true;
+}
+
+void expect_colour(int x, int y, int r, int g, int b) {
+    RGBA p = gl_pixel(x, y);
+    EXPECT_NEAR(p.r, r, 2) << "at " << x << ", " << y;
+    EXPECT_NEAR(p.g, g, 2) << "at " << x << ", " << y;
+    EXPECT_NEAR(p.b, b, 2) << "at " << x << ", " << y;
+}
+
+void draw_in_2d_pass(SPRITE2D& sprite) {
+    begin_2d_pass();
+    MATRIX4 root;
+    matrix_identity(root);
+    matrix_stack_load(model_stack, root);
+    draw_sprite2d_actor(&sprite);
+    end_2d_pass();
+}
+
+TEST_F(SPRITE_DRAW, picture_appears_at_the_truncated_position_with_its_first_row_on_top) {
+    SPRITE2D sprite(nullptr);
+    paint_quadrants(drawable_image_texture(&sprite));
+    sprite.position = VECTOR3{100.7f, 50.2f, 0.0f};
+    draw_in_2d_pass(sprite);
+
+    expect_colour(116, 66, 255, 0, 0);     // top-left quadrant
+    expect_colour(148, 66, 0, 255, 0);     // top-right
+    expect_colour(116, 98, 0, 0, 255);     // bottom-left
+    expect_colour(148, 98, 255, 255, 255); // bottom-right
+    // Edges at x = 100 and y = 50: truncated, not rounded up to 101 and 50.
+    expect_colour(100, 60, 255, 0, 0);
+    expect_colour(99, 60, 0, 0, 0);
+    expect_colour(110, 50, 255, 0, 0);
+    expect_colour(110, 49, 0, 0, 0);
+    expect_colour(163, 113, 255, 255, 255);
+    expect_colour(165, 113, 0, 0, 0);
+    expect_colour(150, 115, 0, 0, 0);
+}
+
+TEST_F(SPRITE_DRAW, flipped_sprite_grows_left_of_its_position_and_is_mirrored) {
+    SPRITE2D sprite(nullptr);
+    paint_quadrants(drawable_image_texture(&sprite));
+    sprite.position = VECTOR3{400.0f, 50.0f, 0.0f};
+    sprite.flip_horizontal = true;
+    draw_in_2d_pass(sprite);
+
+    expect_colour(352, 66, 0, 255, 0); // the picture's right half now on the left
+    expect_colour(384, 66, 255, 0, 0);
+    expect_colour(352, 98, 255, 255, 255);
+    expect_colour(384, 98, 0, 0, 255);
+    expect_colour(399, 66, 255, 0, 0);
+    expect_colour(401, 66, 0, 0, 0);
+    expect_colour(334, 66, 0, 0, 0);
+
+    sprite.flip_horizontal = false;
+    sprite.flip_vertical = true;
+    sprite.position = VECTOR3{600.0f, 200.0f, 0.0f};
+    draw_in_2d_pass(sprite);
+    expect_colour(616, 152, 0, 0, 255); // the bottom rows now on top, above y = 200
+    expect_colour(616, 184, 255, 0, 0);
+    expect_colour(616, 202, 0, 0, 0);
+}
+
+} // namespace
