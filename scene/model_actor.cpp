@@ -1,0 +1,224 @@
+// Model actors and camera-facing sprites (see model_actor.h). Owns no
+// globals. The draw walks use one model-stack slot per level and check for
+// room before every push; the update walk is bounded to the same depth.
+// Relies on the program slots, current_camera and the skeleton code.
+#include "scene/model_actor.h"
+
+#include "gfx/render_state.h"
+#include "math/matrix_stack.h"
+#include "scene/camera.h"
+#include "scene/draw_list.h"
+#include "scene/model.h"
+#include "scene/scene.h"
+#include "scene/skeleton.h"
+#include "shader/program.h"
+
+#include <cstdio>
+
+namespace {
+
+// No hierarchy may nest deeper than the model stack could hold.
+constexpr int32_t MAX_TREE_DEPTH = int32_t(MODEL_STACK_CAPACITY);
+
+bool model_stack_has_room() {
+    if (model_stack && model_stack->top &&
+        uint32_t(model_stack->depth) + 1u < model_stack->capacity) {
+        return true;
+    }
+    static bool warned = false;
+    if (!warned) {
+        warned = true;
+        std::fprintf(stderr, "vexa: an actor hierarchy is deeper than the model stack; "
+                             "its deepest levels are not drawn\n");
+    }
+    return false;
+}
+
+int32_t resolve(int32_t requested, int32_t own) {
+    return requested == INHERIT ? own : requested;
+}
+
+DRAW_ENTRY entry_at_stack_top(MODEL* model) {
+    DRAW_ENTRY e;
+    e.world = *model_stack->top;
+    e.model = model;
+    e.position = VECTOR4{e.world.m[12], e.world.m[13], e.world.m[14], 1.0f};
+    return e;
+}
+
+void queue(SCENE* scene, const DRAW_ENTRY& e, bool transparent) {
+    draw_list_append(transparent ? &scene->transparent : &scene->opaque, e);
+}
+
+void update_points(MODEL_ACTOR* actor, const MATRIX4& m, int32_t level) {
+    if (level >= MAX_TREE_DEPTH) {
+        return;
+    }
+    matrix_transform(actor->transformed_a, m, actor->reference_a);
+    matrix_transform(actor->transformed_b, m, actor->reference_b);
+    if (actor->model) {
+        update_reference_points(m, actor->model);
+    }
+    for (ACTOR* child = actor->children; child; child = child->next) {
+        update_points(static_cast<MODEL_ACTOR*>(child), m, level + 1);
+    }
+}
+
+void update_tree(MODEL_ACTOR* actor, float time, int32_t level) {
+    if (level >= MAX_TREE_DEPTH) {
+        return;
+    }
+    if (actor->model) {
+        for (MESH* mesh = actor->model->meshes; mesh; mesh = mesh->next) {
+            MATERIAL* material = mesh->material;
+            if (material && material->texture_animation) {
+                advance_animation(material->texture_animation);
+                material->texture_offsets[0] += 0.001f;
+                material->texture_offsets[1] += 0.001f;
+            }
+        }
+    }
+    if (actor->animation) {
+        advance_animation(actor->animation);
+    }
+    if (actor->skin) {
+        update_skeleton_pose(actor);
+    }
+    for (ACTOR* child = actor->children; child; child = child->next) {
+        update_tree(static_cast<MODEL_ACTOR*>(child), time, level + 1);
+    }
+}
+
+} // namespace
+
+MODEL_ACTOR::MODEL_ACTOR() {
+    cull_mode = INHERIT;
+    depth_mode = INHERIT;
+    blend_mode = INHERIT;
+    matrix_identity(pivot);
+}
+
+MODEL_ACTOR::~MODEL_ACTOR() = default;
+
+SPRITE3D::SPRITE3D(SCENE* owner) {
+    scene = owner;
+    matrix_identity(billboard);
+    // A see-through card: never culled, depth-tested without writing depth.
+    cull_mode = CULL_NONE;
+    depth_mode = DEPTH_TEST_ONLY;
+    blend_mode = BLEND_ALPHA;
+    transparent = true;
+}
+
+SPRITE3D::~SPRITE3D() = default;
+
+void draw_actor_tree(MODEL_ACTOR* actor, SCENE* scene, float opacity, int32_t depth, int32_t cull,
+                     int32_t blend) {
+    if (actor->hidden || !model_stack_has_room()) {
+        return;
+    }
+    matrix_stack_push(model_stack);
+    apply_local_transform(actor);
+    matrix_stack_mult(model_stack, actor->pivot);
+    update_actor_points(actor, nullptr);
+
+    int32_t own_depth = resolve(depth, actor->depth_mode);
+    int32_t own_cull = resolve(cull, actor->cull_mode);
+    int32_t own_blend = resolve(blend, actor->blend_mode);
+    float own_opacity = actor->alpha * opacity;
+    if (actor->model) {
+        enqueue_model(actor, own_cull, own_depth, scene, own_opacity, own_blend);
+    }
+    for (ACTOR* child = actor->children; child; child = child->next) {
+        draw_actor_tree(static_cast<MODEL_ACTOR*>(child), scene, own_opacity, own_depth, own_cull,
+                        own_blend);
+    }
+    matrix_stack_pop(model_stack);
+}
+
+void enqueue_model(MODEL_ACTOR* actor, int32_t cull, int32_t depth, SCENE* scene, float opacity,
+                   int32_t blend) {
+    MODEL* model = actor->model;
+    if (!model || !model->meshes || !model_stack || !model_stack->top) {
+        return;
+    }
+    cull = resolve(cull, actor->cull_mode);
+    depth = resolve(depth, actor->depth_mode);
+    blend = resolve(blend, actor->blend_mode);
+    float alpha = actor->alpha * opacity;
+
+    DRAW_ENTRY e = entry_at_stack_top(model);
+    if (model->skinned) {
+        e.program = actor->skin_on_cpu ? program_model : program_skinned_model;
+        e.skin = actor->skin;
+        e.skin_on_cpu = actor->skin_on_cpu;
+    } else {
+        e.program = program_model;
+    }
+    for (MESH* mesh = model->meshes; mesh; mesh = mesh->next) {
+        MATERIAL* material = mesh->material;
+        if (!material) {
+            continue; // nothing to draw it with
+        }
+        material->depth_override = depth;
+        material->cull_override = cull;
+        material->blend_override = blend;
+        e.mesh = mesh;
+        e.properties.alpha = material->alpha * alpha;
+        queue(scene, e, e.properties.alpha < 1.0f || material->transparent);
+    }
+}
+
+void update_actor_points(MODEL_ACTOR* actor, const MATRIX4* matrix) {
+    update_points(actor, matrix ? *matrix : actor->local, 0);
+}
+
+void update_actor_tree(MODEL_ACTOR* actor, float time) {
+    update_tree(actor, time, 0);
+}
+
+void enqueue_sprite3d(SPRITE3D* sprite, SCENE* scene) {
+    if (sprite->hidden || !model_stack_has_room()) {
+        return;
+    }
+    matrix_stack_push(model_stack);
+    apply_local_transform(sprite);
+    if (!current_camera) {
+        matrix_stack_pop(model_stack);
+        return;
+    }
+    const VECTOR3& r = current_camera->rotation;
+    if (sprite->billboard_mode == BILLBOARD_FULL) {
+        matrix_identity(sprite->billboard);
+        matrix_rotate(sprite->billboard, -r.z, 0, 0, 1);
+        matrix_rotate(sprite->billboard, r.y, 0, 1, 0);
+        matrix_rotate(sprite->billboard, r.x, 1, 0, 0);
+    } else if (sprite->billboard_mode == BILLBOARD_AXIS_Y) {
+        matrix_identity(sprite->billboard);
+        matrix_rotate(sprite->billboard, r.y, 0, 1, 0);
+    }
+    matrix_stack_mult(model_stack, sprite->billboard);
+
+    sprite->alpha = 0.5f;
+    DRAW_ENTRY e = entry_at_stack_top(&sprite->model);
+    e.properties.alpha = sprite->alpha;
+    for (MESH* mesh = sprite->model.meshes; mesh; mesh = mesh->next) {
+        MATERIAL* material = mesh->material;
+        if (!material) {
+            continue;
+        }
+        e.program = material->program;
+        e.mesh = mesh;
+        material->depth_override = sprite->depth_mode;
+        material->cull_override = sprite->cull_mode;
+        material->blend_override = sprite->blend_mode;
+        material->emission.x = sprite->emission[0];
+        material->emission.y = sprite->emission[1];
+        material->emission.z = sprite->emission[2];
+        material->has_emission = true;
+        material->alpha = sprite->alpha;
+        material->transparent = sprite->transparent;
+        queue(scene, e, sprite->alpha < 1.0f || material->transparent);
+    }
+    matrix_stack_pop(model_stack);
+}

@@ -1,0 +1,192 @@
+// The scene and its passes (see scene.h). Owns app_scene and current_scene
+// and points lighting_scene at the scene being drawn when it is lit. Relies
+// on the render-state and framebuffer caches for all GL state, the camera
+// for viewport and 2D pass, and the model-actor walks and draw lists.
+#include "scene/scene.h"
+
+#include "gfx/frame_stats.h"
+#include "gfx/render_state.h"
+#include "math/matrix_stack.h"
+#include "scene/camera.h"
+#include "scene/model_actor.h"
+#include "scene/sprite.h"
+
+#include <cstdio>
+
+SCENE* app_scene = nullptr;
+SCENE* current_scene = nullptr;
+
+namespace {
+
+// Colour the render-to-texture pass clears its target to.
+constexpr float TARGET_CLEAR[4] = {1.0f, 0.5f, 0.25f, 0.0f};
+
+void make_current(SCENE* scene) {
+    current_scene = scene;
+    if (scene->active_camera && scene->light_count > 0) {
+        lighting_scene = scene;
+    }
+}
+
+void apply_viewport(const CAMERA_RECT& r) {
+    set_viewport(r.x, r.y, r.width, r.height);
+}
+
+// The window's viewport rectangle: the current camera's, or the cache's when
+// there is no camera.
+CAMERA_RECT window_rectangle() {
+    if (current_camera && current_camera->viewport) {
+        return *current_camera->viewport;
+    }
+    return CAMERA_RECT{render_state.viewport_x, render_state.viewport_y,
+                       render_state.viewport_width, render_state.viewport_height};
+}
+
+void set_window_rectangle(const CAMERA_RECT& r) {
+    if (current_camera && current_camera->viewport) {
+        *current_camera->viewport = r;
+    }
+    apply_viewport(r);
+}
+
+// Redirects drawing into the scene's target, cleared, with a viewport covering it.
+void begin_target_pass(SCENE* scene) {
+    framebuffer_bind(scene->target.framebuffer);
+    set_clear_colour(TARGET_CLEAR[0], TARGET_CLEAR[1], TARGET_CLEAR[2], TARGET_CLEAR[3]);
+    // glClear honours the depth mask.
+    depth_writes_on();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ++frame_stats.clears;
+    gl_check();
+    set_window_rectangle(CAMERA_RECT{0, 0, SCENE_TARGET_SIZE, SCENE_TARGET_SIZE});
+}
+
+} // namespace
+
+SCENE::SCENE() {
+    for (DRAW_LIST* list : {&opaque, &transparent, &spare_lists[0], &spare_lists[1]}) {
+        draw_list_reserve(list, DRAW_LIST_INITIAL_CAPACITY);
+    }
+    frame_timer_create(render_timer);
+    frame_timer_create(update_timer);
+    target = render_target_create(SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);
+    matrix_identity(root);
+    current_scene = this;
+}
+
+SCENE::~SCENE() {
+    frame_timer_destroy(render_timer);
+    frame_timer_destroy(update_timer);
+    if (current_scene == this) {
+        current_scene = nullptr;
+    }
+    if (lighting_scene == this) {
+        lighting_scene = nullptr;
+    }
+    if (app_scene == this) {
+        app_scene = nullptr;
+    }
+}
+
+void update_scene() {
+    SCENE* s = app_scene;
+    if (!s) {
+        return;
+    }
+    frame_timer_begin(s->update_timer);
+    for (ACTOR* a = s->cameras; a; a = a->next) {
+        camera_update(static_cast<CAMERA3D*>(a));
+    }
+    if (s->cameras && s->active_camera) {
+        current_camera = s->active_camera;
+    }
+    update_layer(&s->layer1, s);
+    update_layer(&s->layer2, s);
+    s->time = s->time + s->time_step;
+    frame_timer_end(s->update_timer);
+}
+
+void update_layer(SCENE_LAYER* layer, SCENE* scene) {
+    make_current(scene);
+    for (ACTOR* a = layer->model_actors; a; a = a->next) {
+        update_actor_tree(static_cast<MODEL_ACTOR*>(a), scene->time);
+    }
+}
+
+void render_scene() {
+    SCENE* s = app_scene;
+    if (!s) {
+        return;
+    }
+    make_current(s);
+    frame_timer_begin(s->render_timer);
+    if (s->active_camera) {
+        current_camera = s->active_camera;
+    }
+    apply_viewport(window_rectangle());
+
+    int passes = s->render_to_texture ? 2 : 1;
+    for (int pass = 0; pass < passes; ++pass) {
+        bool into_target = s->render_to_texture;
+        CAMERA_RECT saved = window_rectangle();
+        if (into_target) {
+            begin_target_pass(s);
+        }
+        render_layer(&s->layer1, s);
+        render_layer(&s->layer2, s);
+        if (into_target) {
+            framebuffer_unbind();
+            set_window_rectangle(saved);
+            s->render_to_texture = false;
+        }
+        // Only the first pass is measured: the second end finds the timer stopped.
+        frame_timer_end(s->render_timer);
+    }
+}
+
+void render_layer(SCENE_LAYER* layer, SCENE* scene) {
+    if (model_stack) {
+        matrix_stack_load(model_stack, scene->root);
+    }
+    for (ACTOR* a = layer->model_actors; a; a = a->next) {
+        MODEL_ACTOR* actor = static_cast<MODEL_ACTOR*>(a);
+        draw_actor_tree(actor, scene, 1.0f, actor->depth_mode, actor->cull_mode, actor->blend_mode);
+    }
+    for (ACTOR* a = layer->sprites3d; a; a = a->next) {
+        enqueue_sprite3d(static_cast<SPRITE3D*>(a), scene);
+    }
+    sort_and_draw_lists(scene);
+
+    begin_2d_pass();
+    for (ACTOR* a = layer->sprites2d; a; a = a->next) {
+        draw_sprite2d_actor(static_cast<SPRITE2D*>(a));
+    }
+    end_2d_pass();
+    clear_draw_lists(scene);
+}
+
+void clear_draw_lists(SCENE* scene) {
+    draw_list_clear(&scene->opaque);
+    draw_list_clear(&scene->transparent);
+}
+
+SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene) {
+    SPRITE2D* sprite = new SPRITE2D(scene);
+    if (!layer->sprites2d) {
+        layer->sprites2d = sprite;
+    } else {
+        ACTOR* tail = layer->sprites2d;
+        while (tail->next) {
+            tail = tail->next;
+        }
+        tail->next = sprite;
+    }
+    ++layer->sprite2d_count;
+    return sprite;
+}
+
+void scene_reset() {
+    app_scene = nullptr;
+    current_scene = nullptr;
+    lighting_scene = nullptr;
+}

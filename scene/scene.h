@@ -1,0 +1,94 @@
+// The scene: SCENE with its two layers of intrusive actor lists, lights,
+// cameras, draw lists, root matrix, 4096 x 4096 render target and timers, and
+// its update and render passes. Owns the globals `app_scene`, `current_scene`
+// and sets `lighting_scene` (scene/lighting.h). Relies on the camera, the
+// model-actor walks, the draw lists, the render-state and framebuffer caches.
+#pragma once
+
+#include "app/pacer.h"
+#include "gfx/render_target.h"
+#include "math/matrix.h"
+#include "scene/draw_list.h"
+#include "scene/lighting.h"
+
+#include <cstdint>
+
+struct CAMERA3D;
+struct MODEL_ACTOR;
+struct SPRITE2D;
+struct SPRITE3D;
+
+// Side of the square render-to-texture target.
+constexpr int32_t SCENE_TARGET_SIZE = 4096;
+// Added to the scene time by every update_scene.
+constexpr float SCENE_TIME_STEP = 1.0f / 60.0f;
+
+// Three lists linked through ACTOR::next; a null head is an empty list. The
+// lists do not own their actors.
+struct SCENE_LAYER {
+    MODEL_ACTOR* model_actors = nullptr;
+    int32_t model_actor_count = 0;
+    SPRITE3D* sprites3d = nullptr;
+    int32_t sprite3d_count = 0;
+    SPRITE2D* sprites2d = nullptr;
+    int32_t sprite2d_count = 0;
+};
+
+// The lighting part (ambient colour, light list and count) comes first so a
+// SCENE is what lighting_scene points at.
+struct SCENE : SCENE_LIGHTING {
+    int32_t opaque_sort_mode = SORT_NEAR_TO_FAR;
+    int32_t transparent_sort_mode = SORT_FAR_TO_NEAR;
+    int32_t spare_sort_modes[2] = {SORT_FAR_TO_NEAR, SORT_FAR_TO_NEAR}; // never used
+    DRAW_LIST opaque;
+    DRAW_LIST transparent;
+    DRAW_LIST spare_lists[2]; // never filled
+    float time = 0.0f;        // seconds, advanced only by update_scene
+    float time_step = SCENE_TIME_STEP;
+    CAMERA3D* active_camera = nullptr; // made current at render (and update) when set
+    bool render_to_texture = false;    // one-shot: the next render also draws into target
+    SCENE_LAYER layer1;                // drawn first
+    SCENE_LAYER layer2;                // drawn second
+    CAMERA3D* cameras = nullptr;       // updated by update_scene; linked through ACTOR::next
+    int32_t camera_count = 0;
+    MATRIX4 root;         // loaded into the model stack at the start of every layer
+    RENDER_TARGET target; // 4096 x 4096 colour texture and depth buffer
+    FRAME_TIMER render_timer;
+    FRAME_TIMER update_timer;
+
+    // Reserves the draw lists, starts the timers, creates the render target
+    // (needs GL, or the recording stand-in) and becomes current_scene.
+    SCENE();
+    SCENE(const SCENE&) = delete;
+    SCENE& operator=(const SCENE&) = delete;
+    // Frees the draw lists and timer samples; leaves actors and GL objects alone.
+    ~SCENE();
+};
+
+// The application's scene; update_scene and render_scene work on it.
+extern SCENE* app_scene;
+// The scene being updated or drawn.
+extern SCENE* current_scene;
+
+// One fixed step of app_scene: cameras, both layers' model actor trees, then
+// time += time_step. Nothing when there is no application scene.
+void update_scene();
+void update_layer(SCENE_LAYER* layer, SCENE* scene);
+
+// Draws one frame of app_scene to the bound framebuffer: layer 1, then
+// layer 2. With the render-to-texture request set the frame is first drawn
+// into the scene's target (viewport 4096 x 4096), then to the window, and the
+// request is cleared; the camera's viewport rectangle is left as it was.
+void render_scene();
+void render_layer(SCENE_LAYER* layer, SCENE* scene);
+
+// Empties the opaque and transparent lists, keeping their storage.
+void clear_draw_lists(SCENE* scene);
+
+// Constructs a SPRITE2D for scene and appends it at the tail of the layer's
+// 2D-sprite list. The caller gives it a picture with create_image.
+SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene);
+
+// Start-of-process state: app_scene, current_scene and lighting_scene null.
+// Scenes are not deleted; their owners do that.
+void scene_reset();

@@ -1,0 +1,38 @@
+// Skeletal posing and CPU skinning of a MODEL_ACTOR's skinned model: frame
+// selection, the recursive joint walk on the model stack, and the
+// four-influence vertex deformation. Owns no globals; relies on the joint
+// records of scene/skin.h, the model stack and the model's vertex buffers.
+#pragma once
+
+#include "scene/skin.h"
+
+#include <cstdint>
+
+struct ANIMATION;
+struct MODEL_ACTOR;
+
+// Frame of animation at its playback position: index (n - 1) * position
+// truncated, clamped to 0 .. n - 1. Null without an animation or frames.
+ANIMATION_FRAME* select_animation_frame(const ANIMATION* animation);
+
+// Levels of the joint hierarchy below and including the roots (0 without
+// roots), counted up to limit + 1 at most so a cyclic hierarchy ends.
+int32_t skeleton_depth(const SKIN* skin, int32_t limit);
+
+// Poses the actor's skeleton for the frame its animation selects, when that
+// frame differs from the one last posed, and then (CPU skinning) deforms and
+// re-uploads the model's vertices. A hierarchy deeper than the model stack's
+// free room is refused: nothing is posed and one line goes to stderr.
+void update_skeleton_pose(MODEL_ACTOR* actor);
+
+// current transform = model stack top · local, recursively for the children;
+// local is the frame's matrix for an animated joint, else the bind local
+// transform. The caller makes sure the hierarchy fits on the model stack.
+void pose_joint(JOINT* joint, ANIMATION_FRAME* frame);
+
+// Deforms the model's source vertices into its drawn vertices with the
+// current joint transforms (positions and normals only). A joint index that
+// is -1 or outside the skin's joint array counts as "no joint": the
+// bind-shape-transformed vertex is used for that influence. A normal that
+// sums to zero is replaced by the bind-shape-transformed normal.
+void skin_vertices_cpu(MODEL_ACTOR* actor);
