@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -112,8 +113,9 @@ RGBA at(PIXEL p) {
 }
 
 std::string describe(RGBA c) {
-    return "(" + std::to_string(c.r) + ", " + std::to_string(c.g) + ", " + std::to_string(c.b) +
-           ")";
+    char text[48];
+    std::snprintf(text, sizeof text, "(%d, %d, %d)", c.r, c.g, c.b);
+    return text;
 }
 
 // A size x size quad in the xy plane facing +z, one mesh.
