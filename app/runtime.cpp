@@ -11,6 +11,7 @@
 #include "gfx/render_state.h"
 #include "gfx/render_target.h"
 #include "math/matrix_stack.h"
+#include "scene/scene.h"
 #include "scene/scene_objects.h"
 #include "shader/program.h"
 
@@ -106,22 +107,32 @@ bool loop_pass() {
         return false;
     }
     APP_WINDOW* w = app_window;
+    float red = 1.0f, green = 0.0f, blue = 0.0f;
+    if (w) {
+        w->clear_red = red;
+        w->clear_green = green;
+        w->clear_blue = blue;
+    }
     const uint64_t update_start = time_source.counter();
+    update_scene();
     const uint64_t update_end = time_source.counter();
     if (w) {
-        w->clear_red = 1.0f;
-        w->clear_green = 0.0f;
-        w->clear_blue = 0.0f;
-        clear_frame(w->clear_red, w->clear_green, w->clear_blue);
-    } else {
-        clear_frame(1.0f, 0.0f, 0.0f);
+        red = w->clear_red;
+        green = w->clear_green;
+        blue = w->clear_blue;
     }
+    clear_frame(red, green, blue);
     const uint64_t demo_start = time_source.counter();
     demo_frame();
     const uint64_t demo_end = time_source.counter();
     loop_timing.work_ticks = demo_end - pass_start;
     loop_timing.update_ticks = update_end - update_start;
     loop_timing.demo_ticks = demo_end - demo_start;
+    // Hand the frame's commands to the driver before sleeping, so a driver
+    // that rasterises late (software GL) works while the pacer waits instead
+    // of inside the present.
+    glFlush();
+    gl_check();
     const int32_t ms = pacer_step();
     if (ms > 0) {
         SDL_Delay(static_cast<uint32_t>(ms));
@@ -130,7 +141,9 @@ bool loop_pass() {
         before_present_hook();
     }
     if (w && w->present) {
+        const uint64_t swap_start = time_source.counter();
         SDL_GL_SwapWindow(w->window);
+        loop_timing.swap_ticks = time_source.counter() - swap_start;
     }
     return !app_quit;
 }

@@ -4,9 +4,15 @@
 
 #include <cstdint>
 
+#include "demo/fractal.h"
+
 bool demo_setup();
 void demo_frame();
 
 // The sprite's picture as last computed (width x height RGBA texels, row 0
 // first), or null when there is none.
 const uint32_t* demo_picture(int* width, int* height);
+
+// Chooses how the picture is computed (the fast path on all threads by
+// default; the scalar reference gives the same bytes).
+void demo_use_path(FRACTAL_PATH path);

@@ -23,7 +23,7 @@ std::vector<uint8_t> window_rows;
 int64_t frames_wanted = 1;
 int64_t frames_presented = 0;
 bool report_timings = false;
-std::vector<double> work_ms, demo_ms;
+std::vector<double> work_ms, demo_ms, swap_ms;
 uint64_t first_present_ticks = 0, last_present_ticks = 0;
 
 // Runs before each present; reads the back buffer on the last frame.
@@ -32,6 +32,7 @@ void capture_before_present() {
         const double f = double(SDL_GetPerformanceFrequency());
         work_ms.push_back(double(loop_timing.work_ticks) * 1000.0 / f);
         demo_ms.push_back(double(loop_timing.demo_ticks) * 1000.0 / f);
+        swap_ms.push_back(double(loop_timing.swap_ticks) * 1000.0 / f);
         last_present_ticks = SDL_GetPerformanceCounter();
         if (!first_present_ticks) {
             first_present_ticks = last_present_ticks;
@@ -73,6 +74,8 @@ void print_timings() {
                 percentile(work_ms, 0.5), percentile(work_ms, 0.99));
     std::printf("demonstration frame (picture + render): median %.2f ms, p99 %.2f ms\n",
                 percentile(demo_ms, 0.5), percentile(demo_ms, 0.99));
+    std::printf("present (buffer swap): median %.2f ms, p99 %.2f ms\n", percentile(swap_ms, 0.5),
+                percentile(swap_ms, 0.99));
     if (work_ms.size() > 1 && seconds > 0) {
         std::printf("frame rate held: %.2f frames per second\n",
                     double(work_ms.size() - 1) / seconds);
