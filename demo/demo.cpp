@@ -70,3 +70,7 @@ const uint32_t* demo_picture(int* width, int* height) {
     *height = image ? image->height : 0;
     return image ? reinterpret_cast<const uint32_t*>(image->pixels) : nullptr;
 }
+
+TEXTURE* demo_texture() {
+    return demo_sprite ? drawable_image_texture(demo_sprite) : nullptr;
+}

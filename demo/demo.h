@@ -13,6 +13,10 @@ void demo_frame();
 // first), or null when there is none.
 const uint32_t* demo_picture(int* width, int* height);
 
+struct TEXTURE;
+// The sprite's texture (picture and GL texture slot), or null when there is no sprite.
+TEXTURE* demo_texture();
+
 // Chooses how the picture is computed (the fast path on all threads by
 // default; the scalar reference gives the same bytes).
 void demo_use_path(FRACTAL_PATH path);
