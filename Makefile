@@ -19,6 +19,8 @@ test: deps
 	@cmake --preset ci >/dev/null
 	@cmake --build --preset ci
 	@sh scripts/with-display.sh ctest --test-dir build/ci --output-on-failure
+	@sh scripts/test-sanitizers.sh
+	@sh scripts/fuzz.sh 20
 
 bench: build
 	@build/release/bench/vexa_bench
