@@ -2,6 +2,7 @@
 // address, queue order), NaN keys, growth past the initial capacity without
 // losing entries, and sort_and_draw_lists drawing in sorted order while
 // leaving the model stack as it found it.
+#include "tests/support/engine_reset.h"
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
@@ -53,21 +54,7 @@ std::vector<float> xs(const DRAW_LIST& list) {
 
 class DRAW_LISTS : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fake_gl::reset();
-        scene_objects_reset();
-        render_targets_reset();
-        handle_tables_reset();
-        render_state_reset();
-        reset_shader_programs();
-        scene_reset();
-        model_stack_create_global();
-        math_reset();
-        frame_stats_reset();
-        gl_context_alive = true;
-        render_state_defaults();
-        scene_objects_setup();
-    }
+    void SetUp() override { reset_engine_for_scene_tests(); }
     void TearDown() override {
         delete program_model;
         program_model = nullptr;

@@ -2,6 +2,7 @@
 // draw walk queues (opacity down the tree, forced modes, hidden subtrees,
 // list choice, program choice), the model stack after a walk, hierarchies
 // deeper than the stack, billboard matrices, and the update walk.
+#include "tests/support/engine_reset.h"
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
@@ -27,19 +28,7 @@ namespace {
 class MODEL_ACTORS : public ::testing::Test {
   protected:
     void SetUp() override {
-        fake_gl::reset();
-        scene_objects_reset();
-        render_targets_reset();
-        handle_tables_reset();
-        render_state_reset();
-        reset_shader_programs();
-        scene_reset();
-        model_stack_create_global();
-        math_reset();
-        frame_stats_reset();
-        gl_context_alive = true;
-        render_state_defaults();
-        scene_objects_setup();
+        reset_engine_for_scene_tests();
         program_model = new SHADER_PROGRAM;
         program_skinned_model = new SHADER_PROGRAM;
         scene = std::make_unique<SCENE>();

@@ -4,6 +4,7 @@
 // camera list, and a steady-state frame that makes no heap allocation. The
 // allocation count comes from malloc and operator new replacements in this
 // file, which count only while a test arms them on its own thread.
+#include "tests/support/engine_reset.h"
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
@@ -122,19 +123,7 @@ namespace {
 class SCENES : public ::testing::Test {
   protected:
     void SetUp() override {
-        fake_gl::reset();
-        scene_objects_reset();
-        render_targets_reset();
-        handle_tables_reset();
-        render_state_reset();
-        reset_shader_programs();
-        scene_reset();
-        model_stack_create_global();
-        math_reset();
-        frame_stats_reset();
-        gl_context_alive = true;
-        render_state_defaults();
-        scene_objects_setup();
+        reset_engine_for_scene_tests();
         fake_gl::take();
     }
     void TearDown() override {
