@@ -23,7 +23,7 @@ std::vector<uint8_t> window_rows;
 int64_t frames_wanted = 1;
 int64_t frames_presented = 0;
 bool report_timings = false;
-std::vector<double> work_ms, demo_ms, swap_ms;
+std::vector<double> work_ms, demo_ms, swap_ms, interval_ms;
 uint64_t first_present_ticks = 0, last_present_ticks = 0;
 
 // Runs before each present; reads the back buffer on the last frame.
@@ -33,7 +33,11 @@ void capture_before_present() {
         work_ms.push_back(double(loop_timing.work_ticks) * 1000.0 / f);
         demo_ms.push_back(double(loop_timing.demo_ticks) * 1000.0 / f);
         swap_ms.push_back(double(loop_timing.swap_ticks) * 1000.0 / f);
-        last_present_ticks = SDL_GetPerformanceCounter();
+        const uint64_t now = SDL_GetPerformanceCounter();
+        if (last_present_ticks) {
+            interval_ms.push_back(double(now - last_present_ticks) * 1000.0 / f);
+        }
+        last_present_ticks = now;
         if (!first_present_ticks) {
             first_present_ticks = last_present_ticks;
         }
@@ -76,6 +80,13 @@ void print_timings() {
                 percentile(demo_ms, 0.5), percentile(demo_ms, 0.99));
     std::printf("present (buffer swap): median %.2f ms, p99 %.2f ms\n", percentile(swap_ms, 0.5),
                 percentile(swap_ms, 0.99));
+    // A frame period is 16.7 ms; an interval of 25 ms or more means the
+    // pacer dropped at least one frame.
+    const auto late =
+        std::count_if(interval_ms.begin(), interval_ms.end(), [](double ms) { return ms >= 25.0; });
+    std::printf("frame intervals: median %.2f ms, p99 %.2f ms, %ld of %zu with dropped frames\n",
+                percentile(interval_ms, 0.5), percentile(interval_ms, 0.99), long(late),
+                interval_ms.size());
     if (work_ms.size() > 1 && seconds > 0) {
         std::printf("frame rate held: %.2f frames per second\n",
                     double(work_ms.size() - 1) / seconds);
