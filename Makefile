@@ -10,7 +10,7 @@ deps:
 
 build: deps
 	@cmake --preset release >/dev/null
-	@cmake --build --preset release
+	@cmake --build --preset release --target vexa vexa-snapshot
 
 run: build
 	@sh scripts/run-demo.sh build/release/vexa
@@ -23,6 +23,7 @@ test: deps
 	@sh scripts/fuzz.sh 20
 
 bench: build
+	@cmake --build --preset release --target vexa_bench
 	@build/release/bench/vexa_bench
 
 format:
