@@ -1,6 +1,7 @@
-// The perspective camera and the 2D pass (see camera.h). Owns default_camera
-// and current_camera; relies on math/ for every matrix operation and on the
-// render-state cache for the 2D pass's GL state.
+// The perspective camera and the 2D pass (see camera.h). Owns default_camera,
+// current_camera and the open 2D pass's record of its pushes; relies on math/
+// for every matrix operation and on the render-state cache for the 2D pass's
+// GL state.
 #include "scene/camera.h"
 
 #include "app/window.h"
@@ -59,6 +60,11 @@ VECTOR3 normalised(VECTOR3 v) {
 VECTOR3 cross(const VECTOR3& a, const VECTOR3& b) {
     return VECTOR3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
+
+// Which of the 2D pass's pushes were taken, so end_2d_pass pops only those
+// and never a matrix that belongs to the 3D view or projection.
+bool pass_pushed_view = false;
+bool pass_pushed_projection = false;
 
 } // namespace
 
@@ -175,12 +181,14 @@ void begin_2d_pass() {
         matrix_ortho(ortho, 0.0, double(window_width() - 1), double(window_height() - 1), 0.0, 1.0,
                      -1.0);
         // A refused push must not overwrite the 3D matrices underneath.
-        if (matrix_stack_push(camera->view_stack)) {
+        pass_pushed_view = matrix_stack_push(camera->view_stack);
+        if (pass_pushed_view) {
             matrix_stack_load(camera->view_stack, ortho);
         }
         MATRIX4 identity;
         matrix_identity(identity);
-        if (matrix_stack_push(camera->projection_stack)) {
+        pass_pushed_projection = matrix_stack_push(camera->projection_stack);
+        if (pass_pushed_projection) {
             matrix_stack_load(camera->projection_stack, identity);
         }
     }
@@ -190,8 +198,14 @@ void begin_2d_pass() {
 void end_2d_pass() {
     CAMERA3D* camera = current_camera;
     if (camera_valid(camera)) {
-        matrix_stack_pop(camera->view_stack);
-        matrix_stack_pop(camera->projection_stack);
+        if (pass_pushed_view) {
+            matrix_stack_pop(camera->view_stack);
+        }
+        if (pass_pushed_projection) {
+            matrix_stack_pop(camera->projection_stack);
+        }
     }
+    pass_pushed_view = false;
+    pass_pushed_projection = false;
     leave_2d_state();
 }

@@ -18,9 +18,13 @@ GLenum gl_pixel_format(const IMAGE& image) {
     return image.pixel_order == PIXEL_ORDER_BGRA ? GL_BGRA : GL_RGBA;
 }
 
-// The texture is already bound on the active unit.
+// The texture is already bound on the active unit. An empty picture (a side
+// of 0) re-specifies the texture as empty too, so the previous picture is not
+// shown any more; only a picture GL cannot take (a negative side, or missing
+// pixels for a non-empty size) is skipped.
 void upload_picture(const IMAGE& image) {
-    if (image.texture_width <= 0 || image.height <= 0 || !image.pixels) {
+    bool empty = image.texture_width == 0 || image.height == 0;
+    if (image.texture_width < 0 || image.height < 0 || (!empty && !image.pixels)) {
         return;
     }
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image.texture_width, image.height, 0,

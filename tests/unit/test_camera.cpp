@@ -159,6 +159,30 @@ TEST_F(CAMERAS, two_d_pass_uses_window_pixels_and_leaves_both_stacks_as_they_wer
     EXPECT_NE(render_state.depth_bits & DEPTH_BIT_TEST, 0u);
 }
 
+TEST_F(CAMERAS, two_d_pass_on_a_full_view_stack_pops_only_what_it_pushed) {
+    CAMERA3D camera;
+    current_camera = &camera;
+    matrix_stack_assert_on_refusal = false;
+    // Fill the view stack to its last slot, each level marked by its depth.
+    while (uint32_t(camera.view_stack->depth) + 1u < camera.view_stack->capacity) {
+        matrix_stack_push(camera.view_stack);
+        camera.view_stack->top->m[12] = float(camera.view_stack->depth);
+    }
+    int32_t view_depth = camera.view_stack->depth;
+    int32_t projection_depth = camera.projection_stack->depth;
+
+    begin_2d_pass(); // the view push is refused, the projection push is taken
+    EXPECT_EQ(camera.view_stack->depth, view_depth);
+    EXPECT_EQ(camera.view_stack->top->m[12], float(view_depth));
+    EXPECT_TRUE(is_identity(*camera.projection_stack->top));
+    end_2d_pass();
+
+    // The 3D view underneath is neither overwritten nor popped.
+    EXPECT_EQ(camera.view_stack->depth, view_depth);
+    EXPECT_EQ(camera.view_stack->top->m[12], float(view_depth));
+    EXPECT_EQ(camera.projection_stack->depth, projection_depth);
+}
+
 TEST_F(CAMERAS, camera_without_stacks_is_rejected_and_its_operations_do_nothing) {
     CAMERA3D camera(0); // no room: the stacks cannot be made
     EXPECT_FALSE(camera_valid(&camera));

@@ -32,6 +32,14 @@ std::string tex_image(int w, int h, GLenum format, const void* pixels) {
                 GLenum(GL_UNSIGNED_BYTE), DATA{pixels});
 }
 
+size_t count_uploads(const std::vector<std::string>& log) {
+    size_t n = 0;
+    for (const std::string& line : log) {
+        n += line.rfind("glTexImage2D", 0) == 0;
+    }
+    return n;
+}
+
 TEST_F(TEXTURES, create_image_fills_the_picture_and_creates_a_linear_mirrored_texture) {
     TEXTURE texture;
     EXPECT_EQ(live_texture_objects, 1);
@@ -91,6 +99,29 @@ TEST_F(TEXTURES, second_picture_is_uploaded_with_its_new_size_at_the_next_bind_o
 
     bind_texture(&texture, 0);
     EXPECT_TRUE(fake_gl::take().empty());
+}
+
+TEST_F(TEXTURES, empty_second_picture_empties_the_gl_texture_at_the_next_bind) {
+    TEXTURE texture;
+    create_image(&texture, 4, 2);
+    ASSERT_TRUE(create_image(&texture, 0, 600));
+    EXPECT_TRUE(texture.dirty);
+    fake_gl::take();
+
+    // The old 4 x 2 picture must not stay in GL behind an empty IMAGE.
+    bind_texture(&texture, 0);
+    std::vector<std::string> expected = {
+        call("glActiveTexture", GLenum(GL_TEXTURE0)),
+        tex_image(0, 600, GL_RGBA, nullptr),
+    };
+    EXPECT_EQ(fake_gl::take(), expected);
+    EXPECT_FALSE(texture.dirty);
+
+    // A negative size is no picture GL can take: nothing is uploaded.
+    ASSERT_TRUE(create_image(&texture, -3, 2));
+    bind_texture(&texture, 0);
+    EXPECT_EQ(count_uploads(fake_gl::take()), 0u);
+    EXPECT_FALSE(texture.dirty);
 }
 
 TEST_F(TEXTURES, dirty_upload_after_a_cache_hit_lands_in_its_own_unit) {
