@@ -4,6 +4,7 @@
 // lights after a program switch.
 #include "shader/program.h"
 
+#include "gfx/frame_stats.h"
 #include "shader/uniforms.h"
 
 #include <cstdio>
@@ -330,6 +331,7 @@ void use_program(SHADER_PROGRAM* program) {
     program->camera_dirty = true;
     glUseProgram(program->program);
     gl_check();
+    ++frame_stats.program_switches;
     upload_lights(program);
 }
 

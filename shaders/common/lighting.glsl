@@ -80,9 +80,13 @@ LIGHTING evaluate_lights(vec3 world_position, vec3 n, vec3 to_eye) {
         result.diffuse += light.diffuse * (facing * strength);
 #endif
 #ifdef ACTIVAR_SPECULAR
-        if (facing > 0.0) {
-            vec3 halfway = normalize(to_light + to_eye);
-            float shine = pow(max(dot(n, halfway), 0.0), SPECULAR_EXPONENT);
+        // An eye exactly opposite the light (a two-sided surface seen from
+        // behind) has no halfway vector; normalising zero would give NaN.
+        vec3 halfway = to_light + to_eye;
+        float halfway_length = length(halfway);
+        if (facing > 0.0 && halfway_length > 0.0) {
+            float shine =
+                pow(max(dot(n, halfway / halfway_length), 0.0), SPECULAR_EXPONENT);
             result.specular += light.diffuse * (shine * strength);
         }
 #endif

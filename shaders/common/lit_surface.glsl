@@ -21,7 +21,10 @@ vec4 lit_surface() {
     // A degenerate normal would make every light term undefined.
     float normal_length = length(v_world_normal);
     vec3 n = normal_length > 0.0 ? v_world_normal / normal_length : vec3(0.0, 0.0, 1.0);
-    vec3 eye_offset = posicion_camara_world - v_world_position;
+    // The camera sends its stored position (x, y, z); its view translates by
+    // (-x, -y, +z), so the eye stands at world (x, y, -z).
+    vec3 eye = vec3(posicion_camara_world.xy, -posicion_camara_world.z);
+    vec3 eye_offset = eye - v_world_position;
     float eye_distance = length(eye_offset);
     vec3 to_eye = eye_distance > 0.0 ? eye_offset / eye_distance : n;
 

@@ -212,3 +212,38 @@ TEST_F(SHADERS, programs_draw_their_picture_or_colour) {
     glDeleteTextures(1, &texture);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
+
+TEST_F(SHADERS, specular_highlight_faces_the_eye_the_stored_camera_position_stands_for) {
+    // A white untextured surface at z = 0 facing +z, no ambient or emission,
+    // one directional light shining along its normal.
+    const SHADER_PROGRAM& s = *program_sprite3d;
+    static const float IDENTITY[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    glUseProgram(s.program);
+    glUniform1i(s.material_locations.num_textures, 0);
+    glUniform1f(s.material_locations.transparency, 1);
+    glUniform3f(s.material_locations.emission, 0, 0, 0);
+    glUniform3f(s.material_locations.specular, 1, 1, 1);
+    glUniform3f(s.ambient_location, 0, 0, 0);
+    glUniformMatrix4fv(s.matrix_locations.world, 1, GL_FALSE, IDENTITY);
+    glUniformMatrix4fv(s.matrix_locations.normal, 1, GL_FALSE, IDENTITY);
+    for (const LIGHT_LOCATIONS& light : s.light_locations) {
+        glUniform1i(light.type, 0);
+    }
+    glUniform1i(s.light_locations[0].type, 3);
+    glUniform3f(s.light_locations[0].diffuse, 0.25f, 0.25f, 0.25f);
+    glUniform3f(s.light_locations[0].direction, 0, 0, 1);
+
+    // Stored z = -5 is the eye at world z = +5, in front of the surface and
+    // on the light's side: diffuse 0.25 plus a full highlight of 0.25.
+    glUniform3f(s.camera_position_location, 0, 0, -5);
+    draw_full_window_quad(program_sprite3d);
+    expect_pixel(128, 128, 128);
+
+    // Stored z = +5 is the eye behind the surface, opposite the light: no
+    // halfway vector, so diffuse only and no NaN.
+    glUseProgram(s.program);
+    glUniform3f(s.camera_position_location, 0, 0, 5);
+    draw_full_window_quad(program_sprite3d);
+    expect_pixel(64, 64, 64);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}

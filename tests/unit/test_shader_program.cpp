@@ -1,6 +1,7 @@
 // Program set, uniform-name cache and program switching, against the
 // recording GL stand-in. Stage files are the real ones under shaders/ (tests
 // run from the repository root).
+#include "gfx/frame_stats.h"
 #include "shader/program.h"
 #include "tests/support/fake_gl.h"
 
@@ -257,6 +258,7 @@ TEST_F(SHADER_PROGRAMS, missing_file_reports_one_line_and_the_program_is_still_b
 TEST_F(SHADER_PROGRAMS, second_use_in_a_frame_issues_nothing_and_next_frame_switches_again) {
     create_program_set();
     fake_gl::take();
+    frame_stats_reset();
     use_program(program_sprites2d);
     std::vector<std::string> first = fake_gl::take();
     ASSERT_FALSE(first.empty());
@@ -279,6 +281,7 @@ TEST_F(SHADER_PROGRAMS, second_use_in_a_frame_issues_nothing_and_next_frame_swit
     current_program = nullptr; // the start of the next frame
     use_program(program_sprites2d);
     EXPECT_EQ(fake_gl::take(), first) << "switch and light upload again";
+    EXPECT_EQ(frame_stats.program_switches, 2u) << "only the two switches are counted";
     EXPECT_TRUE(program_sprites2d->camera_dirty);
     EXPECT_EQ(program_sprites2d->lookup_hint, -1);
 }
