@@ -59,9 +59,17 @@ int32_t bound_texture_count(const MATERIAL& m) {
     return m.texture_count < MAX_MATERIAL_TEXTURES ? m.texture_count : MAX_MATERIAL_TEXTURES;
 }
 
+// Generic attribute arrays the skinned draw left enabled (bit i: array i).
+// They point into that model's vertex buffer, so every other draw turns them
+// off first: GL must never fetch from a buffer the current draw did not bind.
+uint32_t joint_arrays_enabled = 0;
+
 void send_vertex_attribute(int32_t location, size_t offset) {
     if (location == -1) {
         return;
+    }
+    if (location >= 0 && location < 32) {
+        joint_arrays_enabled |= 1u << location;
     }
     glVertexAttribPointer(GLuint(location), 4, GL_FLOAT, GL_FALSE, VERTEX_STRIDE,
                           reinterpret_cast<const void*>(offset));
@@ -71,6 +79,20 @@ void send_vertex_attribute(int32_t location, size_t offset) {
 }
 
 } // namespace
+
+void disable_joint_attribute_arrays() {
+    for (GLuint i = 0; joint_arrays_enabled != 0; ++i) {
+        if (joint_arrays_enabled & (1u << i)) {
+            joint_arrays_enabled &= ~(1u << i);
+            glDisableVertexAttribArray(i);
+            gl_check();
+        }
+    }
+}
+
+void joint_attribute_arrays_reset() {
+    joint_arrays_enabled = 0;
+}
 
 MATERIAL::~MATERIAL() {
     release_material_textures(this);
@@ -205,6 +227,7 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
             upload_joint_matrices(skin);
         }
     } else {
+        disable_joint_attribute_arrays();
         bind_vertex_format();
     }
 

@@ -106,6 +106,10 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
 // bind_vertex_format plus the current program's joint attributes; nothing
 // without a current program.
 void bind_skinned_vertex_format();
+// Turns off the joint attribute arrays a skinned draw enabled; every draw
+// that binds the plain vertex format calls it first.
+void disable_joint_attribute_arrays();
+void joint_attribute_arrays_reset();
 
 // World reference points = matrix x model-space points, for the model and
 // each of its meshes.

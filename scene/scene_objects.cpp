@@ -1,6 +1,7 @@
 // Start-up and reset of the pre-scene objects (see scene_objects.h). Creates
 // default_camera and shared_quad; relies on the handle tables and the GL
 // context being ready when setup runs.
+#include "scene/model.h"
 #include "scene/scene_objects.h"
 
 #include "scene/camera.h"
@@ -37,6 +38,7 @@ void scene_objects_reset() {
         shared_quad = nullptr;
     }
     lighting_scene = nullptr;
+    joint_attribute_arrays_reset();
     actors_reset();
     textures_reset();
 }

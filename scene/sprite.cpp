@@ -3,6 +3,8 @@
 // program, buffer and texture binds go through their caches.
 #include "scene/sprite.h"
 
+#include "scene/model.h"
+
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
@@ -181,6 +183,7 @@ void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, flo
 
     bind_texture(texture, 0);
     index_buffer_bind(uint32_t(mesh->indices.slot));
+    disable_joint_attribute_arrays();
     bind_vertex_format();
     glDrawElements(GL_TRIANGLES, mesh->indices.count, GL_UNSIGNED_SHORT, nullptr);
     gl_check();

@@ -254,6 +254,12 @@ TEST_F(MODELS, skinned_model_binds_joint_attributes_and_uploads_joints_only_on_t
     log = fake_gl::take();
     EXPECT_EQ(count_prefix(log, "glUniformMatrix4fv(9, "), 0u);
     EXPECT_EQ(count_prefix(log, "glVertexAttribPointer"), 0u);
+    // ...and turns off the joint arrays the skinned draws left pointing into
+    // their buffer, once.
+    EXPECT_EQ(count_prefix(log, "glDisableVertexAttribArray(3)"), 1u);
+    EXPECT_EQ(count_prefix(log, "glDisableVertexAttribArray(4)"), 1u);
+    draw_mesh(mesh, &model, &skin, false, 1.0f);
+    EXPECT_EQ(count_prefix(fake_gl::take(), "glDisableVertexAttribArray"), 0u);
 
     // Without a current program the skinned layout binds nothing at all.
     current_program = nullptr;
