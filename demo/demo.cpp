@@ -64,6 +64,14 @@ void demo_frame() {
     render_scene();
 }
 
+void demo_reset() {
+    delete demo_quad;
+    demo_quad = nullptr;
+    demo_sprite = nullptr;
+    demo_path = FRACTAL_FAST_ALL_THREADS;
+    fractal_demo_reset();
+}
+
 const uint32_t* demo_picture(int* width, int* height) {
     IMAGE* image = sprite_picture();
     *width = image ? image->width : 0;

@@ -8,6 +8,10 @@
 
 bool demo_setup();
 void demo_frame();
+// Back to the start-of-process state: no sprite, the shared quad released,
+// the fast path, the fractal state zero. The sprite belongs to the layer it
+// was added to and is left to its owner.
+void demo_reset();
 
 // The sprite's picture as last computed (width x height RGBA texels, row 0
 // first), or null when there is none.

@@ -85,6 +85,7 @@ void clear_program(SHADER_PROGRAM* program) {
     program->camera_position_location = -1;
     program->ambient_location = -1;
     program->camera_dirty = true;
+    program->build_failed = false;
 }
 
 SHADER_STAGE* append_stage(SHADER_PROGRAM* program, GLenum type) {
@@ -301,6 +302,7 @@ SHADER_PROGRAM* build_program(SHADER_PROGRAM* program, const char* vertex_path,
     // An unbuilt program keeps every location at -1, so nothing is ever sent
     // to it; using it would only raise GL_INVALID_OPERATION.
     if (!compile_stages(program) || !link_program(program)) {
+        program->build_failed = true;
         return program;
     }
     locate_uniforms(program);
@@ -329,7 +331,11 @@ void use_program(SHADER_PROGRAM* program) {
     current_program = program;
     program->lookup_hint = -1;
     program->camera_dirty = true;
-    glUseProgram(program->program);
+    // glUseProgram of an unlinked program is an error that leaves the
+    // previous program in use, so the draw would run with whatever program
+    // came before; no program at all is the defined choice, and with every
+    // location at -1 nothing is uploaded to it.
+    glUseProgram(program->build_failed ? 0 : program->program);
     gl_check();
     ++frame_stats.program_switches;
     upload_lights(program);

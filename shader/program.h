@@ -65,6 +65,9 @@ struct SHADER_PROGRAM {
     int32_t camera_position_location = -1; // "posicion_camara_world"
     int32_t ambient_location = -1;         // "g_LightModel.ambient"
     bool camera_dirty = true;              // camera position and projection must be resent
+    // Set by build_program when a stage is missing or a compile or link
+    // failed: GL refuses to use such a program, so use_program selects none.
+    bool build_failed = false;
 
     SHADER_PROGRAM() = default;
     SHADER_PROGRAM(const SHADER_PROGRAM&) = delete;

@@ -1,10 +1,10 @@
 // The scene against the recording GL stand-in: construction, the
 // demonstration's frame shape, 2D sprite visibility and placement, the
 // lighting-scene rule, one-shot render-to-texture, fixed time steps, the
-// camera list, and a steady-state frame that makes no heap allocation. The
-// allocation count comes from malloc and operator new replacements in this
-// file, which count only while a test arms them on its own thread.
+// camera list, and a steady-state frame that makes no heap allocation
+// (counted by tests/support/alloc_counter).
 #include "tests/support/engine_reset.h"
+#include "tests/support/alloc_counter.h"
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
@@ -37,86 +37,6 @@ using LOG = std::vector<std::string>;
 namespace fake_gl {
 extern bool muted; // the stand-in formats and logs nothing while set
 }
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VEXA_COUNT_ALLOCATIONS 0
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
-    __has_feature(memory_sanitizer)
-#define VEXA_COUNT_ALLOCATIONS 0
-#endif
-#endif
-#ifndef VEXA_COUNT_ALLOCATIONS
-#define VEXA_COUNT_ALLOCATIONS 1
-#endif
-
-namespace {
-// Armed per thread, so other threads of the binary never count.
-thread_local bool counting_allocations = false;
-unsigned long allocation_count = 0;
-} // namespace
-
-#if VEXA_COUNT_ALLOCATIONS
-// glibc's own allocator under its internal names: the replacements below
-// count and forward; free stays glibc's and releases what they return.
-extern "C" void* __libc_malloc(size_t size);
-extern "C" void* __libc_calloc(size_t count, size_t size);
-extern "C" void* __libc_realloc(void* p, size_t size);
-extern "C" void __libc_free(void* p);
-
-extern "C" void* malloc(size_t size) {
-    if (counting_allocations) {
-        ++allocation_count;
-    }
-    return __libc_malloc(size);
-}
-extern "C" void* calloc(size_t count, size_t size) {
-    if (counting_allocations) {
-        ++allocation_count;
-    }
-    return __libc_calloc(count, size);
-}
-extern "C" void* realloc(void* p, size_t size) {
-    if (counting_allocations) {
-        ++allocation_count;
-    }
-    return __libc_realloc(p, size);
-}
-void* operator new(size_t size) {
-    if (counting_allocations) {
-        ++allocation_count;
-    }
-    void* p = __libc_malloc(size ? size : 1);
-    if (!p) {
-        throw std::bad_alloc();
-    }
-    return p;
-}
-void* operator new[](size_t size) {
-    return operator new(size);
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-    if (counting_allocations) {
-        ++allocation_count;
-    }
-    return __libc_malloc(size ? size : 1);
-}
-void* operator new[](size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
-void operator delete(void* p) noexcept {
-    __libc_free(p);
-}
-void operator delete[](void* p) noexcept {
-    __libc_free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    __libc_free(p);
-}
-void operator delete[](void* p, size_t) noexcept {
-    __libc_free(p);
-}
-#endif
 
 namespace {
 
@@ -345,9 +265,9 @@ TEST_F(SCENES, add_sprite_2d_appends_at_the_tail_of_the_layer) {
 }
 
 TEST_F(SCENES, steady_state_frames_make_no_heap_allocation) {
-#if !VEXA_COUNT_ALLOCATIONS
-    GTEST_SKIP() << "allocation counting is off under sanitizers";
-#endif
+    if (!alloc_counter::available()) {
+        GTEST_SKIP() << "allocation counting is off under sanitizers";
+    }
     SPRITE2D* sprite = demo_scene();
     SCENE* scene = app_scene;
     program_model = new SHADER_PROGRAM;
@@ -414,20 +334,18 @@ TEST_F(SCENES, steady_state_frames_make_no_heap_allocation) {
     ASSERT_GT(count_prefix(warm, "glDrawElements("), 3 * 4);
 
     fake_gl::muted = true;
-    allocation_count = 0;
-    counting_allocations = true;
+    alloc_counter::start();
     for (int i = 0; i < 10; ++i) {
         frame();
     }
-    counting_allocations = false;
+    const unsigned long allocations = alloc_counter::stop();
     fake_gl::muted = false;
-    EXPECT_EQ(allocation_count, 0u);
+    EXPECT_EQ(allocations, 0u);
 
     // The counter itself works: one allocation is seen.
-    counting_allocations = true;
+    alloc_counter::start();
     std::unique_ptr<int> probe(new int(1));
-    counting_allocations = false;
-    EXPECT_EQ(allocation_count, 1u);
+    EXPECT_EQ(alloc_counter::stop(), 1u);
 
     scene->layer1 = SCENE_LAYER{};
     scene->lights = nullptr;

@@ -1,0 +1,250 @@
+// Reliability of the whole program without a display: the demonstration's
+// loop passes make no heap allocation once running, the demonstration state
+// run a million frames still gives finite constants and defined pictures
+// (the sanitizer build checks every float-to-integer conversion), and a
+// program whose build failed is never handed to glUseProgram. Uses SDL's
+// dummy video driver, the GL recorder and tests/support/alloc_counter.
+#include "app/input.h"
+#include "app/pacer.h"
+#include "app/runtime.h"
+#include "app/window.h"
+#include "demo/demo.h"
+#include "demo/fractal.h"
+#include "gfx/frame_stats.h"
+#include "gfx/gl.h"
+#include "gfx/handle_table.h"
+#include "gfx/render_state.h"
+#include "gfx/render_target.h"
+#include "math/matrix_stack.h"
+#include "scene/scene.h"
+#include "scene/scene_objects.h"
+#include "scene/sprite.h"
+#include "shader/program.h"
+#include "tests/support/alloc_counter.h"
+#include "tests/support/fake_gl.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+using fake_gl::call;
+
+namespace fake_gl {
+extern bool muted; // the stand-in formats and logs nothing while set
+}
+
+namespace {
+
+// Keeps the probe allocation from being optimised away.
+void* volatile allocation_sink = nullptr;
+
+uint32_t still_mouse(int* x, int* y) {
+    *x = 512;
+    *y = 300;
+    return 0;
+}
+
+// The program's start-up from the engine set-up on, against the recorder and
+// without a window: what app_startup does after the window exists.
+class DEMO_LOOP : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        fake_gl::reset();
+        scene_objects_reset();
+        render_targets_reset();
+        handle_tables_reset();
+        render_state_reset();
+        reset_shader_programs();
+        scene_reset();
+        math_reset();
+        frame_stats_reset();
+        time_source_use_sdl();
+        mouse_state_source = still_mouse;
+        gl_context_alive = true;
+        pacer_defaults();
+        keyboard_create();
+        mouse_create();
+        events_setup();
+        engine_setup();
+        ASSERT_TRUE(demo_setup());
+        fake_gl::take();
+    }
+    void TearDown() override {
+        fake_gl::muted = false;
+        if (app_scene) {
+            SPRITE2D* sprite = app_scene->layer2.sprites2d;
+            app_scene->layer2 = SCENE_LAYER{};
+            delete sprite;
+            delete app_scene;
+        }
+        demo_reset();
+        scene_reset();
+        reset_shader_programs();
+        gl_context_alive = false;
+        mouse_state_source = SDL_GetMouseState;
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+
+    // A little of everything the pump handles: a key tapped, a wheel
+    // step, focus changes and a button the window does not accept yet.
+    static void push_input(int pass) {
+        SDL_Event e{};
+        e.type = (pass & 1) ? SDL_KEYUP : SDL_KEYDOWN;
+        e.key.keysym.sym = SDLK_a;
+        SDL_PushEvent(&e);
+        e = SDL_Event{};
+        e.type = SDL_MOUSEWHEEL;
+        e.wheel.y = (pass & 1) ? 1 : -1;
+        SDL_PushEvent(&e);
+        e = SDL_Event{};
+        e.type = SDL_WINDOWEVENT;
+        e.window.event = (pass & 1) ? SDL_WINDOWEVENT_FOCUS_LOST : SDL_WINDOWEVENT_FOCUS_GAINED;
+        SDL_PushEvent(&e);
+        e = SDL_Event{};
+        e.type = SDL_MOUSEBUTTONDOWN;
+        e.button.button = SDL_BUTTON_LEFT;
+        SDL_PushEvent(&e);
+    }
+};
+
+TEST_F(DEMO_LOOP, steady_state_loop_passes_make_no_heap_allocation) {
+    if (!alloc_counter::available()) {
+        GTEST_SKIP() << "allocation counting is off under sanitizers";
+    }
+    // Warm-up: the worker pool starts, SDL's event queue grows, the first
+    // texture upload creates the GL texture.
+    for (int pass = 0; pass < 5; ++pass) {
+        push_input(pass);
+        ASSERT_TRUE(loop_pass());
+    }
+    fake_gl::muted = true;
+    unsigned long allocations = 0;
+    uint32_t draws = 0, uploads = 0;
+    for (int pass = 0; pass < 20; ++pass) {
+        push_input(pass);
+        // Every thread counts: the picture is computed on the worker pool.
+        alloc_counter::start(true);
+        const bool running = loop_pass();
+        allocations += alloc_counter::stop();
+        ASSERT_TRUE(running);
+        draws += frame_stats.draws;
+        uploads += frame_stats.uploads;
+    }
+    fake_gl::muted = false;
+    EXPECT_EQ(allocations, 0u);
+    EXPECT_GE(draws, 20u) << "every pass draws the sprite";
+    EXPECT_GE(uploads, 20u) << "every pass uploads the new picture";
+
+    // The counter sees an allocation made on another thread.
+    std::atomic<bool> go{false};
+    std::thread other([&go] {
+        while (!go.load()) {
+            std::this_thread::yield();
+        }
+        allocation_sink = std::malloc(64);
+        std::free(allocation_sink);
+    });
+    alloc_counter::start(true);
+    go.store(true);
+    other.join();
+    EXPECT_EQ(alloc_counter::stop(), 1u);
+}
+
+TEST_F(DEMO_LOOP, loop_pass_keeps_running_with_a_program_that_failed_to_build) {
+    fake_gl::state().link_ok = false;
+    testing::internal::CaptureStderr();
+    build_program(program_sprites2d, "shaders/2d_sprites_vs.glsl", "shaders/2d_sprites_fs.glsl");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    fake_gl::take();
+
+    // GL refuses an unlinked program and keeps the previous one in use, so
+    // the sprite would be drawn with whatever program came before.
+    ASSERT_TRUE(loop_pass());
+    const std::vector<std::string> log = fake_gl::take();
+    EXPECT_EQ(std::count(log.begin(), log.end(), call("glUseProgram", 0u)), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), call("glUseProgram", program_sprites2d->program)),
+              0);
+    EXPECT_EQ(frame_stats.draws, 1u) << "the sprite is still drawn";
+
+    // A rebuilt program is used by its own name again.
+    fake_gl::state().link_ok = true;
+    build_program(program_sprites2d, "shaders/2d_sprites_vs.glsl", "shaders/2d_sprites_fs.glsl");
+    fake_gl::take();
+    ASSERT_TRUE(loop_pass());
+    const std::vector<std::string> rebuilt = fake_gl::take();
+    EXPECT_EQ(std::count(rebuilt.begin(), rebuilt.end(),
+                         call("glUseProgram", program_sprites2d->program)),
+              1);
+}
+
+// Checks a late frame's constants and its picture at a small size: scalar
+// reference and fast path agree, and every texel is the colour of some
+// iteration count from 1 to 32 with alpha 255.
+void expect_defined_picture(const FRACTAL_DEMO& state, int width, int height, long frame) {
+    FRACTAL_DEMO copy = state;
+    const FRACTAL_FRAME f = fractal_frame_advance(copy, true, width, height);
+    for (float v : {f.phase, f.r0, f.r1, f.i0, f.i1, copy.drift}) {
+        ASSERT_TRUE(std::isfinite(v)) << "frame " << frame;
+    }
+    if (width > 1 && height > 1) {
+        ASSERT_TRUE(std::isfinite(f.dx) && std::isfinite(f.dy)) << "frame " << frame;
+    }
+    ASSERT_GE(f.colour_factor, 0);
+    ASSERT_LE(f.colour_factor, 255);
+
+    std::vector<uint32_t> scalar(size_t(width) * size_t(height), 0);
+    std::vector<uint32_t> fast(scalar.size(), 1);
+    ASSERT_TRUE(fractal_render(f, scalar.data(), width, height, FRACTAL_SCALAR));
+    ASSERT_TRUE(fractal_render(f, fast.data(), width, height, FRACTAL_FAST_ALL_THREADS));
+    ASSERT_EQ(scalar, fast) << "frame " << frame << ", " << width << " x " << height;
+
+    uint32_t colours[FRACTAL_MAX_ITERATIONS];
+    for (int k = 1; k <= FRACTAL_MAX_ITERATIONS; ++k) {
+        colours[k - 1] = fractal_texel(k, f.phase, f.colour_factor);
+    }
+    for (uint32_t texel : scalar) {
+        ASSERT_EQ(texel >> 24, 255u);
+        ASSERT_NE(std::find(std::begin(colours), std::end(colours), texel), std::end(colours))
+            << "frame " << frame << ": texel " << texel << " is no iteration count's colour";
+    }
+}
+
+TEST(DEMO_SOAK, a_million_frames_keep_finite_constants_and_defined_pictures) {
+    FRACTAL_DEMO state;
+    float last_phase = 0.0f, last_drift = 0.0f;
+    const long checkpoints[] = {100000, 250000, 500000, 750000, 1000000};
+    long frame = 0;
+    for (long checkpoint : checkpoints) {
+        for (; frame < checkpoint; ++frame) {
+            fractal_frame_advance(state, true, APP_WINDOW_WIDTH, 600);
+        }
+        ASSERT_TRUE(std::isfinite(state.phase) && std::isfinite(state.drift));
+        // Both accumulators only grow (or stall once the step is below
+        // half a unit in the last place).
+        EXPECT_GE(state.phase, last_phase);
+        EXPECT_GE(state.drift, last_drift);
+        last_phase = state.phase;
+        last_drift = state.drift;
+        expect_defined_picture(state, 64, 40, frame);
+        expect_defined_picture(state, 17, 3, frame);
+        expect_defined_picture(state, 1, 1, frame);
+    }
+    // Far beyond normal play the view has flipped and widened again: the
+    // picture spans hundreds of units and nearly every point escapes at once.
+    EXPECT_GT(state.drift, 500.0f);
+    EXPECT_GT(state.phase, 5000.0f);
+}
+
+} // namespace
