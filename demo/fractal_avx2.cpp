@@ -1,8 +1,10 @@
-// AVX2 row kernel of the fractal: units of 4 points, single-precision values
+// AVX2 band kernel of the fractal: units of 4 points, single-precision values
 // in xmm lanes and the two chained updates in ymm double lanes. Owns no state;
 // relies on the caller having checked avx2 and set the default floating-point
 // environment.
 #include "demo/fractal_kernels.h"
+
+#include <cstddef>
 
 #include <immintrin.h>
 
@@ -88,11 +90,18 @@ VEXA_AVX2 void block(const FRACTAL_ROW_ARGS& args, __m256d cy, int first, uint32
     }
 }
 
-} // namespace
-
-VEXA_AVX2 void fractal_row_avx2(const FRACTAL_ROW_ARGS& args, double cy, uint32_t* out) {
+VEXA_AVX2 void row(const FRACTAL_ROW_ARGS& args, double cy, uint32_t* out) {
     const __m256d cy_lanes = _mm256_set1_pd(cy);
     for (int first = 0; first < args.width; first += BLOCK) {
         block(args, cy_lanes, first, out);
+    }
+}
+
+} // namespace
+
+VEXA_AVX2 void fractal_band_avx2(const FRACTAL_ROW_ARGS& args, const float* cy, int rows,
+                                 uint32_t* out) {
+    for (int i = 0; i < rows; ++i) {
+        row(args, cy[i], out + static_cast<size_t>(i) * static_cast<size_t>(args.width));
     }
 }

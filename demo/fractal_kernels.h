@@ -1,4 +1,4 @@
-// Row kernels of the fractal picture, one per instruction-set level, shared
+// Band kernels of the fractal picture, one per instruction-set level, shared
 // between demo/fractal.cpp (dispatch) and demo/fractal_<level>.cpp. Each
 // kernel is compiled for its level through function attributes only, so the
 // binary runs on any x86-64 and picks a kernel at run time.
@@ -6,7 +6,12 @@
 
 #include <cstdint>
 
-// Per-frame inputs of a row, already widened to double where the arithmetic
+// Rows handed out together: the AVX-512 kernel iterates an 8 x 4 patch of
+// points in lockstep, which wastes fewer lanes on early escapes than a strip
+// of 32 points in one row.
+constexpr int FRACTAL_BAND_ROWS = 4;
+
+// Per-frame inputs of a band, already widened to double where the arithmetic
 // is double.
 struct FRACTAL_ROW_ARGS {
     double r0 = 0.0;
@@ -16,10 +21,18 @@ struct FRACTAL_ROW_ARGS {
     const uint32_t* texels = nullptr;
 };
 
-// Computes one row whose imaginary part is cy (a single-precision value held
-// in a double) into out[0 .. width - 1].
-using FRACTAL_ROW_KERNEL = void (*)(const FRACTAL_ROW_ARGS& args, double cy, uint32_t* out);
+// Computes rows 0 .. rows - 1 (rows <= FRACTAL_BAND_ROWS) of a band whose
+// imaginary parts are cy[0 .. rows - 1] (single-precision values) into out,
+// row after row, each args.width texels long.
+using FRACTAL_BAND_KERNEL = void (*)(const FRACTAL_ROW_ARGS& args, const float* cy, int rows,
+                                     uint32_t* out);
 
-void fractal_row_sse2(const FRACTAL_ROW_ARGS& args, double cy, uint32_t* out);
-void fractal_row_avx2(const FRACTAL_ROW_ARGS& args, double cy, uint32_t* out);
-void fractal_row_avx512(const FRACTAL_ROW_ARGS& args, double cy, uint32_t* out);
+void fractal_band_sse2(const FRACTAL_ROW_ARGS& args, const float* cy, int rows, uint32_t* out);
+void fractal_band_avx2(const FRACTAL_ROW_ARGS& args, const float* cy, int rows, uint32_t* out);
+void fractal_band_avx512(const FRACTAL_ROW_ARGS& args, const float* cy, int rows, uint32_t* out);
+
+// The AVX-512 kernel's y step on its own, for tests: out[i] = twice_x[i] *
+// y[i] + cy evaluated in double and rounded to float, computed the way the
+// kernel computes it (float lanes with the exactness check and its fallback).
+// count is a multiple of 8.
+void fractal_new_y_avx512(const float* twice_x, const float* y, float cy, float* out, int count);

@@ -1,8 +1,10 @@
-// SSE2 row kernel of the fractal, the level every x86-64 has: units of 4
+// SSE2 band kernel of the fractal, the level every x86-64 has: units of 4
 // points, single-precision values in one xmm, the two chained updates in two
 // xmm of doubles. Owns no state; relies on the caller having set the default
 // floating-point environment.
 #include "demo/fractal_kernels.h"
+
+#include <cstddef>
 
 #include <emmintrin.h>
 
@@ -96,11 +98,17 @@ void block(const FRACTAL_ROW_ARGS& args, __m128d cy, int first, uint32_t* out) {
     }
 }
 
-} // namespace
-
-void fractal_row_sse2(const FRACTAL_ROW_ARGS& args, double cy, uint32_t* out) {
+void row(const FRACTAL_ROW_ARGS& args, double cy, uint32_t* out) {
     const __m128d cy_lanes = _mm_set1_pd(cy);
     for (int first = 0; first < args.width; first += BLOCK) {
         block(args, cy_lanes, first, out);
+    }
+}
+
+} // namespace
+
+void fractal_band_sse2(const FRACTAL_ROW_ARGS& args, const float* cy, int rows, uint32_t* out) {
+    for (int i = 0; i < rows; ++i) {
+        row(args, cy[i], out + static_cast<size_t>(i) * static_cast<size_t>(args.width));
     }
 }

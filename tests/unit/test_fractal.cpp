@@ -2,12 +2,14 @@
 // the 1024 x 600 picture, and every SIMD level and thread split against the
 // scalar reference, byte for byte.
 #include "demo/fractal.h"
+#include "demo/fractal_kernels.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -261,4 +263,92 @@ TEST(fractal, full_picture_matches_scalar_at_best_level_on_all_threads) {
     ASSERT_TRUE(fractal_render(frame, reference.data(), WIDTH, HEIGHT, FRACTAL_SCALAR));
     ASSERT_TRUE(fractal_render(frame, fast.data(), WIDTH, HEIGHT, FRACTAL_FAST_ALL_THREADS));
     EXPECT_TRUE(reference == fast);
+}
+
+TEST(fractal, rows_near_the_real_axis_and_non_finite_views_match_scalar) {
+    // Rows with |cy| below 2^-20 (and cy = 0) take the AVX-512 kernel's
+    // double y step; bands straddle the switch so both kinds share a band.
+    FRACTAL_FRAME axis = frame_number(1);
+    axis.i0 = -0x1p-22f;
+    axis.dy = 0x1.8p-25f;
+    expect_fast_paths_match_scalar(axis, WIDTH, 30, "rows near the real axis");
+
+    // NaN and infinite positions keep their lanes running (k = 32) or escape
+    // at once, in every path alike.
+    FRACTAL_FRAME nan_rows = frame_number(1);
+    nan_rows.i0 = NAN;
+    expect_fast_paths_match_scalar(nan_rows, 64, 2, "NaN rows");
+    FRACTAL_FRAME infinite = frame_number(1);
+    infinite.r0 = -INFINITY;
+    infinite.i0 = INFINITY;
+    expect_fast_paths_match_scalar(infinite, 64, 2, "infinite view");
+    FRACTAL_FRAME huge_step = frame_number(1);
+    huge_step.dx = 3e38f; // cx overflows to infinity from the second column on
+    expect_fast_paths_match_scalar(huge_step, 64, 2, "overflowing columns");
+}
+
+// The AVX-512 kernel computes the new y in float lanes and redoes in double
+// the lanes where rounding the exact sum once could differ from rounding it to
+// double and then to float. These inputs put the double sum exactly on a
+// midpoint between two floats while the exact sum lies just off it, so the
+// shortcut alone would be wrong in roughly half of them.
+TEST(fractal, avx512_y_step_rounds_like_double_in_double_rounding_cases) {
+    if (!fractal_isa_supported(FRACTAL_ISA_AVX512)) {
+        GTEST_SKIP() << "no AVX-512 on this CPU";
+    }
+    auto reference = [](float twice_x, float y, float cy) {
+        return static_cast<float>(static_cast<double>(twice_x) * static_cast<double>(y) +
+                                  static_cast<double>(cy));
+    };
+    auto same_bits = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+
+    int cases = 0;
+    int double_rounding_cases = 0;
+    // cy in several binades and both signs, including 2^-20, the smallest
+    // |cy| of the float path, and 1.5, where sums cross into the next binade.
+    for (float cy : {1.0f + 0x1p-23f, -1.0f - 0x1p-22f, 1.5f, 0x1.345678p-20f, -0x1.fffffep-3f,
+                     0x1p-20f, 1.75f}) {
+        float spacing = std::ldexp(1.0f, std::ilogb(cy) - 23);
+        std::vector<float> twice_x, y;
+        // 2x * y = P (1 - 2^-2k): P an odd multiple of half the spacing, so
+        // cy + P is a midpoint, and the tail P 2^-2k is below half a double
+        // ulp of it. Powers of two spread the product over both factors.
+        for (int odd = 1; odd <= 15; odd += 2) {
+            for (int k = 16; k <= 20; ++k) {
+                for (int shift = -2; shift <= 2; ++shift) {
+                    for (float sign : {1.0f, -1.0f}) {
+                        float p = sign * static_cast<float>(odd) * spacing * 0.5f;
+                        twice_x.push_back(std::ldexp(p * (1.0f + std::ldexp(1.0f, -k)), shift));
+                        y.push_back(std::ldexp(1.0f - std::ldexp(1.0f, -k), -shift));
+                        twice_x.push_back(std::ldexp(p * (1.0f - std::ldexp(1.0f, -k)), shift));
+                        y.push_back(std::ldexp(1.0f + std::ldexp(1.0f, -k), -shift));
+                    }
+                }
+            }
+        }
+        // Ordinary lanes in the same vectors must keep their own results.
+        for (int i = 0; i < 16; ++i) {
+            twice_x.push_back(0.37f * static_cast<float>(i) - 2.9f);
+            y.push_back(1.3f - 0.11f * static_cast<float>(i));
+        }
+        while (twice_x.size() % 8 != 0) {
+            twice_x.push_back(0.5f);
+            y.push_back(0.25f);
+        }
+        std::vector<float> out(twice_x.size());
+        fractal_new_y_avx512(twice_x.data(), y.data(), cy, out.data(),
+                             static_cast<int>(out.size()));
+        for (size_t i = 0; i < out.size(); ++i) {
+            float expected = reference(twice_x[i], y[i], cy);
+            ++cases;
+            if (!same_bits(std::fma(twice_x[i], y[i], cy), expected)) {
+                ++double_rounding_cases;
+            }
+            EXPECT_TRUE(same_bits(out[i], expected))
+                << "2x = " << twice_x[i] << ", y = " << y[i] << ", cy = " << cy << ": got "
+                << out[i] << ", double evaluation gives " << expected;
+        }
+    }
+    // The inputs really exercise the fallback, not just the easy path.
+    EXPECT_GT(double_rounding_cases, cases / 4);
 }
