@@ -1,4 +1,4 @@
-# The two commands of the README:
+# Shortcuts for the README's two commands (scripts/run.sh, scripts/test.sh):
 #   make run   builds and runs the demo (on a virtual display when there is none)
 #   make test  builds everything and runs every test
 # Both install missing Debian packages first.
@@ -12,15 +12,11 @@ build: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release --target vexa vexa-snapshot
 
-run: build
-	@sh scripts/run-demo.sh build/release/vexa
+run:
+	@sh scripts/run.sh
 
-test: deps
-	@cmake --preset ci >/dev/null
-	@cmake --build --preset ci
-	@sh scripts/with-display.sh ctest --test-dir build/ci --output-on-failure
-	@sh scripts/test-sanitizers.sh
-	@sh scripts/fuzz.sh 20
+test:
+	@sh scripts/test.sh
 
 bench: build
 	@cmake --build --preset release --target vexa_bench
