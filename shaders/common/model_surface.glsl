@@ -1,4 +1,4 @@
-// What the model vertex stages hand to the model fragment stage: the
+// What the lit vertex stages (models, 3D sprites) hand to their fragment stage: the
 // world-space position and normal for lighting and the two texture
 // coordinate sets, already shifted by the material's animation offsets.
 #ifndef VEXA_MODEL_SURFACE_GLSL

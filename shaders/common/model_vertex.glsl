@@ -1,6 +1,6 @@
-// The part every model vertex stage shares: from an object-space position
-// and normal to clip space and the world-space surface the fragment stage
-// lights. The skinned stage calls it with the deformed vertex.
+// The part every lit vertex stage shares (models and 3D sprites): from an
+// object-space position and normal to clip space and the world-space surface
+// the fragment stage lights. The skinned stage calls it with the deformed vertex.
 #ifndef VEXA_MODEL_VERTEX_GLSL
 #define VEXA_MODEL_VERTEX_GLSL
 

@@ -1,5 +1,6 @@
 // Vector, matrix and quaternion operations: exact elements where the rounding is fixed, the
 // senses of the two rotation builders, and seeded random properties of inverse and quaternions.
+#include "tests/support/math_helpers.h"
 #include "math/matrix.h"
 
 #include <gtest/gtest.h>
@@ -9,20 +10,6 @@
 #include <random>
 
 namespace {
-
-MATRIX4 identity() {
-    MATRIX4 m;
-    matrix_identity(m);
-    return m;
-}
-
-MATRIX4 translation(float x, float y, float z) {
-    MATRIX4 m = identity();
-    m.m[12] = x;
-    m.m[13] = y;
-    m.m[14] = z;
-    return m;
-}
 
 bool same_bits(const MATRIX4& a, const MATRIX4& b) {
     return std::memcmp(a.m, b.m, sizeof a.m) == 0;

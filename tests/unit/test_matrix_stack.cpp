@@ -1,5 +1,6 @@
 // Matrix stacks: creation, push/pop/mult/load, refusal at both bounds without touching memory
 // outside the slots, a stack whose slots could not be allocated, and the global model stack.
+#include "tests/support/math_helpers.h"
 #include "math/matrix_stack.h"
 
 #include <gtest/gtest.h>
@@ -10,20 +11,6 @@ namespace {
 
 bool same_bits(const MATRIX4& a, const MATRIX4& b) {
     return std::memcmp(a.m, b.m, sizeof a.m) == 0;
-}
-
-MATRIX4 identity() {
-    MATRIX4 m;
-    matrix_identity(m);
-    return m;
-}
-
-MATRIX4 translation(float x, float y, float z) {
-    MATRIX4 m = identity();
-    m.m[12] = x;
-    m.m[13] = y;
-    m.m[14] = z;
-    return m;
 }
 
 class matrix_stack : public ::testing::Test {
