@@ -4,6 +4,8 @@
 #include "app/input.h"
 
 #include <csignal>
+#include <cstdlib>
+#include <dirent.h>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -11,8 +13,23 @@
 
 bool raise_process_priority() {
     // The nearest thing to a "high" priority class: nice -10, which needs
-    // privileges; without them the program runs at its normal priority.
-    return setpriority(PRIO_PROCESS, 0, -10) == 0;
+    // privileges; without them the program runs at its normal priority. On
+    // Linux a nice value belongs to a thread, and a priority class covers the
+    // whole process, so every thread that exists now is raised (the GL
+    // driver's rasteriser threads among them); threads started later inherit
+    // it from their creator.
+    bool all = setpriority(PRIO_PROCESS, 0, -10) == 0;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* entry = readdir(tasks)) {
+            char* end = nullptr;
+            const long tid = std::strtol(entry->d_name, &end, 10);
+            if (tid > 0 && *end == 0) {
+                all = setpriority(PRIO_PROCESS, id_t(tid), -10) == 0 && all;
+            }
+        }
+        closedir(tasks);
+    }
+    return all;
 }
 
 void attach_console_output() {

@@ -131,8 +131,10 @@ bool loop_pass() {
     // Hand the frame's commands to the driver before sleeping, so a driver
     // that rasterises late (software GL) works while the pacer waits instead
     // of inside the present.
+    const uint64_t flush_start = time_source.counter();
     glFlush();
     gl_check();
+    loop_timing.flush_ticks = time_source.counter() - flush_start;
     const int32_t ms = pacer_step();
     if (ms > 0) {
         SDL_Delay(static_cast<uint32_t>(ms));

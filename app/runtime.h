@@ -30,7 +30,8 @@ struct LOOP_TIMING {
     uint64_t work_ticks;
     uint64_t update_ticks;
     uint64_t demo_ticks;
-    uint64_t swap_ticks; // the previous pass's present
+    uint64_t flush_ticks; // handing the frame to the driver (software GL rasterises here)
+    uint64_t swap_ticks;  // the previous pass's present
 };
 extern LOOP_TIMING loop_timing;
 

@@ -10,11 +10,66 @@
 #include "scene/sprite.h"
 #include "scene/texture.h"
 
+#include <cstring>
+#include <new>
+
 namespace {
 
 SPRITE2D* demo_sprite = nullptr;  // owned by the scene's layer list
 SHARED_QUAD* demo_quad = nullptr; // constructed at set-up, never used
 FRACTAL_PATH demo_path = FRACTAL_FAST_ALL_THREADS;
+
+// The next frame's picture, computed by the worker pool in the background
+// while this frame is rasterised, presented and waited for: the frame
+// constants follow from the state alone, so frame n + 1's picture can be
+// computed as soon as frame n has taken its own. The frame then only copies
+// it, if it was computed for exactly the constants the frame arrives at.
+struct PICTURE_AHEAD {
+    uint32_t* pixels = nullptr; // width x height texels, allocated at set-up
+    int32_t width = 0;
+    int32_t height = 0;
+    FRACTAL_FRAME frame;  // the constants it is being computed for
+    bool started = false; // a background picture is in progress or done
+};
+PICTURE_AHEAD ahead;
+
+void drop_ahead() {
+    fractal_render_finish();
+    ahead.started = false;
+}
+
+bool same_frame(const FRACTAL_FRAME& a, const FRACTAL_FRAME& b) {
+    static_assert(sizeof(FRACTAL_FRAME) == 8 * 4, "FRACTAL_FRAME has no padding");
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// Fills the picture for this frame: from the background picture when it was
+// computed for these constants, else on the spot.
+void fill_picture(const FRACTAL_FRAME& frame, IMAGE* image) {
+    uint32_t* pixels = reinterpret_cast<uint32_t*>(image->pixels);
+    const size_t texels = size_t(image->width) * size_t(image->height);
+    if (ahead.started) {
+        drop_ahead();
+        if (same_frame(ahead.frame, frame) && ahead.width == image->width &&
+            ahead.height == image->height) {
+            std::memcpy(pixels, ahead.pixels, texels * 4);
+            return;
+        }
+    }
+    fractal_render(frame, pixels, image->width, image->height, demo_path);
+}
+
+// Starts the next frame's picture in the background (fast path on all
+// threads only: the other paths exist to be measured as they are).
+void start_next_picture(const IMAGE* image) {
+    if (demo_path != FRACTAL_FAST_ALL_THREADS || !ahead.pixels || ahead.width != image->width ||
+        ahead.height != image->height) {
+        return;
+    }
+    FRACTAL_DEMO next = fractal_demo;
+    ahead.frame = fractal_frame_advance(next, true, image->width, image->height);
+    ahead.started = fractal_render_start(ahead.frame, ahead.pixels, ahead.width, ahead.height);
+}
 
 // The sprite's picture, when it has one laid out as the fractal writes it:
 // 4-byte texels, rows without gaps.
@@ -34,6 +89,7 @@ IMAGE* sprite_picture() {
 } // namespace
 
 void demo_use_path(FRACTAL_PATH path) {
+    drop_ahead();
     demo_path = path;
 }
 
@@ -47,6 +103,14 @@ bool demo_setup() {
         const int32_t height = app_window ? app_window->height : APP_WINDOW_HEIGHT;
         create_image(drawable_image_texture(demo_sprite), width, height);
     }
+    drop_ahead();
+    delete[] ahead.pixels;
+    ahead = PICTURE_AHEAD{};
+    if (IMAGE* image = sprite_picture()) {
+        ahead.pixels = new (std::nothrow) uint32_t[size_t(image->width) * size_t(image->height)];
+        ahead.width = image->width;
+        ahead.height = image->height;
+    }
     return true;
 }
 
@@ -57,14 +121,18 @@ void demo_frame() {
     const FRACTAL_FRAME frame =
         fractal_frame_advance(fractal_demo, image != nullptr, width, height);
     if (image) {
-        fractal_render(frame, reinterpret_cast<uint32_t*>(image->pixels), width, height, demo_path);
+        fill_picture(frame, image);
         drawable_image_texture(demo_sprite)->dirty = true;
         demo_sprite->hidden = false;
+        start_next_picture(image);
     }
     render_scene();
 }
 
 void demo_reset() {
+    drop_ahead();
+    delete[] ahead.pixels;
+    ahead = PICTURE_AHEAD{};
     delete demo_quad;
     demo_quad = nullptr;
     demo_sprite = nullptr;

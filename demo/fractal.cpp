@@ -207,16 +207,54 @@ FRACTAL_ISA fractal_best_isa() {
     return FRACTAL_ISA_SSE2;
 }
 
-bool fractal_render(const FRACTAL_FRAME& frame, uint32_t* pixels, int width, int height,
-                    FRACTAL_PATH path, FRACTAL_ISA isa) {
-    if (pixels == nullptr || width <= 0 || height <= 0) {
-        return false;
+namespace {
+
+// A fast-path job: the per-k texel table and the row job that points at it.
+struct PICTURE_JOB {
+    uint32_t texels[FRACTAL_MAX_ITERATIONS + 1];
+    ROW_JOB rows;
+};
+
+void prepare_job(PICTURE_JOB& job, const FRACTAL_FRAME& frame, uint32_t* pixels, int width,
+                 int height, FRACTAL_ISA isa) {
+    for (int k = 0; k <= FRACTAL_MAX_ITERATIONS; ++k) {
+        job.texels[k] = fractal_texel(k, frame.phase, frame.colour_factor);
     }
+    job.rows.args.r0 = frame.r0;
+    job.rows.args.dx = frame.dx;
+    job.rows.args.width = width;
+    job.rows.args.texels = job.texels;
+    job.rows.kernel = kernel_for(isa);
+    job.rows.i0 = frame.i0;
+    job.rows.dy = frame.dy;
+    job.rows.pixels = pixels;
+    job.rows.height = height;
+    job.rows.next_band.store(0, std::memory_order_relaxed);
+}
+
+// The picture being computed in the background, if any. Static, because the
+// workers read it after fractal_render_start has returned.
+PICTURE_JOB background_job;
+bool background_running = false;
+
+// Resolves the automatic level; false when a forced level cannot run here.
+bool usable_isa(FRACTAL_ISA& isa) {
     if (isa == FRACTAL_ISA_AUTO) {
         isa = fractal_best_isa();
-    } else if (!fractal_isa_supported(isa)) {
+        return true;
+    }
+    return fractal_isa_supported(isa);
+}
+
+} // namespace
+
+bool fractal_render(const FRACTAL_FRAME& frame, uint32_t* pixels, int width, int height,
+                    FRACTAL_PATH path, FRACTAL_ISA isa) {
+    if (pixels == nullptr || width <= 0 || height <= 0 || !usable_isa(isa)) {
         return false;
     }
+    // The pool takes one job at a time.
+    fractal_render_finish();
     DEFAULT_FP_ENV fp_env;
 
     if (path == FRACTAL_SCALAR) {
@@ -224,24 +262,34 @@ bool fractal_render(const FRACTAL_FRAME& frame, uint32_t* pixels, int width, int
         return true;
     }
 
-    uint32_t texels[FRACTAL_MAX_ITERATIONS + 1];
-    for (int k = 0; k <= FRACTAL_MAX_ITERATIONS; ++k) {
-        texels[k] = fractal_texel(k, frame.phase, frame.colour_factor);
-    }
-    ROW_JOB job;
-    job.args.r0 = frame.r0;
-    job.args.dx = frame.dx;
-    job.args.width = width;
-    job.args.texels = texels;
-    job.kernel = kernel_for(isa);
-    job.i0 = frame.i0;
-    job.dy = frame.dy;
-    job.pixels = pixels;
-    job.height = height;
+    PICTURE_JOB job;
+    prepare_job(job, frame, pixels, width, height, isa);
     if (path == FRACTAL_FAST_ALL_THREADS) {
-        worker_pool_run(render_rows, &job);
+        worker_pool_run(render_rows, &job.rows);
     } else {
-        render_rows(&job, 0);
+        render_rows(&job.rows, 0);
     }
     return true;
+}
+
+bool fractal_render_start(const FRACTAL_FRAME& frame, uint32_t* pixels, int width, int height,
+                          FRACTAL_ISA isa) {
+    if (pixels == nullptr || width <= 0 || height <= 0 || !usable_isa(isa)) {
+        return false;
+    }
+    fractal_render_finish();
+    prepare_job(background_job, frame, pixels, width, height, isa);
+    worker_pool_start(render_rows, &background_job.rows);
+    background_running = true;
+    return true;
+}
+
+void fractal_render_finish() {
+    if (!background_running) {
+        return;
+    }
+    // The calling thread takes the bands the workers have not claimed yet.
+    DEFAULT_FP_ENV fp_env;
+    worker_pool_join();
+    background_running = false;
 }

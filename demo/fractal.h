@@ -65,6 +65,19 @@ FRACTAL_ISA fractal_best_isa();
 // Writes width x height texels, row 0 first, with no gap between rows. Every
 // path and level gives the same bytes. Returns false, writing nothing, when
 // pixels is null, a size is not positive, or the forced level is not
-// supported here. Not reentrant: one caller at a time (the main thread).
+// supported here. A picture still being computed in the background is
+// finished first. Not reentrant: one caller at a time (the main thread).
 bool fractal_render(const FRACTAL_FRAME& frame, uint32_t* pixels, int width, int height,
                     FRACTAL_PATH path, FRACTAL_ISA isa = FRACTAL_ISA_AUTO);
+
+// The fast path on the worker pool in the background: start returns at once,
+// with the picture being written by the workers (the bytes are those of
+// fractal_render); the buffer must be left alone until fractal_render_finish,
+// which lets the calling thread take the rows not yet claimed and returns when
+// the picture is complete (at once when none is in progress). A start while a
+// picture is in progress finishes that one first. Start returns false, and
+// starts nothing, for the arguments fractal_render refuses. Same single
+// caller as fractal_render.
+bool fractal_render_start(const FRACTAL_FRAME& frame, uint32_t* pixels, int width, int height,
+                          FRACTAL_ISA isa = FRACTAL_ISA_AUTO);
+void fractal_render_finish();

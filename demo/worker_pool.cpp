@@ -5,6 +5,9 @@
 #include "demo/worker_pool.h"
 
 #include <atomic>
+#include <cerrno>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <cfenv>
 #include <cstdint>
 #include <mutex>
@@ -23,6 +26,7 @@ struct WORKER_POOL {
     std::atomic<uint32_t> generation{0};
     std::atomic<int> pending{0};
     bool stopping = false;
+    bool joined = true; // false between a start and its join
     WORKER_JOB job = nullptr;
     void* job_context = nullptr;
 
@@ -30,10 +34,26 @@ struct WORKER_POOL {
     ~WORKER_POOL();
 };
 
+// Workers also compute the next frame's picture while the current one is
+// being rasterised and presented; running a little below the thread that
+// created them lets the GL driver's threads and the X server take the cores
+// first, and the workers fill the time they leave. Lowering one's own
+// priority needs no privileges; when it fails the worker runs as it is.
+void lower_own_priority() {
+    constexpr int STEPS_BELOW_CREATOR = 10;
+    const id_t self = id_t(gettid());
+    errno = 0;
+    const int inherited = getpriority(PRIO_PROCESS, self);
+    if (errno == 0) {
+        setpriority(PRIO_PROCESS, self, inherited + STEPS_BELOW_CREATOR);
+    }
+}
+
 void worker_main(WORKER_POOL* pool, int index) {
     // A new thread inherits its creator's SSE control word; the kernels need
     // round-to-nearest without flush-to-zero to match the reference bit for bit.
     std::fesetenv(FE_DFL_ENV);
+    lower_own_priority();
     uint32_t seen = 0;
     for (;;) {
         pool->generation.wait(seen, std::memory_order_acquire);
@@ -67,7 +87,24 @@ WORKER_POOL::WORKER_POOL() {
     }
 }
 
+// The caller's share of the started job, then the wait for the workers.
+void join_job(WORKER_POOL& p) {
+    p.job(p.job_context, p.worker_count);
+    for (int left = p.pending.load(std::memory_order_acquire); left != 0;
+         left = p.pending.load(std::memory_order_acquire)) {
+        p.pending.wait(left, std::memory_order_acquire);
+    }
+    p.joined = true;
+    p.dispatch_lock.unlock();
+}
+
 WORKER_POOL::~WORKER_POOL() {
+    // A job still running at exit (a picture started in the background) is
+    // finished first: its workers write into memory that outlives them, and
+    // the dispatch lock must not be destroyed while held.
+    if (!joined) {
+        join_job(*this);
+    }
     stopping = true;
     generation.fetch_add(1, std::memory_order_release);
     generation.notify_all();
@@ -87,19 +124,26 @@ int worker_pool_thread_count() {
     return pool().worker_count + 1;
 }
 
-void worker_pool_run(WORKER_JOB job, void* context) {
+void worker_pool_start(WORKER_JOB job, void* context) {
     WORKER_POOL& p = pool();
-    std::lock_guard<std::mutex> guard(p.dispatch_lock);
+    // Held until the matching join, so no other job can take the pool meanwhile.
+    p.dispatch_lock.lock();
+    p.joined = false;
     p.job = job;
     p.job_context = context;
     p.pending.store(p.worker_count, std::memory_order_relaxed);
     p.generation.fetch_add(1, std::memory_order_release);
     p.generation.notify_all();
+}
 
-    job(context, p.worker_count);
-
-    for (int left = p.pending.load(std::memory_order_acquire); left != 0;
-         left = p.pending.load(std::memory_order_acquire)) {
-        p.pending.wait(left, std::memory_order_acquire);
+void worker_pool_join() {
+    WORKER_POOL& p = pool();
+    if (!p.joined) {
+        join_job(p);
     }
+}
+
+void worker_pool_run(WORKER_JOB job, void* context) {
+    worker_pool_start(job, context);
+    worker_pool_join();
 }

@@ -23,7 +23,7 @@ std::vector<uint8_t> window_rows;
 int64_t frames_wanted = 1;
 int64_t frames_presented = 0;
 bool report_timings = false;
-std::vector<double> work_ms, demo_ms, swap_ms, interval_ms;
+std::vector<double> work_ms, demo_ms, flush_ms, swap_ms, interval_ms;
 uint64_t first_present_ticks = 0, last_present_ticks = 0;
 
 // Runs before each present; reads the back buffer on the last frame.
@@ -32,6 +32,7 @@ void capture_before_present() {
         const double f = double(SDL_GetPerformanceFrequency());
         work_ms.push_back(double(loop_timing.work_ticks) * 1000.0 / f);
         demo_ms.push_back(double(loop_timing.demo_ticks) * 1000.0 / f);
+        flush_ms.push_back(double(loop_timing.flush_ticks) * 1000.0 / f);
         swap_ms.push_back(double(loop_timing.swap_ticks) * 1000.0 / f);
         const uint64_t now = SDL_GetPerformanceCounter();
         if (last_present_ticks) {
@@ -78,6 +79,8 @@ void print_timings() {
                 percentile(work_ms, 0.5), percentile(work_ms, 0.99));
     std::printf("demonstration frame (picture + render): median %.2f ms, p99 %.2f ms\n",
                 percentile(demo_ms, 0.5), percentile(demo_ms, 0.99));
+    std::printf("flush before the pacer's sleep: median %.2f ms, p99 %.2f ms\n",
+                percentile(flush_ms, 0.5), percentile(flush_ms, 0.99));
     std::printf("present (buffer swap): median %.2f ms, p99 %.2f ms\n", percentile(swap_ms, 0.5),
                 percentile(swap_ms, 0.99));
     // A frame period is 16.7 ms; an interval of 25 ms or more means the

@@ -1,7 +1,9 @@
 # Helpers for the end-to-end tests: start the real program on the test
 # display, wait for its window, and wait for it to end with a deadline.
 
-# wait_window PID: waits up to 20 s for the "Vexa Engine" window; prints its id.
+# wait_window PID: waits up to 20 s for PID's "Vexa Engine" window; prints its
+# id. Searching by PID keeps tests that run side by side on one display from
+# finding (and sending keys to) each other's windows.
 wait_window() {
     i=0
     while [ $i -lt 200 ]; do
@@ -9,7 +11,7 @@ wait_window() {
             echo "program ended before its window appeared" >&2
             return 1
         fi
-        wid=$(xdotool search --name "^Vexa Engine$" 2>/dev/null | head -1)
+        wid=$(xdotool search --pid "$1" --name "^Vexa Engine$" 2>/dev/null | head -1)
         if [ -n "$wid" ]; then
             echo "$wid"
             return 0

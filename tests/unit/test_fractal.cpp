@@ -265,6 +265,38 @@ TEST(fractal, full_picture_matches_scalar_at_best_level_on_all_threads) {
     EXPECT_TRUE(reference == fast);
 }
 
+TEST(fractal, background_pictures_equal_scalar_and_a_new_start_finishes_the_old_one) {
+    const size_t size = static_cast<size_t>(WIDTH) * HEIGHT;
+    const FRACTAL_FRAME first = frame_number(2);
+    const FRACTAL_FRAME second = frame_number(1350); // mirrored view
+    std::vector<uint32_t> first_reference(size), second_reference(size);
+    ASSERT_TRUE(fractal_render(first, first_reference.data(), WIDTH, HEIGHT, FRACTAL_SCALAR));
+    ASSERT_TRUE(fractal_render(second, second_reference.data(), WIDTH, HEIGHT, FRACTAL_SCALAR));
+
+    std::vector<uint32_t> a(size + 1, 0xDEADBEEFu), b(size, 0u), c(size, 0u);
+    ASSERT_TRUE(fractal_render_start(first, a.data(), WIDTH, HEIGHT));
+    // Starting another picture completes the first before reusing the pool.
+    ASSERT_TRUE(fractal_render_start(second, b.data(), WIDTH, HEIGHT));
+    EXPECT_TRUE(std::equal(first_reference.begin(), first_reference.end(), a.begin()));
+    EXPECT_EQ(a[size], 0xDEADBEEFu) << "wrote past the picture";
+    // So does a plain render.
+    ASSERT_TRUE(fractal_render(first, c.data(), WIDTH, HEIGHT, FRACTAL_FAST_ALL_THREADS));
+    EXPECT_TRUE(b == second_reference);
+    EXPECT_TRUE(c == first_reference);
+
+    ASSERT_TRUE(fractal_render_start(second, c.data(), WIDTH, HEIGHT));
+    fractal_render_finish();
+    EXPECT_TRUE(c == second_reference);
+    fractal_render_finish(); // nothing in progress: returns at once
+
+    // Refused arguments start nothing.
+    uint32_t texel = 0x12345678u;
+    EXPECT_FALSE(fractal_render_start(first, nullptr, WIDTH, HEIGHT));
+    EXPECT_FALSE(fractal_render_start(first, &texel, 0, 1));
+    fractal_render_finish();
+    EXPECT_EQ(texel, 0x12345678u);
+}
+
 TEST(fractal, rows_near_the_real_axis_and_non_finite_views_match_scalar) {
     // Rows with |cy| below 2^-20 (and cy = 0) take the AVX-512 kernel's
     // double y step; bands straddle the switch so both kinds share a band.

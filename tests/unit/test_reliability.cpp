@@ -161,6 +161,35 @@ TEST_F(DEMO_LOOP, steady_state_loop_passes_make_no_heap_allocation) {
     EXPECT_EQ(alloc_counter::stop(), 1u);
 }
 
+// Each pass computes the next frame's picture in the background; the frame
+// must still show exactly the picture of the state it arrives at, also when
+// that state or the path changed after the background picture was started.
+TEST_F(DEMO_LOOP, every_frame_shows_the_reference_picture_of_its_own_state) {
+    int width = 0, height = 0;
+    ASSERT_NE(demo_picture(&width, &height), nullptr);
+    std::vector<uint32_t> expected(size_t(width) * size_t(height));
+    for (int pass = 1; pass <= 6; ++pass) {
+        if (pass == 4) {
+            // Moved on behind the demonstration's back: the picture started
+            // for the predicted state no longer applies.
+            fractal_demo.phase += 0.5f;
+            fractal_demo.drift = 1.25f;
+        }
+        if (pass == 6) {
+            demo_use_path(FRACTAL_SCALAR);
+        }
+        FRACTAL_DEMO state = fractal_demo;
+        const FRACTAL_FRAME frame = fractal_frame_advance(state, true, width, height);
+        ASSERT_TRUE(fractal_render(frame, expected.data(), width, height, FRACTAL_FAST_ONE_THREAD));
+        ASSERT_TRUE(loop_pass());
+        const uint32_t* shown = demo_picture(&width, &height);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), shown)) << "pass " << pass;
+        EXPECT_EQ(fractal_demo.phase, state.phase) << "pass " << pass;
+        EXPECT_EQ(fractal_demo.drift, state.drift) << "pass " << pass;
+    }
+}
+
 TEST_F(DEMO_LOOP, loop_pass_keeps_running_with_a_program_that_failed_to_build) {
     fake_gl::state().link_ok = false;
     testing::internal::CaptureStderr();

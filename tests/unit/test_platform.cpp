@@ -1,0 +1,60 @@
+// The Linux platform layer: the priority raise covers every thread of the
+// process, as a priority class does, not just the calling one.
+#include "app/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+int nice_of(pid_t tid) {
+    errno = 0;
+    const int value = getpriority(PRIO_PROCESS, id_t(tid));
+    return errno == 0 ? value : 100;
+}
+
+// In a forked child (one thread, so the test process's own threads keep
+// their priorities): start a thread, raise, and report through the exit
+// status whether that thread was raised too. 2 means not allowed here.
+int raise_in_child() {
+    std::atomic<pid_t> other_tid{0};
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+        other_tid = gettid();
+        while (!done) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    while (other_tid == 0) {
+        std::this_thread::yield();
+    }
+    const bool allowed = raise_process_priority();
+    const bool both = nice_of(gettid()) == -10 && nice_of(other_tid) == -10;
+    done = true;
+    other.join();
+    return !allowed ? 2 : both ? 0 : 1;
+}
+
+} // namespace
+
+TEST(platform, priority_raise_reaches_threads_that_already_exist) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        _exit(raise_in_child());
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 2) {
+        GTEST_SKIP() << "raising the priority needs privileges this run does not have";
+    }
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a thread other than the caller kept its priority";
+}
