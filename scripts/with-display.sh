@@ -2,6 +2,10 @@
 # Runs a command with an X display. When DISPLAY is unset it starts a private
 # Xvfb server (24-bit, with GLX) on a free display number, forces Mesa's
 # llvmpipe software rasteriser, and stops the server when the command ends.
+# -noreset: by default the server resets itself whenever its last client
+# disconnects, and a program that connects during that reset fails with "x11
+# not available". Tests that poll the display with xdotool while the program
+# starts hit that race often.
 if [ -n "$DISPLAY" ]; then
     exec "$@"
 fi
@@ -9,7 +13,7 @@ n=99
 while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
     n=$((n + 1))
 done
-Xvfb ":$n" -screen 0 1280x800x24 +extension GLX -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$n" -screen 0 1280x800x24 +extension GLX -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 i=0
 while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do

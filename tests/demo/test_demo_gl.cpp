@@ -8,6 +8,7 @@
 #include "gfx/gl.h"
 #include "gfx/handle_table.h"
 #include "scene/texture.h"
+#include "tests/support/require_gl.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +50,7 @@ class DEMO_GL : public ::testing::Test {
     }
     void SetUp() override {
         if (!started) {
-            GTEST_SKIP() << "the program could not start (no display?)";
+            GL_SKIP_OR_FAIL("the program could not start (no display?)");
         }
     }
 };
