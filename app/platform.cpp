@@ -4,9 +4,9 @@
 #include "app/input.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -18,17 +18,19 @@ bool raise_process_priority() {
     // whole process, so every thread that exists now is raised (the GL
     // driver's rasteriser threads among them); threads started later inherit
     // it from their creator.
-    bool all = setpriority(PRIO_PROCESS, 0, -10) == 0;
-    if (DIR* tasks = opendir("/proc/self/task")) {
-        while (const dirent* entry = readdir(tasks)) {
-            char* end = nullptr;
-            const long tid = std::strtol(entry->d_name, &end, 10);
-            if (tid > 0 && *end == 0) {
-                all = setpriority(PRIO_PROCESS, id_t(tid), -10) == 0 && all;
-            }
-        }
-        closedir(tasks);
+    DIR* tasks = opendir("/proc/self/task");
+    if (!tasks) {
+        return setpriority(PRIO_PROCESS, 0, -10) == 0; // this thread at least
     }
+    bool all = true;
+    while (const dirent* entry = readdir(tasks)) {
+        char* end = nullptr;
+        const long tid = std::strtol(entry->d_name, &end, 10);
+        if (tid > 0 && *end == 0) {
+            all = setpriority(PRIO_PROCESS, id_t(tid), -10) == 0 && all;
+        }
+    }
+    closedir(tasks);
     return all;
 }
 

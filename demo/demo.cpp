@@ -38,6 +38,13 @@ void drop_ahead() {
     ahead.started = false;
 }
 
+// Waits for any background picture, then frees the buffer it was written to.
+void release_ahead() {
+    drop_ahead();
+    delete[] ahead.pixels;
+    ahead = PICTURE_AHEAD{};
+}
+
 bool same_frame(const FRACTAL_FRAME& a, const FRACTAL_FRAME& b) {
     static_assert(sizeof(FRACTAL_FRAME) == 8 * 4, "FRACTAL_FRAME has no padding");
     return std::memcmp(&a, &b, sizeof a) == 0;
@@ -103,9 +110,7 @@ bool demo_setup() {
         const int32_t height = app_window ? app_window->height : APP_WINDOW_HEIGHT;
         create_image(drawable_image_texture(demo_sprite), width, height);
     }
-    drop_ahead();
-    delete[] ahead.pixels;
-    ahead = PICTURE_AHEAD{};
+    release_ahead();
     if (IMAGE* image = sprite_picture()) {
         ahead.pixels = new (std::nothrow) uint32_t[size_t(image->width) * size_t(image->height)];
         ahead.width = image->width;
@@ -130,9 +135,7 @@ void demo_frame() {
 }
 
 void demo_reset() {
-    drop_ahead();
-    delete[] ahead.pixels;
-    ahead = PICTURE_AHEAD{};
+    release_ahead();
     delete demo_quad;
     demo_quad = nullptr;
     demo_sprite = nullptr;

@@ -6,13 +6,14 @@
 
 #include <atomic>
 #include <cerrno>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <cfenv>
 #include <cstdint>
 #include <mutex>
 #include <system_error>
 #include <thread>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
