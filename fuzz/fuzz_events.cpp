@@ -6,6 +6,7 @@
 // mouse inside the window.
 #include "app/input.h"
 #include "app/pacer.h"
+#include "tests/support/fake_clock.h"
 
 #include <SDL.h>
 
@@ -15,13 +16,6 @@
 
 namespace {
 
-uint64_t fake_now = 0;
-uint64_t read_now() {
-    return fake_now;
-}
-uint64_t read_frequency() {
-    return 1000;
-}
 int poll_x = 0, poll_y = 0;
 uint32_t poll_buttons = 0;
 uint32_t read_mouse(int* x, int* y) {
@@ -116,7 +110,7 @@ SDL_Event make_event(READER& r) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
     SDL_Init(SDL_INIT_VIDEO);
-    time_source = TIME_SOURCE{read_now, read_frequency};
+    use_fake_clock(1000); // one tick per millisecond
     mouse_state_source = read_mouse;
     return 0;
 }
@@ -129,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (r.left) {
         const uint8_t step = r.u8();
         if (step % 4 == 0) {
-            fake_now += r.u8();
+            fake_clock_now += r.u8();
             poll_x = static_cast<int32_t>(r.u32());
             poll_y = static_cast<int32_t>(r.u32());
             poll_buttons = r.u32();

@@ -75,6 +75,24 @@ struct STATE {
     GLint samples = 4;
 };
 
+// The calls texture_create makes for a new texture named `name`: generate,
+// bind on unit 0, the four parameters, then storage (pixels may be null).
+inline std::vector<std::string> texture_create_calls(GLuint name, int width, int height,
+                                                     GLint min_filter, GLint mag_filter, GLint wrap,
+                                                     GLenum format, const void* pixels) {
+    return {
+        call("glGenTextures", 1),
+        call("glActiveTexture", GLenum(GL_TEXTURE0)),
+        call("glBindTexture", GLenum(GL_TEXTURE_2D), name),
+        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_MIN_FILTER), min_filter),
+        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_MAG_FILTER), mag_filter),
+        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_WRAP_S), wrap),
+        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_WRAP_T), wrap),
+        call("glTexImage2D", GLenum(GL_TEXTURE_2D), 0, GLint(GL_RGBA), width, height, 0, format,
+             GLenum(GL_UNSIGNED_BYTE), DATA{pixels}),
+    };
+}
+
 STATE& state();
 void reset();                    // forget the log and all fake objects
 std::vector<std::string> take(); // the log so far, then clears it

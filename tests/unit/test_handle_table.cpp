@@ -73,22 +73,8 @@ TEST_F(HANDLE_TABLES, texture_create_binds_on_unit_0_sets_parameters_and_storage
     const unsigned char pixels[2 * 3 * 4] = {1, 2, 3, 4, 5, 6, 7, 8};
     uint32_t slot = texture_create(2, 3, GL_LINEAR, GL_LINEAR, GL_MIRRORED_REPEAT, GL_BGRA, pixels);
     EXPECT_EQ(slot, 0u);
-    EXPECT_EQ(fake_gl::take(),
-              (LOG{
-                  call("glGenTextures", 1),
-                  call("glActiveTexture", GLenum(GL_TEXTURE0)),
-                  call("glBindTexture", GLenum(GL_TEXTURE_2D), 1u),
-                  call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_MIN_FILTER),
-                       GLint(GL_LINEAR)),
-                  call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_MAG_FILTER),
-                       GLint(GL_LINEAR)),
-                  call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_WRAP_S),
-                       GLint(GL_MIRRORED_REPEAT)),
-                  call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_WRAP_T),
-                       GLint(GL_MIRRORED_REPEAT)),
-                  call("glTexImage2D", GLenum(GL_TEXTURE_2D), 0, GLint(GL_RGBA), 2, 3, 0,
-                       GLenum(GL_BGRA), GLenum(GL_UNSIGNED_BYTE), fake_gl::DATA{pixels}),
-              }));
+    EXPECT_EQ(fake_gl::take(), fake_gl::texture_create_calls(1, 2, 3, GL_LINEAR, GL_LINEAR,
+                                                             GL_MIRRORED_REPEAT, GL_BGRA, pixels));
     EXPECT_EQ(fake_gl::state().last_data,
               std::vector<unsigned char>(pixels, pixels + sizeof pixels));
     const HANDLE_SLOT* s = slot_find(texture_table, slot);

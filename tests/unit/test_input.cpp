@@ -4,6 +4,7 @@
 #include "app/pacer.h"
 #include "app/runtime.h"
 #include "app/window.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/fake_gl.h"
 
 #include <gtest/gtest.h>
@@ -11,14 +12,6 @@
 #include <algorithm>
 
 namespace {
-
-uint64_t fake_now = 0;
-uint64_t read_now() {
-    return fake_now;
-}
-uint64_t read_frequency() {
-    return 1000;
-} // one tick per millisecond
 
 int poll_x = 0, poll_y = 0;
 uint32_t poll_buttons = 0;
@@ -35,8 +28,8 @@ class INPUT_TEST : public ::testing::Test {
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
-        time_source = TIME_SOURCE{read_now, read_frequency};
-        fake_now = 1000000;
+        use_fake_clock(1000); // one tick per millisecond
+        fake_clock_now = 1000000;
         poll_x = poll_y = 0;
         poll_buttons = 0;
         mouse_state_source = read_mouse;
@@ -128,7 +121,7 @@ TEST_F(INPUT_TEST, the_click_that_gives_focus_is_not_a_press_and_a_later_one_is)
     EXPECT_FALSE(mouse.pressed[SDL_BUTTON_LEFT]);
     EXPECT_FALSE(mouse.held[SDL_BUTTON_LEFT]);
 
-    fake_now += 100;
+    fake_clock_now += 100;
     push_button(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
     push_button(SDL_MOUSEBUTTONDOWN, 0);  // never a button
     push_button(SDL_MOUSEBUTTONDOWN, 12); // beyond the arrays

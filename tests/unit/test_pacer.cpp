@@ -1,25 +1,15 @@
 // Frame pacer and frame timers, driven by an injected counter and frequency.
 #include "app/pacer.h"
+#include "tests/support/fake_clock.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-uint64_t fake_now = 0;
-uint64_t fake_frequency = 1000000; // one tick per microsecond
-uint64_t read_now() {
-    return fake_now;
-}
-uint64_t read_frequency() {
-    return fake_frequency;
-}
-
 class PACER_TEST : public ::testing::Test {
   protected:
     void SetUp() override {
-        fake_now = 0;
-        fake_frequency = 1000000;
-        time_source = TIME_SOURCE{read_now, read_frequency};
+        use_fake_clock(1000000); // one tick per microsecond
         pacer_reset();
         pacer_defaults();
     }
@@ -30,17 +20,17 @@ class PACER_TEST : public ::testing::Test {
 } // namespace
 
 TEST_F(PACER_TEST, first_step_is_behind_and_lands_on_the_next_period_boundary) {
-    fake_now = 5 * P + 123;
+    fake_clock_now = 5 * P + 123;
     EXPECT_EQ(pacer_step(), 0);
     EXPECT_EQ(frame_pacer.yield_countdown, 3);
     EXPECT_EQ(frame_pacer.next_deadline, 6 * P);
 }
 
 TEST_F(PACER_TEST, on_time_frames_sleep_the_truncated_milliseconds_left) {
-    fake_now = 10;
+    fake_clock_now = 10;
     pacer_step(); // deadline P
     // Finishing 10.9 ms before the next deadline sleeps 10 ms and resets the countdown.
-    fake_now = 2 * P - 10900;
+    fake_clock_now = 2 * P - 10900;
     frame_pacer.yield_countdown = 2;
     EXPECT_EQ(pacer_step(), 10);
     EXPECT_EQ(frame_pacer.yield_countdown, 4);
@@ -48,7 +38,7 @@ TEST_F(PACER_TEST, on_time_frames_sleep_the_truncated_milliseconds_left) {
     // and wraps back to 4 without a sleep.
     int32_t results[4];
     for (int i = 0; i < 4; ++i) {
-        fake_now = (3 + i) * P - 500;
+        fake_clock_now = (3 + i) * P - 500;
         results[i] = pacer_step();
     }
     EXPECT_EQ(results[0] + results[1] + results[2] + results[3], 0);
@@ -56,12 +46,12 @@ TEST_F(PACER_TEST, on_time_frames_sleep_the_truncated_milliseconds_left) {
 }
 
 TEST_F(PACER_TEST, four_late_frames_give_0_0_0_1_and_a_stall_drops_frames_without_a_burst) {
-    fake_now = 1;
+    fake_clock_now = 1;
     pacer_step(); // deadline P, countdown 3
     frame_pacer.yield_countdown = 4;
     int32_t late[4];
     for (int i = 0; i < 4; ++i) {
-        fake_now = frame_pacer.next_deadline + P + 100; // behind the next deadline
+        fake_clock_now = frame_pacer.next_deadline + P + 100; // behind the next deadline
         late[i] = pacer_step();
     }
     EXPECT_EQ(late[0], 0);
@@ -72,11 +62,11 @@ TEST_F(PACER_TEST, four_late_frames_give_0_0_0_1_and_a_stall_drops_frames_withou
     // A stall of ten periods: the deadline jumps past now, and the very next
     // frame finishing early sleeps again instead of racing to catch up.
     const uint64_t before = frame_pacer.next_deadline;
-    fake_now = before + 10 * P + 7;
+    fake_clock_now = before + 10 * P + 7;
     pacer_step();
-    EXPECT_GT(frame_pacer.next_deadline, fake_now);
+    EXPECT_GT(frame_pacer.next_deadline, fake_clock_now);
     EXPECT_EQ((frame_pacer.next_deadline - before) % P, 0u);
-    fake_now += 1000;
+    fake_clock_now += 1000;
     EXPECT_GT(pacer_step(), 0);
 }
 
@@ -89,7 +79,7 @@ TEST_F(PACER_TEST, frame_timer_fills_slots_1_to_9_then_0_and_tracks_min_and_max)
     for (int i = 1; i <= 10; ++i) {
         frame_timer_begin(t);
         frame_timer_begin(t); // ignored: one measurement is running
-        fake_now += uint64_t(i) * 100;
+        fake_clock_now += uint64_t(i) * 100;
         frame_timer_end(t);
         frame_timer_end(t); // ignored: not running
         EXPECT_EQ(t.index, i % 10);
@@ -107,11 +97,11 @@ TEST_F(PACER_TEST, frame_timer_fills_slots_1_to_9_then_0_and_tracks_min_and_max)
 
 TEST_F(PACER_TEST, stopwatch_elapsed_counts_from_restart) {
     STOPWATCH w;
-    fake_now = 5000;
+    fake_clock_now = 5000;
     stopwatch_create(w);
-    fake_now = 5000 + 99999;
+    fake_clock_now = 5000 + 99999;
     EXPECT_EQ(stopwatch_elapsed_ms(w), 99);
     stopwatch_restart(w);
-    fake_now += 100000;
+    fake_clock_now += 100000;
     EXPECT_EQ(stopwatch_elapsed_ms(w), 100);
 }

@@ -174,21 +174,8 @@ TEST_F(RENDER_TARGETS, empty_window_size_skips_texture_storage_but_builds_the_fr
 
 TEST_F(RENDER_TARGETS, scene_target_makes_framebuffer_and_depth_before_its_texture) {
     RENDER_TARGET t = render_target_create(4096, 4096);
-    LOG texture{
-        call("glGenTextures", 1),
-        call("glActiveTexture", GLenum(GL_TEXTURE0)),
-        call("glBindTexture", GLenum(GL_TEXTURE_2D), 1u),
-        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_MIN_FILTER),
-             GLint(GL_NEAREST_MIPMAP_NEAREST)),
-        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_MAG_FILTER),
-             GLint(GL_NEAREST)),
-        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_WRAP_S),
-             GLint(GL_CLAMP_TO_EDGE)),
-        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_WRAP_T),
-             GLint(GL_CLAMP_TO_EDGE)),
-        call("glTexImage2D", GLenum(GL_TEXTURE_2D), 0, GLint(GL_RGBA), 4096, 4096, 0,
-             GLenum(GL_RGBA), GLenum(GL_UNSIGNED_BYTE), fake_gl::DATA{nullptr}),
-    };
+    LOG texture = fake_gl::texture_create_calls(1, 4096, 4096, GL_NEAREST_MIPMAP_NEAREST,
+                                                GL_NEAREST, GL_CLAMP_TO_EDGE, GL_RGBA, nullptr);
     EXPECT_EQ(fake_gl::take(),
               concat(concat(framebuffer_calls(4096, 4096), texture), attach_calls(1)));
     EXPECT_EQ(t.framebuffer, 1u);

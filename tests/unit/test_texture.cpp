@@ -59,18 +59,8 @@ TEST_F(TEXTURES, create_image_fills_the_picture_and_creates_a_linear_mirrored_te
     EXPECT_EQ(texture.slot, 0);
     EXPECT_FALSE(texture.dirty);
 
-    std::vector<std::string> expected = {
-        call("glGenTextures", 1),
-        call("glActiveTexture", GLenum(GL_TEXTURE0)),
-        call("glBindTexture", GLenum(GL_TEXTURE_2D), 1u),
-        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_MIN_FILTER), GL_LINEAR),
-        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_MAG_FILTER), GL_LINEAR),
-        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_WRAP_S),
-             GL_MIRRORED_REPEAT),
-        call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_WRAP_T),
-             GL_MIRRORED_REPEAT),
-        tex_image(4, 2, GL_RGBA, image.pixels),
-    };
+    std::vector<std::string> expected = fake_gl::texture_create_calls(
+        1, 4, 2, GL_LINEAR, GL_LINEAR, GL_MIRRORED_REPEAT, GL_RGBA, image.pixels);
     EXPECT_EQ(fake_gl::take(), expected);
 }
 
