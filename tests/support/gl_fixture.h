@@ -1,9 +1,9 @@
 // Real-GL test fixture: one hidden 1024 x 600 SDL window with an OpenGL 2.1
 // context for the whole test binary (Mesa llvmpipe under Xvfb in CI), plus
 // pixel read-back. Tests that derive from GL_TEST skip when no context can be
-// created, so a plain ctest without a display still runs the rest. The test
-// command sets VEXA_REQUIRE_GL: there a missing context is a failure, so the
-// real-GL tests can never pass by being skipped.
+// created, so a plain ctest without a display still runs the rest. Under
+// scripts/with-display.sh (and so in the test command) VEXA_REQUIRE_GL is set
+// and a missing context is a failure: they can never pass by being skipped.
 #pragma once
 
 #include "gfx/gl.h"

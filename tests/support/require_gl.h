@@ -1,5 +1,5 @@
 // Whether a missing GL context skips a real-GL test or fails it. A plain
-// ctest without a display skips those tests; the test command sets
+// ctest without a display skips those tests; scripts/with-display.sh sets
 // VEXA_REQUIRE_GL so that there they can never pass by being skipped.
 #pragma once
 
