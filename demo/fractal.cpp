@@ -5,7 +5,7 @@
 #include "demo/fractal.h"
 
 #include "demo/fractal_kernels.h"
-#include "demo/worker_pool.h"
+#include "scene/worker_pool.h"
 
 #include <atomic>
 #include <cfenv>

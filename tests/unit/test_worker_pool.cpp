@@ -1,6 +1,6 @@
 // The worker pool's split dispatch: a started job runs on the workers while
 // the caller goes on, and the join runs the caller's share and waits.
-#include "demo/worker_pool.h"
+#include "scene/worker_pool.h"
 
 #include <gtest/gtest.h>
 

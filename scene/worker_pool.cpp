@@ -2,7 +2,7 @@
 // the first call and joined by its destructor at process exit. Dispatch and
 // completion go through two atomics (futex waits), so a job costs no
 // allocation and no thread creation.
-#include "demo/worker_pool.h"
+#include "scene/worker_pool.h"
 
 #include <atomic>
 #include <cerrno>

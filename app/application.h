@@ -1,0 +1,31 @@
+// The description an application hands the runtime: window, shader
+// directory and the callbacks the runtime calls from its start-up and loop.
+// The runtime owns the loop; the application only sees its callbacks.
+#pragma once
+
+#include <SDL.h>
+
+#include <cstdint>
+
+struct APPLICATION {
+    const char* title = "Vexa Engine";
+    int32_t width = 1024;
+    int32_t height = 600;
+    // Where the GLSL files are read from; relative paths are taken from the
+    // working directory.
+    const char* shader_directory = "shaders";
+    // Once, after the engine set-up and before the priority raise and the
+    // window is shown. Returning false ends start-up with status 1. Optional.
+    bool (*setup)(void* user) = nullptr;
+    // Once per running loop pass, after the scene update and the clear.
+    // Required.
+    void (*frame)(void* user) = nullptr;
+    // Each SDL event, after the event pump has recorded it. Optional.
+    void (*event)(const SDL_Event& event, void* user) = nullptr;
+    void* user = nullptr;
+};
+
+// Start-up with app's description, the loop until Escape or the window
+// closes; the exit status (1 when the description is refused or start-up
+// fails, with one line on stderr).
+int app_run(const APPLICATION& app);

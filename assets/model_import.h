@@ -1,0 +1,68 @@
+// Model files into the engine's own objects: a MODEL_ACTOR tree that mirrors
+// the file's nodes, with MODELs, MESHes, MATERIALs, SKINs and ANIMATIONs,
+// all owned by one IMPORTED_MODEL and released by one call. Relies on Assimp
+// for reading the file and on assets/picture.h for the textures.
+#pragma once
+
+#include "math/matrix.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct ANIMATION;
+struct MODEL;
+struct MODEL_ACTOR;
+struct SCENE_LAYER;
+struct SKIN;
+
+// One animation of the file, sampled at 60 frames per second: one ANIMATION
+// per skinned actor (each SKIN has its own joint set), in actor order.
+struct IMPORTED_CLIP {
+    char name[64] = {};
+    float seconds = 0.0f;
+    std::vector<ANIMATION*> per_actor; // parallel to IMPORTED_MODEL::skinned_actors
+};
+
+struct IMPORTED_MODEL {
+    MODEL_ACTOR* root = nullptr; // the file's root node; children mirror its hierarchy
+    // Everything below is owned and freed by release_imported_model.
+    std::vector<MODEL_ACTOR*> actors;         // every node, root first
+    std::vector<MODEL_ACTOR*> skinned_actors; // the actors carrying a SKIN
+    std::vector<MODEL*> models;
+    std::vector<SKIN*> skins;
+    std::vector<IMPORTED_CLIP> clips;
+    // Bind-pose bounds of every vertex in the root's space.
+    VECTOR3 bounds_min{0, 0, 0};
+    VECTOR3 bounds_max{0, 0, 0};
+    // Figures for the summary line.
+    int32_t mesh_count = 0;
+    int64_t vertex_count = 0;
+    int64_t triangle_count = 0;
+    int32_t joint_count = 0;
+    double load_ms = 0.0;
+    SCENE_LAYER* layer = nullptr; // where scene_add_imported_model put root, or null
+};
+
+// Reads path into out (which must be empty). On failure prints one line on
+// stderr naming the file and the reason, leaves out empty and returns false.
+// Needs a GL context (or the recording stand-in) for the buffers and textures.
+bool import_model(const char* path, IMPORTED_MODEL* out);
+// The same from a file held in memory; hint is its extension ("glb", "obj")
+// and name is used in messages. Pictures it refers to by path are not read.
+bool import_model_from_memory(const void* data, size_t size, const char* hint, const char* name,
+                               IMPORTED_MODEL* out);
+
+// Appends the model's root to layer's model-actor list.
+void scene_add_imported_model(SCENE_LAYER* layer, IMPORTED_MODEL* model);
+// Takes the root out of the layer it was added to (if any), then frees every
+// actor, model, mesh, material, texture (and its GL texture while the context
+// exists), skin and animation; model is left empty and may be reused.
+void release_imported_model(IMPORTED_MODEL* model);
+
+// Playback: every skinned actor plays clip index (out of range: none, the
+// bind pose); paused sets the rate of the model's animations to 0.
+void imported_model_play(IMPORTED_MODEL* model, int32_t clip);
+void imported_model_pause(IMPORTED_MODEL* model, bool paused);
+// Chooses CPU or GPU skinning for every skinned actor.
+void imported_model_use_cpu_skinning(IMPORTED_MODEL* model, bool on_cpu);
