@@ -218,6 +218,11 @@ void handle_event(const SDL_Event& event) {
         }
         break;
     case SDL_DROPFILE:
+    case SDL_DROPTEXT:
+    case SDL_DROPBEGIN:
+    case SDL_DROPCOMPLETE:
+        // SDL allocates the payload of every drop event (null for begin and
+        // complete from SDL itself) and leaves freeing it to the receiver.
         SDL_free(event.drop.file);
         break;
     default:

@@ -1,6 +1,6 @@
 // libFuzzer target for the event pump: the input is read as a sequence of SDL
 // events (known and unknown types, huge key codes, button numbers 0 and above
-// 8, wheel values, focus and minimise storms, file drops) interleaved with
+// 8, wheel values, focus and minimise storms, drops of files and text) interleaved with
 // frame resets and mouse updates. After every step the input records must
 // stay consistent: flags 0 or 1, the repeat button inside its array, the
 // mouse inside the window.
@@ -94,10 +94,19 @@ SDL_Event make_event(READER& r) {
     case 6:
         e.type = SDL_QUIT;
         break;
-    case 7:
-        e.type = SDL_DROPFILE;
-        e.drop.file = SDL_strdup("dropped.txt");
+    case 7: {
+        // Every kind of drop, each with a payload of up to 255 bytes from the input.
+        const Uint32 drops[4] = {SDL_DROPFILE, SDL_DROPTEXT, SDL_DROPBEGIN, SDL_DROPCOMPLETE};
+        e.type = drops[r.u8() % 4];
+        char payload[256];
+        const uint8_t length = r.u8();
+        for (int i = 0; i < length; ++i) {
+            payload[i] = char(r.u8());
+        }
+        payload[length] = '\0';
+        e.drop.file = SDL_strdup(payload);
         break;
+    }
     default:
         e.type = r.u32(); // anything at all, including unknown types
         break;
@@ -130,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             keyboard_frame_reset();
             mouse_update();
         } else {
-            handle_event(make_event(r)); // a drop event's file name is released here
+            handle_event(make_event(r)); // a drop event's payload is released here
         }
         check_records();
     }

@@ -128,7 +128,16 @@ uint32_t texture_create(int width, int height, GLint min_filter, GLint mag_filte
     texture_table.slots[slot] = HANDLE_SLOT{SLOT_TEXTURE, name};
     ++live_texture_count;
 
-    texture_bind(0, slot);
+    // Unit 0 is selected and the name bound even when the cache already holds
+    // it: a name of 0 (failed generation) would otherwise be a cache hit that
+    // leaves another unit active, and the calls below would change the
+    // texture bound there.
+    bind_cache.textures[0] = name;
+    glActiveTexture(GL_TEXTURE0);
+    gl_check();
+    glBindTexture(GL_TEXTURE_2D, name);
+    gl_check();
+    ++frame_stats.texture_binds;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
     gl_check();
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mag_filter);

@@ -6,6 +6,8 @@
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
+#include "math/matrix_stack.h"
+#include "scene/skeleton.h"
 #include "shader/limits.h"
 #include "shader/program.h"
 #include "shader/uniforms.h"
@@ -64,13 +66,27 @@ int32_t bound_texture_count(const MATERIAL& m) {
 // off first: GL must never fetch from a buffer the current draw did not bind.
 uint32_t joint_arrays_enabled = 0;
 
+uint32_t array_bit(int32_t location) {
+    return location >= 0 && location < 32 ? 1u << location : 0u;
+}
+
+// Turns off every joint array enabled earlier that is not in keep.
+void disable_joint_arrays_except(uint32_t keep) {
+    for (GLuint i = 0; (joint_arrays_enabled & ~keep) != 0; ++i) {
+        const uint32_t bit = 1u << i;
+        if ((joint_arrays_enabled & ~keep) & bit) {
+            joint_arrays_enabled &= ~bit;
+            glDisableVertexAttribArray(i);
+            gl_check();
+        }
+    }
+}
+
 void send_vertex_attribute(int32_t location, size_t offset) {
     if (location == -1) {
         return;
     }
-    if (location >= 0 && location < 32) {
-        joint_arrays_enabled |= 1u << location;
-    }
+    joint_arrays_enabled |= array_bit(location);
     glVertexAttribPointer(GLuint(location), 4, GL_FLOAT, GL_FALSE, VERTEX_STRIDE,
                           reinterpret_cast<const void*>(offset));
     gl_check();
@@ -78,16 +94,15 @@ void send_vertex_attribute(int32_t location, size_t offset) {
     gl_check();
 }
 
+bool skeleton_drawable(const SKIN* skin) {
+    const int32_t levels = skeleton_depth(skin, int32_t(MODEL_STACK_CAPACITY));
+    return levels != SKELETON_CYCLE && levels <= int32_t(MODEL_STACK_CAPACITY);
+}
+
 } // namespace
 
 void disable_joint_attribute_arrays() {
-    for (GLuint i = 0; joint_arrays_enabled != 0; ++i) {
-        if (joint_arrays_enabled & (1u << i)) {
-            joint_arrays_enabled &= ~(1u << i);
-            glDisableVertexAttribArray(i);
-            gl_check();
-        }
-    }
+    disable_joint_arrays_except(0);
 }
 
 void joint_attribute_arrays_reset() {
@@ -203,8 +218,14 @@ void upload_material_values(MATERIAL* material, float alpha) {
 
 void bind_skinned_vertex_format() {
     if (!current_program) {
+        disable_joint_attribute_arrays();
         return;
     }
+    // Arrays another skinned program enabled at other locations (or a GPU-
+    // skinned draw before a CPU-skinned one) would still point into that
+    // draw's buffer.
+    disable_joint_arrays_except(array_bit(current_program->joint_indices_location) |
+                                array_bit(current_program->joint_weights_location));
     bind_vertex_format();
     send_vertex_attribute(current_program->joint_indices_location, offsetof(VERTEX, joint_indices));
     send_vertex_attribute(current_program->joint_weights_location, offsetof(VERTEX, joint_weights));
@@ -217,14 +238,24 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
     }
     MATERIAL* material = mesh->material;
     apply_material(material, alpha);
+    // A program that failed to build has nothing GL can run: drawing anyway
+    // would fall back to fixed-function GL with none of the matrices set.
+    if (current_program && current_program->build_failed) {
+        return;
+    }
     upload_matrices(material->program);
 
     vertex_buffer_bind(uint32_t(model->vertices.slot));
     index_buffer_bind(uint32_t(mesh->indices.slot));
     if (model->skinned) {
         bind_skinned_vertex_format();
-        if (skin && !cpu_skinned) {
-            upload_joint_matrices(skin);
+        // A skeleton with a cycle (or too deep to pose) is refused on both
+        // paths: it was never posed, so nothing drawn with it would be right.
+        if (skin && !cpu_skinned && !upload_joint_matrices(skin)) {
+            return;
+        }
+        if (skin && cpu_skinned && !skeleton_drawable(skin)) {
+            return;
         }
     } else {
         disable_joint_attribute_arrays();

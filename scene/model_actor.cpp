@@ -1,6 +1,7 @@
 // Model actors and camera-facing sprites (see model_actor.h). Owns no
-// globals. The draw walks use one model-stack slot per level and check for
-// room before every push; the update walk is bounded to the same depth.
+// globals besides its walk counter. The draw walks use one model-stack slot
+// per level and check for room before every push; the update walk is bounded
+// to the same depth, and every walk stops at an actor it reaches twice.
 // Relies on the program slots, current_camera and the skeleton code.
 #include "scene/model_actor.h"
 
@@ -34,6 +35,23 @@ bool model_stack_has_room() {
     return false;
 }
 
+uint64_t actor_walks = 0;
+
+// Stamps actor with walk; true (one line for the run) when the walk had
+// already reached it: the tree has a cycle, and the walk stops there.
+bool reached_again(uint64_t& mark, uint64_t walk) {
+    if (mark != walk) {
+        mark = walk;
+        return false;
+    }
+    static bool warned = false;
+    if (!warned) {
+        warned = true;
+        std::fprintf(stderr, "vexa: an actor tree has a cycle; the walk stops where it closes\n");
+    }
+    return true;
+}
+
 int32_t resolve(int32_t requested, int32_t own) {
     return requested == INHERIT ? own : requested;
 }
@@ -50,9 +68,13 @@ void queue(SCENE* scene, const DRAW_ENTRY& e, bool transparent) {
     draw_list_append(transparent ? &scene->transparent : &scene->opaque, e);
 }
 
-void update_points(MODEL_ACTOR* actor, const MATRIX4& m, int32_t level) {
+// Each walk returns false when it met a cycle, so every level above stops too.
+bool update_points(MODEL_ACTOR* actor, const MATRIX4& m, int32_t level, uint64_t walk) {
     if (level >= MAX_TREE_DEPTH) {
-        return;
+        return true;
+    }
+    if (reached_again(actor->points_walk_mark, walk)) {
+        return false;
     }
     matrix_transform(actor->transformed_a, m, actor->reference_a);
     matrix_transform(actor->transformed_b, m, actor->reference_b);
@@ -60,13 +82,19 @@ void update_points(MODEL_ACTOR* actor, const MATRIX4& m, int32_t level) {
         update_reference_points(m, actor->model);
     }
     for (ACTOR* child = actor->children; child; child = child->next) {
-        update_points(static_cast<MODEL_ACTOR*>(child), m, level + 1);
+        if (!update_points(static_cast<MODEL_ACTOR*>(child), m, level + 1, walk)) {
+            return false;
+        }
     }
+    return true;
 }
 
-void update_tree(MODEL_ACTOR* actor, float time, int32_t level) {
+bool update_tree(MODEL_ACTOR* actor, float time, int32_t level, uint64_t walk) {
     if (level >= MAX_TREE_DEPTH) {
-        return;
+        return true;
+    }
+    if (reached_again(actor->walk_mark, walk)) {
+        return false;
     }
     if (actor->model) {
         for (MESH* mesh = actor->model->meshes; mesh; mesh = mesh->next) {
@@ -85,8 +113,40 @@ void update_tree(MODEL_ACTOR* actor, float time, int32_t level) {
         update_skeleton_pose(actor);
     }
     for (ACTOR* child = actor->children; child; child = child->next) {
-        update_tree(static_cast<MODEL_ACTOR*>(child), time, level + 1);
+        if (!update_tree(static_cast<MODEL_ACTOR*>(child), time, level + 1, walk)) {
+            return false;
+        }
     }
+    return true;
+}
+
+bool draw_tree(MODEL_ACTOR* actor, SCENE* scene, float opacity, int32_t depth, int32_t cull,
+               int32_t blend, uint64_t walk) {
+    if (actor->hidden || !model_stack_has_room()) {
+        return true;
+    }
+    if (reached_again(actor->walk_mark, walk)) {
+        return false;
+    }
+    matrix_stack_push(model_stack);
+    apply_local_transform(actor);
+    matrix_stack_mult(model_stack, actor->pivot);
+    update_actor_points(actor, nullptr);
+
+    int32_t own_depth = resolve(depth, actor->depth_mode);
+    int32_t own_cull = resolve(cull, actor->cull_mode);
+    int32_t own_blend = resolve(blend, actor->blend_mode);
+    float own_opacity = actor->alpha * opacity;
+    if (actor->model) {
+        enqueue_model(actor, own_cull, own_depth, scene, own_opacity, own_blend);
+    }
+    bool whole = true;
+    for (ACTOR* child = actor->children; whole && child; child = child->next) {
+        whole = draw_tree(static_cast<MODEL_ACTOR*>(child), scene, own_opacity, own_depth, own_cull,
+                          own_blend, walk);
+    }
+    matrix_stack_pop(model_stack);
+    return whole;
 }
 
 } // namespace
@@ -114,26 +174,7 @@ SPRITE3D::~SPRITE3D() = default;
 
 void draw_actor_tree(MODEL_ACTOR* actor, SCENE* scene, float opacity, int32_t depth, int32_t cull,
                      int32_t blend) {
-    if (actor->hidden || !model_stack_has_room()) {
-        return;
-    }
-    matrix_stack_push(model_stack);
-    apply_local_transform(actor);
-    matrix_stack_mult(model_stack, actor->pivot);
-    update_actor_points(actor, nullptr);
-
-    int32_t own_depth = resolve(depth, actor->depth_mode);
-    int32_t own_cull = resolve(cull, actor->cull_mode);
-    int32_t own_blend = resolve(blend, actor->blend_mode);
-    float own_opacity = actor->alpha * opacity;
-    if (actor->model) {
-        enqueue_model(actor, own_cull, own_depth, scene, own_opacity, own_blend);
-    }
-    for (ACTOR* child = actor->children; child; child = child->next) {
-        draw_actor_tree(static_cast<MODEL_ACTOR*>(child), scene, own_opacity, own_depth, own_cull,
-                        own_blend);
-    }
-    matrix_stack_pop(model_stack);
+    draw_tree(actor, scene, opacity, depth, cull, blend, ++actor_walks);
 }
 
 void enqueue_model(MODEL_ACTOR* actor, int32_t cull, int32_t depth, SCENE* scene, float opacity,
@@ -170,11 +211,11 @@ void enqueue_model(MODEL_ACTOR* actor, int32_t cull, int32_t depth, SCENE* scene
 }
 
 void update_actor_points(MODEL_ACTOR* actor, const MATRIX4* matrix) {
-    update_points(actor, matrix ? *matrix : actor->local, 0);
+    update_points(actor, matrix ? *matrix : actor->local, 0, ++actor_walks);
 }
 
 void update_actor_tree(MODEL_ACTOR* actor, float time) {
-    update_tree(actor, time, 0);
+    update_tree(actor, time, 0, ++actor_walks);
 }
 
 void enqueue_sprite3d(SPRITE3D* sprite, SCENE* scene) {

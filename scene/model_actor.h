@@ -40,6 +40,10 @@ struct MODEL_ACTOR : ACTOR, DRAWABLE_OBJECT {
     ANIMATION* animation = nullptr;
     ANIMATION_FRAME* current_frame = nullptr; // the frame last posed
     bool posed = false;                       // the skeleton has been posed at least once
+    // The last draw or update walk and the last update_actor_points walk that
+    // reached this actor: a second arrival in one walk closes a cycle.
+    uint64_t walk_mark = 0;
+    uint64_t points_walk_mark = 0;
 
     // Own modes INHERIT, so a tree draws with its materials' modes until a
     // level says otherwise; alpha 1.

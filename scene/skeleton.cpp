@@ -1,7 +1,8 @@
 // Skeletal posing and CPU skinning (see skeleton.h). Owns no globals. The
 // joint walk runs on the global model stack, whose room is checked before
-// posing so a deep (or cyclic) hierarchy is refused rather than written past
-// the stack. Relies on scene/model.h for the vertex buffers.
+// posing so a deep hierarchy is refused rather than written past the stack;
+// a cyclic one is refused by the walk marks of scene/skin.h. Relies on scene/model.h for the vertex
+// buffers.
 #include "scene/skeleton.h"
 
 #include "math/matrix_stack.h"
@@ -23,19 +24,51 @@ int32_t model_stack_room() {
     return int32_t(model_stack->capacity) - 1 - model_stack->depth;
 }
 
-int32_t joint_depth(const JOINT* joint, int32_t limit, int32_t level) {
+// Levels from joint down, counted up to limit + 1; SKELETON_CYCLE when a
+// joint of the walk is reached twice.
+int32_t joint_depth(const JOINT* joint, int32_t limit, int32_t level, uint64_t walk) {
+    if (joint_reached_again(joint, walk)) {
+        return SKELETON_CYCLE;
+    }
     int32_t deepest = level;
     if (level > limit) {
         return deepest;
     }
     for (const JOINT* child = joint->first_child; child; child = child->next_sibling) {
-        int32_t d = joint_depth(child, limit, level + 1);
+        int32_t d = joint_depth(child, limit, level + 1, walk);
+        if (d == SKELETON_CYCLE) {
+            return d;
+        }
         deepest = d > deepest ? d : deepest;
         if (deepest > limit) {
             break;
         }
     }
     return deepest;
+}
+
+// One line per kind of refusal for the whole run: content that breaks the
+// rules tends to do so every frame.
+bool refused(int32_t depth, int32_t room) {
+    if (depth == SKELETON_CYCLE) {
+        static bool warned = false;
+        if (!warned) {
+            warned = true;
+            std::fprintf(stderr, "vexa: a joint hierarchy has a cycle; it is not posed\n");
+        }
+        return true;
+    }
+    // One push for the skeleton's own space, one per joint level.
+    if (depth + 1 > room) {
+        static bool warned = false;
+        if (!warned) {
+            warned = true;
+            std::fprintf(stderr, "vexa: a joint hierarchy is deeper than the model stack "
+                                 "has room for; it is not posed\n");
+        }
+        return true;
+    }
+    return false;
 }
 
 // An animated joint reads its frame matrix only when its index selects one.
@@ -141,10 +174,17 @@ ANIMATION_FRAME* select_animation_frame(const ANIMATION* animation) {
 }
 
 int32_t skeleton_depth(const SKIN* skin, int32_t limit) {
+    if (!skin_root_list_ends(skin)) {
+        return SKELETON_CYCLE;
+    }
+    const uint64_t walk = joint_walk_begin();
     int32_t deepest = 0;
     for (const SKIN_ROOT* root = skin->roots; root && deepest <= limit; root = root->next) {
         for (const JOINT* j = root->joint; j && deepest <= limit; j = j->next_sibling) {
-            int32_t d = joint_depth(j, limit, 1);
+            int32_t d = joint_depth(j, limit, 1, walk);
+            if (d == SKELETON_CYCLE) {
+                return d;
+            }
             deepest = d > deepest ? d : deepest;
         }
     }
@@ -161,15 +201,8 @@ void update_skeleton_pose(MODEL_ACTOR* actor) {
     // "posed" makes the first update compute the bind pose even when no
     // animation ever selects a frame.
     if (frame != actor->current_frame || !actor->posed) {
-        // One push for the skeleton's own space, one per joint level.
         int32_t room = model_stack_room();
-        if (skeleton_depth(skin, room) + 1 > room) {
-            static bool warned = false;
-            if (!warned) {
-                warned = true;
-                std::fprintf(stderr, "vexa: a joint hierarchy is deeper than the model stack "
-                                     "has room for; it is not posed\n");
-            }
+        if (refused(skeleton_depth(skin, room), room)) {
             return;
         }
         actor->current_frame = frame;
@@ -196,6 +229,11 @@ void update_skeleton_pose(MODEL_ACTOR* actor) {
 }
 
 void pose_joint(JOINT* joint, ANIMATION_FRAME* frame) {
+    // The joint's own level needs no extra slot for a skeleton space.
+    int32_t room = model_stack_room();
+    if (!joint || refused(joint_depth(joint, room, 1, joint_walk_begin()), room + 1)) {
+        return;
+    }
     pose(joint, frame, INT32_MAX);
 }
 

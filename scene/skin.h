@@ -15,9 +15,10 @@ struct JOINT {
     MATRIX4 inverse_bind_matrix;  // "inverse_bind_matrix[i]"
     float normal_matrix[9];       // 3x3 column-major, applied to normals before the pose
     JOINT* first_child = nullptr;
-    int32_t index = 0;             // in the joint array, the frames and the shader arrays
-    bool animated = false;         // takes its local transform from the animation frame
-    JOINT* next_sibling = nullptr; // next child of the same parent, or next root
+    int32_t index = 0;              // in the joint array, the frames and the shader arrays
+    bool animated = false;          // takes its local transform from the animation frame
+    JOINT* next_sibling = nullptr;  // next child of the same parent, or next root
+    mutable uint64_t walk_mark = 0; // the last skeleton walk that reached this joint
 };
 
 // One node of a skin's list of root joints.
@@ -33,6 +34,35 @@ struct SKIN {
     JOINT** joints = nullptr; // indexed by joint index
     int32_t joint_count = 0;  // entries of joints (and matrices of each frame)
 };
+
+// Every walk over a skeleton takes a new number and stamps each joint it
+// reaches with it: a joint that already carries the number closes a cycle
+// (or has two parents), and the walk refuses the skeleton instead of going
+// round forever.
+inline uint64_t joint_walk_begin() {
+    static uint64_t walks = 0;
+    return ++walks;
+}
+
+inline bool joint_reached_again(const JOINT* joint, uint64_t walk) {
+    if (joint->walk_mark == walk) {
+        return true;
+    }
+    joint->walk_mark = walk;
+    return false;
+}
+
+// False when the root list runs in a circle (two pointers, one twice as fast).
+inline bool skin_root_list_ends(const SKIN* skin) {
+    const SKIN_ROOT* slow = skin->roots;
+    for (const SKIN_ROOT* fast = skin->roots; fast && fast->next; fast = fast->next->next) {
+        slow = slow->next;
+        if (slow == fast->next->next) {
+            return false;
+        }
+    }
+    return true;
+}
 
 struct ANIMATION_FRAME {
     int32_t spare_a = 0, spare_b = 0; // carried, read by nothing

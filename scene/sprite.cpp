@@ -162,6 +162,11 @@ void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, flo
     if (program_sprites2d != current_program) {
         use_program(program_sprites2d);
     }
+    // A program that failed to build leaves GL with none in use: the quad
+    // would be drawn by fixed-function GL as an opaque rectangle.
+    if (program_sprites2d && program_sprites2d->build_failed) {
+        return;
+    }
     upload_matrices(program_sprites2d);
 
     // A flip grows the rectangle the other way from (x, y), mirroring the picture.

@@ -78,7 +78,12 @@ void send_light(const LIGHT& light, const LIGHT_LOCATIONS& l) {
     }
 }
 
-void send_joint(SHADER_PROGRAM* program, const JOINT* joint) {
+// False when the joint was reached before in this walk (a cycle) or lies
+// deeper than any hierarchy that can be posed: nothing bounds the data.
+bool send_joint(SHADER_PROGRAM* program, const JOINT* joint, int32_t level, uint64_t walk) {
+    if (level > int32_t(MODEL_STACK_CAPACITY) || joint_reached_again(joint, walk)) {
+        return false;
+    }
     // Unsigned, so a negative index is out of range too.
     if (uint32_t(joint->index) < uint32_t(MAX_JOINTS)) {
         char name[100];
@@ -90,8 +95,11 @@ void send_joint(SHADER_PROGRAM* program, const JOINT* joint) {
         send_matrix(program->lookup_uniform(name), joint->inverse_bind_matrix);
     }
     for (const JOINT* child = joint->first_child; child; child = child->next_sibling) {
-        send_joint(program, child);
+        if (!send_joint(program, child, level + 1, walk)) {
+            return false;
+        }
     }
+    return true;
 }
 
 } // namespace
@@ -162,15 +170,26 @@ void upload_lights(SHADER_PROGRAM* program) {
     }
 }
 
-void upload_joint_matrices(SKIN* skin) {
+bool upload_joint_matrices(SKIN* skin) {
     SHADER_PROGRAM* program = program_skinned_model;
     if (!skin || !program) {
-        return;
+        return true;
     }
     send_matrix(program->lookup_uniform("bind_shape_matrix"), skin->bind_shape_matrix);
-    for (const SKIN_ROOT* root = skin->roots; root; root = root->next) {
-        for (const JOINT* joint = root->joint; joint; joint = joint->next_sibling) {
-            send_joint(program, joint);
+    bool whole = skin_root_list_ends(skin);
+    const uint64_t walk = joint_walk_begin();
+    for (const SKIN_ROOT* root = skin->roots; whole && root; root = root->next) {
+        for (const JOINT* joint = root->joint; whole && joint; joint = joint->next_sibling) {
+            whole = send_joint(program, joint, 1, walk);
         }
     }
+    if (!whole) {
+        static bool warned = false;
+        if (!warned) {
+            warned = true;
+            std::fprintf(stderr, "vexa: a joint hierarchy has a cycle or is too deep to pose; "
+                                 "meshes skinned by it are not drawn\n");
+        }
+    }
+    return whole;
 }

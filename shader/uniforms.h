@@ -40,5 +40,7 @@ void upload_lights(SHADER_PROGRAM* program);
 
 // Sends the skin's bind shape matrix and, for joints with index below
 // MAX_JOINTS, their current transform and inverse bind matrix, through the
-// name cache of program_skinned_model.
-void upload_joint_matrices(SKIN* skin);
+// name cache of program_skinned_model. False (one line on stderr, once) when
+// a joint is reached twice or the hierarchy is deeper than the model stack:
+// the caller then draws nothing with the skin.
+bool upload_joint_matrices(SKIN* skin);

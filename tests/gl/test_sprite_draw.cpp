@@ -119,4 +119,19 @@ TEST_F(SPRITE_DRAW, flipped_sprite_grows_left_of_its_position_and_is_mirrored) {
     expect_colour(616, 202, 0, 0, 0);
 }
 
+// Drawn anyway, the quad would go through fixed-function GL: window
+// coordinates taken as clip coordinates fill the upper-right quarter white.
+TEST_F(SPRITE_DRAW, sprite_whose_program_failed_to_build_leaves_the_clear_colour) {
+    testing::internal::CaptureStderr();
+    build_program(program_sprites2d, "shaders/absent_vs.glsl", "shaders/absent_fs.glsl");
+    testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(program_sprites2d->build_failed);
+    SPRITE2D sprite(nullptr);
+    paint_quadrants(drawable_image_texture(&sprite));
+    draw_in_2d_pass(sprite);
+    expect_colour(16, 16, 0, 0, 0);
+    expect_colour(48, 48, 0, 0, 0);
+    expect_colour(800, 150, 0, 0, 0);
+}
+
 } // namespace

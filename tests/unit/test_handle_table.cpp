@@ -84,6 +84,20 @@ TEST_F(HANDLE_TABLES, texture_create_binds_on_unit_0_sets_parameters_and_storage
     EXPECT_EQ(texture_gl_name(slot), 1u);
 }
 
+TEST_F(HANDLE_TABLES, texture_named_0_is_created_on_unit_0_not_on_the_active_unit) {
+    uint32_t a = make_texture();
+    uint32_t b = make_texture(); // on unit 0
+    texture_bind(1, a);          // unit 1 is the active unit now
+    texture_release(b);          // unit 0's cache holds 0 again
+    fake_gl::take();
+    fake_gl::state().next_texture = 0; // generation fails and yields 0
+    texture_create(4, 4, GL_LINEAR, GL_LINEAR, GL_REPEAT, GL_RGBA, nullptr);
+    EXPECT_EQ(fake_gl::take(), fake_gl::texture_create_calls(0, 4, 4, GL_LINEAR, GL_LINEAR,
+                                                             GL_REPEAT, GL_RGBA, nullptr));
+    EXPECT_EQ(bind_cache.textures[0], 0u);
+    EXPECT_EQ(bind_cache.textures[1], 1u);
+}
+
 TEST_F(HANDLE_TABLES, second_identical_texture_bind_issues_no_gl_call) {
     uint32_t a = make_texture();
     make_texture(); // leaves unit 0 holding the second texture

@@ -182,11 +182,60 @@ TEST_F(INPUT_TEST, wheel_flags_last_one_frame_and_quit_and_minimise_set_the_run_
     EXPECT_FALSE(app_paused);
 }
 
+int presents = 0;
+
 TEST_F(INPUT_TEST, escape_ends_the_loop_in_its_own_pass_without_drawing) {
+    // A window record that presents; its null SDL window makes a swap leave
+    // SDL's error text behind, so a swap is seen even without a display.
+    APP_WINDOW window{};
+    window.width = APP_WINDOW_WIDTH;
+    window.height = APP_WINDOW_HEIGHT;
+    window.present = true;
+    app_window = &window;
+    presents = 0;
+    before_present_hook = [] { ++presents; };
+    SDL_ClearError();
     push_key(SDL_KEYDOWN, SDLK_ESCAPE);
     EXPECT_FALSE(loop_pass());
     EXPECT_TRUE(app_quit);
     EXPECT_FALSE(cleared());
+    EXPECT_EQ(presents, 0);
+    EXPECT_STREQ(SDL_GetError(), "") << "a swap reached SDL";
+
+    // The next pass, without Escape, clears, presents and swaps.
+    app_quit = false;
+    EXPECT_TRUE(loop_pass());
+    EXPECT_TRUE(cleared());
+    EXPECT_EQ(presents, 1);
+    EXPECT_STRNE(SDL_GetError(), "");
+    app_window = nullptr;
+    before_present_hook = nullptr;
+}
+
+SDL_free_func sdl_free = nullptr;
+void* last_freed = nullptr;
+void remember_free(void* p) {
+    if (p) {
+        last_freed = p;
+    }
+    sdl_free(p);
+}
+
+TEST_F(INPUT_TEST, every_drop_event_payload_is_freed) {
+    SDL_malloc_func m;
+    SDL_calloc_func c;
+    SDL_realloc_func r;
+    SDL_GetMemoryFunctions(&m, &c, &r, &sdl_free);
+    SDL_SetMemoryFunctions(m, c, r, remember_free);
+    for (Uint32 type : {SDL_DROPFILE, SDL_DROPTEXT, SDL_DROPBEGIN, SDL_DROPCOMPLETE}) {
+        SDL_Event e{};
+        e.type = type;
+        e.drop.file = SDL_strdup("payload");
+        last_freed = nullptr;
+        handle_event(e);
+        EXPECT_EQ(last_freed, e.drop.file) << "event type " << type;
+    }
+    SDL_SetMemoryFunctions(m, c, r, sdl_free);
 }
 
 TEST_F(INPUT_TEST, closing_finishes_the_pass_and_ends_the_loop_at_the_next_test) {

@@ -286,6 +286,21 @@ TEST(math, frustum_elements_and_mapped_depths) {
     EXPECT_EQ(p.m[14], static_cast<float>(-2.0 * f * n / (f - n)));
 }
 
+// Equal planes come from application data (a camera with near = far, a
+// one-pixel window): every build stores the infinities and NaNs the division
+// gives, none stops.
+TEST(math, degenerate_projections_store_the_division_results_in_every_build) {
+    MATRIX4 p;
+    matrix_frustum(p, -1, 1, -1, 1, 2, 2);
+    EXPECT_EQ(p.m[0], 2.0f);
+    EXPECT_TRUE(std::isinf(p.m[10]) && p.m[10] < 0);
+    EXPECT_TRUE(std::isinf(p.m[14]) && p.m[14] < 0);
+    matrix_ortho(p, 0, 0, 0, 0, 1, -1);
+    EXPECT_TRUE(std::isinf(p.m[0]) && std::isinf(p.m[5]));
+    EXPECT_TRUE(std::isnan(p.m[12]) && std::isnan(p.m[13]));
+    EXPECT_EQ(p.m[10], 1.0f);
+}
+
 TEST(math, ortho_maps_window_corners_to_clip_corners) {
     MATRIX4 p;
     matrix_ortho(p, 0, 1023, 599, 0, 1, -1);

@@ -199,13 +199,17 @@ TEST_F(DEMO_LOOP, loop_pass_keeps_running_with_a_program_that_failed_to_build) {
     fake_gl::take();
 
     // GL refuses an unlinked program and keeps the previous one in use, so
-    // the sprite would be drawn with whatever program came before.
+    // the sprite would be drawn with whatever program came before; with no
+    // program it would be drawn by fixed-function GL. It is not drawn.
     ASSERT_TRUE(loop_pass());
     const std::vector<std::string> log = fake_gl::take();
     EXPECT_EQ(std::count(log.begin(), log.end(), call("glUseProgram", 0u)), 1);
     EXPECT_EQ(std::count(log.begin(), log.end(), call("glUseProgram", program_sprites2d->program)),
               0);
-    EXPECT_EQ(frame_stats.draws, 1u) << "the sprite is still drawn";
+    EXPECT_EQ(frame_stats.draws, 0u) << "the sprite is skipped";
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& l) { return l.rfind("glDrawElements", 0) == 0; }),
+              0);
 
     // A rebuilt program is used by its own name again.
     fake_gl::state().link_ok = true;

@@ -264,14 +264,37 @@ TEST_F(SCENES, add_sprite_2d_appends_at_the_tail_of_the_layer) {
     EXPECT_EQ(app_scene->layer2.sprites2d, nullptr);
 }
 
-TEST_F(SCENES, steady_state_frames_make_no_heap_allocation) {
-    if (!alloc_counter::available()) {
-        GTEST_SKIP() << "allocation counting is off under sanitizers";
+// Replays a log: at every draw, the generic arrays enabled are exactly the
+// joint arrays of the GPU-skinning program when it is in use, else none.
+void expect_only_the_programs_arrays_enabled(const LOG& log, GLuint skinned_program) {
+    std::vector<unsigned long> enabled;
+    bool skinned = false;
+    auto index = [](const std::string& l) { return std::stoul(l.substr(l.find('(') + 1)); };
+    for (const std::string& l : log) {
+        if (l.rfind("glUseProgram(", 0) == 0) {
+            skinned = l == fake_gl::call("glUseProgram", skinned_program);
+        } else if (l.rfind("glEnableVertexAttribArray(", 0) == 0) {
+            enabled.push_back(index(l));
+        } else if (l.rfind("glDisableVertexAttribArray(", 0) == 0) {
+            enabled.erase(std::remove(enabled.begin(), enabled.end(), index(l)), enabled.end());
+        } else if (l.rfind("glDrawElements(", 0) == 0) {
+            std::sort(enabled.begin(), enabled.end());
+            enabled.erase(std::unique(enabled.begin(), enabled.end()), enabled.end());
+            const std::vector<unsigned long> joint_arrays{6, 7};
+            EXPECT_EQ(enabled, skinned ? joint_arrays : std::vector<unsigned long>{});
+        }
     }
+}
+
+TEST_F(SCENES, steady_state_frames_make_no_heap_allocation) {
     SPRITE2D* sprite = demo_scene();
     SCENE* scene = app_scene;
     program_model = new SHADER_PROGRAM;
+    program_model->program = 41;
     program_skinned_model = new SHADER_PROGRAM;
+    program_skinned_model->program = 42;
+    program_skinned_model->joint_indices_location = 6;
+    program_skinned_model->joint_weights_location = 7;
 
     // Layer 1: a parent with an opaque and a transparent mesh, a child, a
     // GPU-skinned and a CPU-skinned actor whose animation changes frame
@@ -332,7 +355,22 @@ TEST_F(SCENES, steady_state_frames_make_no_heap_allocation) {
     }
     LOG warm = fake_gl::take();
     ASSERT_GT(count_prefix(warm, "glDrawElements("), 3 * 4);
+    // The CPU-skinned actor is drawn right after the GPU-skinned one.
+    expect_only_the_programs_arrays_enabled(warm, 42);
 
+    auto detach = [&] {
+        scene->layer1 = SCENE_LAYER{};
+        scene->lights = nullptr;
+        scene->light_count = 0;
+        scene->cameras = nullptr;
+        scene->active_camera = nullptr;
+        current_camera = default_camera;
+        destroy_skin(skin);
+    };
+    if (!alloc_counter::available()) {
+        detach();
+        GTEST_SKIP() << "allocation counting is off under sanitizers";
+    }
     fake_gl::muted = true;
     alloc_counter::start();
     for (int i = 0; i < 10; ++i) {
@@ -346,12 +384,5 @@ TEST_F(SCENES, steady_state_frames_make_no_heap_allocation) {
     alloc_counter::start();
     std::unique_ptr<int> probe(new int(1));
     EXPECT_EQ(alloc_counter::stop(), 1u);
-
-    scene->layer1 = SCENE_LAYER{};
-    scene->lights = nullptr;
-    scene->light_count = 0;
-    scene->cameras = nullptr;
-    scene->active_camera = nullptr;
-    current_camera = default_camera;
-    destroy_skin(skin);
+    detach();
 }
