@@ -7,6 +7,7 @@
 #include "scene/camera.h"
 #include "scene/scene_objects.h"
 #include "tests/support/fake_gl.h"
+#include "tests/support/math_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +92,18 @@ TEST_F(CAMERAS, rebuilt_view_with_zero_angles_translates_by_minus_x_minus_y_plus
     MATRIX4 first = v;
     camera_update(&camera);
     EXPECT_EQ(std::memcmp(&first, camera.view_stack->top, sizeof first), 0);
+}
+
+// Pitch and yaw turn counter-clockwise, roll clockwise, then the stored
+// position moves by (-x, -y, +z): V = Rx(20) Ry(35) Rz(-50) T(-1, -2, 3).
+TEST_F(CAMERAS, rebuilt_view_with_pitch_yaw_and_roll_matches_the_reference) {
+    CAMERA3D camera;
+    camera.position = VECTOR3{1, 2, 3};
+    camera.rotation = VECTOR3{20, 35, 50};
+    camera_update(&camera);
+    const REF4 expected = ref_rotation(0, 20) * ref_rotation(1, 35) * ref_rotation(2, -50) *
+                          ref_translation(-1, -2, 3);
+    EXPECT_TRUE(matrix_near(*camera.view_stack->top, expected, 1e-5));
 }
 
 TEST_F(CAMERAS, advance_moves_along_the_pitch_yaw_direction) {

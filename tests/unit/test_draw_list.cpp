@@ -90,6 +90,17 @@ TEST(DRAW_LIST_SORT, distance_modes_order_by_squared_distance_from_the_camera) {
     EXPECT_EQ(xs(list), (std::vector<float>{2, 0.5f}));
 }
 
+TEST(DRAW_LIST_SORT, distances_use_the_stored_camera_z_as_it_is) {
+    // Camera at stored (1, 0, 5); entries (1, 0, 4), (2, 0, -3), (4, 0, 9):
+    // squared distances 1, 65, 25 and z differences 1, 8, 4.
+    DRAW_LIST list;
+    fill(list, {{1, 0, 4}, {2, 0, -3}, {4, 0, 9}});
+    sort_draw_list(&list, SORT_NEAR_TO_FAR, VECTOR3{1, 0, 5});
+    EXPECT_EQ(xs(list), (std::vector<float>{1, 4, 2}));
+    sort_draw_list(&list, SORT_FAR_Z_FIRST, VECTOR3{1, 0, 5});
+    EXPECT_EQ(xs(list), (std::vector<float>{2, 4, 1}));
+}
+
 TEST(DRAW_LIST_SORT, depth_modes_compare_the_z_difference_alone) {
     DRAW_LIST list;
     fill(list, {{100, 0, -1}, {0, 0, -5}});

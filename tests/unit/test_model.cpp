@@ -194,6 +194,22 @@ TEST_F(MODELS, second_identical_mesh_draw_issues_no_program_texture_or_buffer_bi
     second->material->textures[0] = nullptr; // the first material releases it
 }
 
+// GL has no program in use for it, so the mesh would be drawn untransformed
+// by fixed-function GL; the next mesh with a working program still draws.
+TEST_F(MODELS, mesh_whose_program_failed_to_build_is_not_drawn) {
+    MODEL model;
+    MESH* mesh = build(model);
+    program.build_failed = true;
+    fake_gl::take();
+    draw_mesh(mesh, &model, nullptr, false, 1.0f);
+    EXPECT_EQ(count_prefix(fake_gl::take(), "glDrawElements"), 0u);
+    EXPECT_EQ(frame_stats.draws, 0u);
+    program.build_failed = false;
+    current_program = nullptr;
+    draw_mesh(mesh, &model, nullptr, false, 1.0f);
+    EXPECT_EQ(count_prefix(fake_gl::take(), "glDrawElements"), 1u);
+}
+
 TEST_F(MODELS, material_texture_without_gl_texture_is_skipped) {
     MATERIAL material;
     material.program = &program;

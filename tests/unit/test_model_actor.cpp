@@ -17,6 +17,7 @@
 #include "scene/skin.h"
 #include "shader/program.h"
 #include "tests/support/fake_gl.h"
+#include "tests/support/math_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -60,12 +61,6 @@ class MODEL_ACTORS : public ::testing::Test {
 
     std::unique_ptr<SCENE> scene;
 };
-
-void expect_matrix_eq(const MATRIX4& a, const MATRIX4& b) {
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_FLOAT_EQ(a.m[i], b.m[i]) << "element " << i;
-    }
-}
 
 } // namespace
 
@@ -254,20 +249,16 @@ TEST_F(MODEL_ACTORS, sprite3d_billboards_face_the_camera_and_queue_as_transparen
     current_camera->rotation = VECTOR3{10, 30, 5};
     MATERIAL* material = sprite.model.meshes->material;
 
+    // The billboard undoes the camera's turns (clockwise-sense rotations of
+    // the actor transforms): about y alone, or z, y and x in that order.
     sprite.billboard_mode = BILLBOARD_AXIS_Y;
     enqueue_sprite3d(&sprite, scene.get());
-    MATRIX4 expected;
-    matrix_identity(expected);
-    matrix_rotate(expected, 30, 0, 1, 0);
-    expect_matrix_eq(sprite.billboard, expected);
+    EXPECT_TRUE(matrix_near(sprite.billboard, ref_rotation(1, -30), 1e-6));
 
     sprite.billboard_mode = BILLBOARD_FULL;
     enqueue_sprite3d(&sprite, scene.get());
-    matrix_identity(expected);
-    matrix_rotate(expected, -5, 0, 0, 1);
-    matrix_rotate(expected, 30, 0, 1, 0);
-    matrix_rotate(expected, 10, 1, 0, 0);
-    expect_matrix_eq(sprite.billboard, expected);
+    EXPECT_TRUE(matrix_near(
+        sprite.billboard, ref_rotation(2, 5) * ref_rotation(1, -30) * ref_rotation(0, -10), 1e-6));
 
     // Any other mode keeps whatever billboard matrix the sprite holds.
     sprite.billboard_mode = 7;
@@ -299,4 +290,40 @@ TEST_F(MODEL_ACTORS, sprite3d_hidden_or_without_camera_queues_nothing) {
     enqueue_sprite3d(&sprite, scene.get());
     EXPECT_EQ(scene->transparent.count + scene->opaque.count, 0);
     EXPECT_EQ(model_stack->depth, depth);
+}
+
+// A parent/child cycle (a -> b -> a) and a sibling cycle (p's children c1,
+// c2, c1, ...): the draw, update and point walks each end, leave the stack as
+// it was, and reach every actor once.
+TEST_F(MODEL_ACTORS, walks_stop_at_an_actor_they_reach_twice) {
+    auto model = make_model(1);
+    ANIMATION animation;
+    animation.speed = 0.125f;
+    testing::internal::CaptureStderr();
+    for (int shape = 0; shape < 2; ++shape) {
+        MODEL_ACTOR a, b, c;
+        for (MODEL_ACTOR* actor : {&a, &b, &c}) {
+            actor->model = model.get();
+            actor->animation = &animation;
+        }
+        model_actor_add_child(&a, &b);
+        if (shape == 0) {
+            model_actor_add_child(&b, &a);
+        } else {
+            model_actor_add_child(&a, &c);
+            c.next = &b;
+        }
+        const int32_t actors = shape == 0 ? 2 : 3;
+        draw_list_clear(&scene->opaque);
+        animation.playback_position = 0.0f;
+        const int32_t depth = model_stack->depth;
+
+        walk(&a);
+        update_actor_tree(&a, 0.0f);
+        update_actor_points(&a, nullptr);
+        EXPECT_EQ(scene->opaque.count, actors) << "shape " << shape;
+        EXPECT_FLOAT_EQ(animation.playback_position, 0.125f * float(actors)) << "shape " << shape;
+        EXPECT_EQ(model_stack->depth, depth);
+    }
+    testing::internal::GetCapturedStderr();
 }

@@ -35,14 +35,13 @@ TEST_F(PACER_TEST, on_time_frames_sleep_the_truncated_milliseconds_left) {
     EXPECT_EQ(pacer_step(), 10);
     EXPECT_EQ(frame_pacer.yield_countdown, 4);
     // Less than 1 ms before the deadline: no sleep, the countdown runs down
-    // and wraps back to 4 without a sleep.
-    int32_t results[4];
+    // by one per frame and wraps back to 4 without a sleep.
+    const int32_t countdown[4] = {3, 2, 1, 4};
     for (int i = 0; i < 4; ++i) {
         fake_clock_now = (3 + i) * P - 500;
-        results[i] = pacer_step();
+        EXPECT_EQ(pacer_step(), 0) << "frame " << i;
+        EXPECT_EQ(frame_pacer.yield_countdown, countdown[i]) << "frame " << i;
     }
-    EXPECT_EQ(results[0] + results[1] + results[2] + results[3], 0);
-    EXPECT_EQ(frame_pacer.yield_countdown, 4);
 }
 
 TEST_F(PACER_TEST, four_late_frames_give_0_0_0_1_and_a_stall_drops_frames_without_a_burst) {

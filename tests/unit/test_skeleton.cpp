@@ -11,10 +11,13 @@
 #include "scene/model.h"
 #include "scene/model_actor.h"
 #include "scene/skeleton.h"
+#include "shader/program.h"
+#include "shader/uniforms.h"
 #include "tests/support/fake_gl.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -290,4 +293,62 @@ TEST_F(SKELETON, normals_that_cancel_fall_back_to_the_bind_shape_normal) {
     EXPECT_TRUE(finite(d));
     EXPECT_FLOAT_EQ(d.normal[0], 0.0f);
     EXPECT_FLOAT_EQ(d.normal[2], 1.0f);
+}
+
+// A parent/child cycle (0 -> 1 -> 0) and a sibling cycle (1 -> 2 -> 1 under
+// 0) on every path that walks the joints: depth, pose, GPU upload, the CPU
+// skinning update, and the draw of a mesh skinned either way. Every walk ends
+// and the skin moves no vertex, sends nothing a draw would use, draws nothing.
+TEST_F(SKELETON, cyclic_joint_hierarchies_are_refused_on_every_path) {
+    program_skinned_model = new SHADER_PROGRAM; // deleted by reset_shader_programs
+    const VERTEX source[3] = {vertex(1, 0, 0, {0, -1, -1, -1}, {1, 0, 0, 0}),
+                              vertex(0, 1, 0, {1, -1, -1, -1}, {1, 0, 0, 0}),
+                              vertex(0, 0, 1, {2, -1, -1, -1}, {1, 0, 0, 0})};
+    std::unique_ptr<MODEL> model(build_model(source, 3, true));
+    const uint16_t triangle[3] = {0, 1, 2};
+    MESH* mesh = build_mesh(model.get(), triangle, 3);
+    mesh->material->program = program_skinned_model;
+    testing::internal::CaptureStderr();
+    for (int shape = 0; shape < 2; ++shape) {
+        make_skin(3);
+        joints[0].bind_local_transform = translation(5, 0, 0);
+        joint_add_child(&joints[0], &joints[1]);
+        if (shape == 0) {
+            joints[1].first_child = &joints[0];
+        } else {
+            joint_add_child(&joints[0], &joints[2]);
+            joints[2].next_sibling = &joints[1];
+        }
+        skin_add_root(skin, &joints[0]);
+        MODEL_ACTOR actor;
+        actor.model = model.get();
+        actor.skin = skin;
+        actor.skin_on_cpu = true;
+        const int32_t depth = model_stack->depth;
+        fake_gl::take();
+
+        EXPECT_EQ(skeleton_depth(skin, 60), SKELETON_CYCLE) << "shape " << shape;
+        update_skeleton_pose(&actor);
+        pose_joint(&joints[0], nullptr);
+        EXPECT_FALSE(actor.posed);
+        EXPECT_EQ(joints[0].current_transform.m[12], 0.0f) << "shape " << shape;
+        EXPECT_EQ(model->vertices.data[0].position[0], 1.0f);
+        EXPECT_EQ(model_stack->depth, depth);
+        EXPECT_FALSE(upload_joint_matrices(skin)) << "shape " << shape;
+        draw_mesh(mesh, model.get(), skin, false, 1.0f);
+        draw_mesh(mesh, model.get(), skin, true, 1.0f);
+        const std::vector<std::string> log = fake_gl::take();
+        EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                                [](const std::string& l) {
+                                    return l.rfind("glDrawElements", 0) == 0 ||
+                                           l.rfind("glBufferSubData", 0) == 0;
+                                }),
+                  0)
+            << "shape " << shape;
+        destroy_skin(skin);
+        skin = nullptr;
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 2) << err;
+    reset_shader_programs();
 }

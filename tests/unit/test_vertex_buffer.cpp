@@ -235,21 +235,25 @@ TEST_F(BUFFERS, draw_binds_both_buffers_the_vertex_format_and_draws_the_indices)
     bind_cache = BIND_CACHE{};
     fake_gl::take();
     draw_buffers(v, i);
-    EXPECT_EQ(fake_gl::take(), (LOG{
-                                   call("glBindBuffer", GLenum(GL_ARRAY_BUFFER), 1u),
-                                   call("glBindBuffer", GLenum(GL_ELEMENT_ARRAY_BUFFER), 2u),
-                                   call("glVertexPointer", 4, GLenum(GL_FLOAT), 88, offset(0)),
-                                   call("glNormalPointer", GLenum(GL_FLOAT), 88, offset(16)),
-                                   call("glClientActiveTexture", GLenum(GL_TEXTURE0)),
-                                   call("glTexCoordPointer", 2, GLenum(GL_FLOAT), 88, offset(28)),
-                                   call("glClientActiveTexture", GLenum(GL_TEXTURE1)),
-                                   call("glTexCoordPointer", 2, GLenum(GL_FLOAT), 88, offset(36)),
-                                   call("glDrawElements", GLenum(GL_TRIANGLES), 6,
-                                        GLenum(GL_UNSIGNED_SHORT), offset(0)),
-                               }));
+    const LOG first = fake_gl::take();
+    EXPECT_EQ(first, (LOG{
+                         call("glBindBuffer", GLenum(GL_ARRAY_BUFFER), 1u),
+                         call("glBindBuffer", GLenum(GL_ELEMENT_ARRAY_BUFFER), 2u),
+                         call("glVertexPointer", 4, GLenum(GL_FLOAT), 88, offset(0)),
+                         call("glNormalPointer", GLenum(GL_FLOAT), 88, offset(16)),
+                         call("glClientActiveTexture", GLenum(GL_TEXTURE0)),
+                         call("glTexCoordPointer", 2, GLenum(GL_FLOAT), 88, offset(28)),
+                         call("glClientActiveTexture", GLenum(GL_TEXTURE1)),
+                         call("glTexCoordPointer", 2, GLenum(GL_FLOAT), 88, offset(36)),
+                         call("glDrawElements", GLenum(GL_TRIANGLES), 6, GLenum(GL_UNSIGNED_SHORT),
+                              offset(0)),
+                     }));
     EXPECT_EQ(frame_stats.draws, 1u);
 
-    // A second draw of the same pair binds nothing; the format is reapplied.
+    // A second draw of the same pair binds nothing but sends every pointer
+    // again; without a format function it only draws.
+    draw_buffers(v, i);
+    EXPECT_EQ(fake_gl::take(), LOG(first.begin() + 2, first.end()));
     draw_buffers(v, i, nullptr);
     EXPECT_EQ(fake_gl::take(), (LOG{call("glDrawElements", GLenum(GL_TRIANGLES), 6,
                                          GLenum(GL_UNSIGNED_SHORT), offset(0))}));
