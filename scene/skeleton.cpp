@@ -1,8 +1,8 @@
 // Skeletal posing and CPU skinning (see skeleton.h). Owns no globals. The
 // joint walk runs on the global model stack, whose room is checked before
 // posing so a deep hierarchy is refused rather than written past the stack;
-// a cyclic one is refused by the walk marks of scene/skin.h. Relies on scene/model.h for the vertex
-// buffers.
+// a cyclic one is refused by the walk marks of scene/skin.h. Relies on
+// scene/model.h for the vertex buffers.
 #include "scene/skeleton.h"
 
 #include "math/matrix_stack.h"
