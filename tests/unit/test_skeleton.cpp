@@ -295,12 +295,13 @@ TEST_F(SKELETON, normals_that_cancel_fall_back_to_the_bind_shape_normal) {
     EXPECT_FLOAT_EQ(d.normal[2], 1.0f);
 }
 
-// A parent/child cycle (0 -> 1 -> 0) and a sibling cycle (1 -> 2 -> 1 under
-// 0) on every path that walks the joints: depth, pose, GPU upload, the CPU
-// skinning update, and the draw of a mesh skinned either way. Every walk ends
-// and the skin moves no vertex, sends nothing a draw would use, draws nothing.
+// A parent/child cycle (0 -> 1 -> 0), a sibling cycle (1 -> 2 -> 1 under 0)
+// and a root list that runs in a circle, on every path that walks the
+// joints: depth, pose, GPU upload, the CPU skinning update, and the draw of a
+// mesh skinned either way. Every walk ends and the skin moves no vertex,
+// sends nothing a draw would use, draws nothing.
 TEST_F(SKELETON, cyclic_joint_hierarchies_are_refused_on_every_path) {
-    program_skinned_model = new SHADER_PROGRAM; // deleted by reset_shader_programs
+    program_skinned_model = new SHADER_PROGRAM;
     const VERTEX source[3] = {vertex(1, 0, 0, {0, -1, -1, -1}, {1, 0, 0, 0}),
                               vertex(0, 1, 0, {1, -1, -1, -1}, {1, 0, 0, 0}),
                               vertex(0, 0, 1, {2, -1, -1, -1}, {1, 0, 0, 0})};
@@ -309,17 +310,22 @@ TEST_F(SKELETON, cyclic_joint_hierarchies_are_refused_on_every_path) {
     MESH* mesh = build_mesh(model.get(), triangle, 3);
     mesh->material->program = program_skinned_model;
     testing::internal::CaptureStderr();
-    for (int shape = 0; shape < 2; ++shape) {
+    SKIN_ROOT circle; // no joint, next is itself
+    circle.next = &circle;
+    for (int shape = 0; shape < 3; ++shape) {
         make_skin(3);
         joints[0].bind_local_transform = translation(5, 0, 0);
         joint_add_child(&joints[0], &joints[1]);
         if (shape == 0) {
             joints[1].first_child = &joints[0];
-        } else {
+        } else if (shape == 1) {
             joint_add_child(&joints[0], &joints[2]);
             joints[2].next_sibling = &joints[1];
         }
         skin_add_root(skin, &joints[0]);
+        if (shape == 2) {
+            skin->roots->next = &circle;
+        }
         MODEL_ACTOR actor;
         actor.model = model.get();
         actor.skin = skin;
@@ -329,7 +335,9 @@ TEST_F(SKELETON, cyclic_joint_hierarchies_are_refused_on_every_path) {
 
         EXPECT_EQ(skeleton_depth(skin, 60), SKELETON_CYCLE) << "shape " << shape;
         update_skeleton_pose(&actor);
-        pose_joint(&joints[0], nullptr);
+        if (shape < 2) {
+            pose_joint(&joints[0], nullptr);
+        }
         EXPECT_FALSE(actor.posed);
         EXPECT_EQ(joints[0].current_transform.m[12], 0.0f) << "shape " << shape;
         EXPECT_EQ(model->vertices.data[0].position[0], 1.0f);
@@ -345,10 +353,12 @@ TEST_F(SKELETON, cyclic_joint_hierarchies_are_refused_on_every_path) {
                                 }),
                   0)
             << "shape " << shape;
+        skin->roots->next = nullptr;
         destroy_skin(skin);
         skin = nullptr;
     }
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 2) << err;
+    delete program_skinned_model;
     reset_shader_programs();
 }
