@@ -18,6 +18,8 @@ namespace {
 SPRITE2D* demo_sprite = nullptr;  // owned by the scene's layer list
 SHARED_QUAD* demo_quad = nullptr; // constructed at set-up, never used
 FRACTAL_PATH demo_path = FRACTAL_FAST_ALL_THREADS;
+bool demo_picture_on = true;
+DEMO_PICTURE_STATS picture_stats;
 
 // The next frame's picture, computed by the worker pool in the background
 // while this frame is rasterised, presented and waited for: the frame
@@ -56,14 +58,18 @@ void fill_picture(const FRACTAL_FRAME& frame, IMAGE* image) {
     uint32_t* pixels = reinterpret_cast<uint32_t*>(image->pixels);
     const size_t texels = size_t(image->width) * size_t(image->height);
     if (ahead.started) {
+        const bool done = fractal_render_done();
         drop_ahead();
         if (same_frame(ahead.frame, frame) && ahead.width == image->width &&
             ahead.height == image->height) {
             std::memcpy(pixels, ahead.pixels, texels * 4);
+            ++picture_stats.from_background;
+            picture_stats.waited += done ? 0 : 1;
             return;
         }
     }
     fractal_render(frame, pixels, image->width, image->height, demo_path);
+    ++picture_stats.on_the_spot;
 }
 
 // Starts the next frame's picture in the background (fast path on all
@@ -100,6 +106,15 @@ void demo_use_path(FRACTAL_PATH path) {
     demo_path = path;
 }
 
+void demo_compute_picture(bool on) {
+    drop_ahead();
+    demo_picture_on = on;
+}
+
+DEMO_PICTURE_STATS demo_picture_stats() {
+    return picture_stats;
+}
+
 bool demo_setup() {
     fractal_demo_reset();
     app_scene = new SCENE; // also becomes current_scene
@@ -111,6 +126,7 @@ bool demo_setup() {
         create_image(drawable_image_texture(demo_sprite), width, height);
     }
     release_ahead();
+    picture_stats = DEMO_PICTURE_STATS{};
     if (IMAGE* image = sprite_picture()) {
         ahead.pixels = new (std::nothrow) uint32_t[size_t(image->width) * size_t(image->height)];
         ahead.width = image->width;
@@ -126,10 +142,14 @@ void demo_frame() {
     const FRACTAL_FRAME frame =
         fractal_frame_advance(fractal_demo, image != nullptr, width, height);
     if (image) {
-        fill_picture(frame, image);
+        if (demo_picture_on) {
+            fill_picture(frame, image);
+        }
         drawable_image_texture(demo_sprite)->dirty = true;
         demo_sprite->hidden = false;
-        start_next_picture(image);
+        if (demo_picture_on) {
+            start_next_picture(image);
+        }
     }
     render_scene();
 }
@@ -140,6 +160,8 @@ void demo_reset() {
     demo_quad = nullptr;
     demo_sprite = nullptr;
     demo_path = FRACTAL_FAST_ALL_THREADS;
+    demo_picture_on = true;
+    picture_stats = DEMO_PICTURE_STATS{};
     fractal_demo_reset();
 }
 
