@@ -312,7 +312,6 @@ void fractal_render_finish() {
 }
 
 bool fractal_render_done() {
-    return !background_running ||
-           background_job.rows.bands_done.load(std::memory_order_acquire) ==
-               background_job.rows.bands;
+    return !background_running || background_job.rows.bands_done.load(std::memory_order_acquire) ==
+                                      background_job.rows.bands;
 }

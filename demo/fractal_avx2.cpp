@@ -52,8 +52,7 @@ VEXA_AVX2 void block(const FRACTAL_ROW_ARGS& args, __m256d cy, int first, uint32
         // masks are packed to 32 bits.
         __m256i inside_lanes;
         fractal_interior(cx[u], cy, inside_lanes);
-        __m128i inside =
-            _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(inside_lanes, halves));
+        __m128i inside = _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(inside_lanes, halves));
         k[u] = _mm_and_si128(inside, _mm_set1_epi32(32));
         valid[u] = _mm_cmpgt_epi32(_mm_set1_epi32(args.width - column), iota_int);
         live[u] = _mm_castsi128_ps(_mm_andnot_si128(inside, valid[u]));

@@ -28,34 +28,30 @@ constexpr double FRACTAL_INTERIOR_MARGIN = 0.995;
 // Disc. For |c + 1| <= 1/4 the 2-cycle has multiplier 4 (c + 1); the test is
 // |c + 1|^2 <= (r / 4)^2, which also turns NaN and infinity away.
 //
-// Exact orbit. For c in either component the orbit of 0 lies in the filled
-// Julia set, inside |z| <= 1/2 + sqrt(1/4 + |c|): at most 3/2 for the cardioid
-// (|c| <= 3/4) and 1.73 for the disc (|c| <= 5/4). |z|^2 stays below 3, far
-// from the escape test's 4, for all 32 steps and beyond.
-//
-// Rounded orbit. The picture's iteration starts exactly on the orbit (its
-// first step gives x = cx, y = cy with no rounding) and each later step
-// rounds x and y to float, moving z by at most about 2^-23 (|z|^2 + |c|), a
-// few 1e-7. Such a pseudo-orbit escapes only if the accumulated error, each
-// step's multiplied by |2z| along the orbit, carries it out of the attracting
-// basin. With the multiplier at most r < 1, the orbit spends its 32 steps
-// converging to the attracting fixed point or cycle, which damps the error
-// by |mu| <= r per step (per two steps for the disc); the margin keeps the
-// fixed point, and with it the orbit, away from the basin's boundary (the
-// Julia set), so the few 1e-7 of rounding stay orders of magnitude below the
-// distance the orbit would have to be pushed. The rounded |z|^2 then also
-// stays below 3, and float rounding of x^2 + y^2 cannot reach 4.
-//
-// The margin's role is that last step: at r = 1 the fixed point is parabolic,
-// lies on the Julia set and attracts slowly, and points at the very edge of
-// the cardioid do escape after rounding. How small the error stays for a given
-// r is not a closed formula; scripts/check-fractal-frames.sh confirms it
-// point by point, counting the reference iteration of every skipped point of
-// frames 1 .. 3000 (and a sample of later frames) and finding 32 every time.
+// Why the count is exactly 32. For c in either component the exact orbit of 0
+// lies in the filled Julia set, inside |z| <= 1/2 + sqrt(1/4 + |c|): at most
+// 3/2 for the cardioid (|c| <= 3/4) and 1.73 for the disc (|c| <= 5/4), far
+// from the escape radius 2. The picture's iteration starts exactly on that
+// orbit (its first step gives x = cx, y = cy) and each later step rounds:
+// with |z| below 2, x' = float(double(double(xx - yy) + cx)), xx and yy the
+// squares rounded to float, is off z^2 + c by under 6 * 2^-24, and
+// y' = float(double(2xy + cy)) by under 2.1 * 2^-24. How far the orbit
+// carries those errors depends on |2z| along it, which has no closed bound
+// near the components' edges; so that the rounded orbit too stays inside for
+// 32 steps, for every c the test passes, is shown by computation rather than
+// estimated: `vexa-fractal-check --prove` covers the test's whole region with
+// cells and bounds, by ball arithmetic with those rounding terms, every orbit
+// the single-precision iteration can take from any c of a cell; all of them
+// stay within |z| <= 1.99 up to z31, so the escape test (xx + yy < 4) never
+// fires and the count reaches the cap. The proof still goes through at r = 1
+// (the closed components) and fails at 1.01, so 0.995 is not at its edge.
+// scripts/check-fractal-frames.sh confirms it point by point on whole frames:
+// every skipped point of frames 1 .. 3000 (and of every 97th frame up to
+// 20000) has the reference count 32, and every picture is byte-identical.
 //
 // The test itself is evaluated in double from the stored float cx, cy; its
-// rounding (about 1e-15 relative) moves the effective margin by as much,
-// immaterial against r's distance from 1.
+// rounding (about 1e-15 relative) moves the effective margin by as much, and
+// the proof widens the margin by 1e-9 to cover it.
 //
 // Operands and result go by reference: a wide vector passed or returned by
 // value would need the kernel's instruction set in this plain function's

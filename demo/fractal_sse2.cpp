@@ -56,12 +56,11 @@ void block(const FRACTAL_ROW_ARGS& args, __m128d cy, int first, uint32_t* out) {
         __m128i inside_low, inside_high;
         fractal_interior(cx_low[u], cy, inside_low);
         fractal_interior(cx_high[u], cy, inside_high);
-        __m128 inside = _mm_shuffle_ps(_mm_castsi128_ps(inside_low),
-                                       _mm_castsi128_ps(inside_high), _MM_SHUFFLE(2, 0, 2, 0));
+        __m128 inside = _mm_shuffle_ps(_mm_castsi128_ps(inside_low), _mm_castsi128_ps(inside_high),
+                                       _MM_SHUFFLE(2, 0, 2, 0));
         k[u] = _mm_and_si128(_mm_castps_si128(inside), _mm_set1_epi32(32));
-        live[u] = _mm_andnot_ps(
-            inside,
-            _mm_castsi128_ps(_mm_cmpgt_epi32(_mm_set1_epi32(args.width - column), iota_int)));
+        live[u] = _mm_andnot_ps(inside, _mm_castsi128_ps(_mm_cmpgt_epi32(
+                                            _mm_set1_epi32(args.width - column), iota_int)));
     }
 
     for (int step = 0; step < 32; ++step) {

@@ -1,11 +1,15 @@
 // vexa-fractal-check: compares the fast path's picture with the scalar
 // reference, byte for byte, over a range of frames, at every instruction-set
 // level this CPU runs, and checks point by point that every point the fast
-// path skips as interior has the reference count 32. Relies on the fractal's
-// public functions only; touches no GL. Minutes per thousand frames.
+// path skips as interior has the reference count 32 (minutes per thousand
+// frames). With --prove it shows the skip exact for every point the interior
+// test can pass, frame or no frame. Relies on the fractal's public functions
+// only; touches no GL.
 #include "demo/fractal.h"
 #include "demo/fractal_interior.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -41,8 +45,9 @@ FRAME_CHECK check_frame(int64_t n, const FRACTAL_FRAME& frame, std::vector<uint3
                 check.skipped_iterations += FRACTAL_MAX_ITERATIONS;
                 if (k != FRACTAL_MAX_ITERATIONS) {
                     if (++check.wrong_skips <= 5) {
-                        std::printf("frame %lld: point (%.9g, %.9g) skipped as interior, count %d\n",
-                                    static_cast<long long>(n), cx, cy, k);
+                        std::printf(
+                            "frame %lld: point (%.9g, %.9g) skipped as interior, count %d\n",
+                            static_cast<long long>(n), cx, cy, k);
                     }
                 }
             }
@@ -66,6 +71,127 @@ FRAME_CHECK check_frame(int64_t n, const FRACTAL_FRAME& frame, std::vector<uint3
     return check;
 }
 
+// The proof covers the plane around both components with square cells of
+// points c. A cell the interior test cannot pass anywhere is dropped (interval
+// arithmetic on the test's own formula, with the margin widened by far more
+// than the test's rounding). For the other cells, ball arithmetic bounds every
+// orbit the picture's single-precision iteration can take from any c of the
+// cell: z1 = c exactly (the first step adds zeros), then each step maps the
+// ball B(m, rho) to B(m^2 + c0, 2 |m| rho + rho^2 + rho_c) and adds the
+// iteration's rounding. With |z| and |z'| at most LIMIT that rounding is below
+// 2^-21: x' = float(double(double(xx - yy) + cx)) with xx, yy the products
+// rounded to float is off z^2 + c by at most 2^-24 (x^2 + y^2) for the
+// squares plus 2^-24 |x'| for the last rounding (the double steps add about
+// 2^-52), together under 6 * 2^-24; y' = float(double(2xy + cy)) rounds the
+// exact product once in double and once to float, under 2.1 * 2^-24; the
+// complex error is under 6.4 * 2^-24. When the balls of z1 .. z31 all stay
+// within |z| <= LIMIT, every escape test sees xx + yy <= 1.99^2 (1 + 2^-22)
+// < 4 and every c of the cell reaches the cap. A cell that fails is split in
+// four, down to cells smaller than the float spacing; the proof holds when no
+// such cell fails.
+constexpr double LIMIT = 1.99;
+constexpr double STEP_ROUNDING = 0x1p-21;
+constexpr double SLACK = 1e-12; // covers the rounding of the bound computations themselves
+
+struct INTERVAL {
+    double low, high;
+};
+
+INTERVAL square(INTERVAL v) {
+    const double a = v.low * v.low, b = v.high * v.high;
+    if (v.low <= 0.0 && v.high >= 0.0) {
+        return {0.0, std::max(a, b)};
+    }
+    return {std::min(a, b), std::max(a, b)};
+}
+
+// False only when no c of the cell can pass the interior test.
+double proof_margin = FRACTAL_INTERIOR_MARGIN;
+
+bool test_can_pass(double x0, double y0, double size) {
+    const double r = proof_margin + 1e-9;
+    const INTERVAL cx{x0, x0 + size}, cy{y0, y0 + size};
+    // The disc: the cell's nearest point to -1.
+    const double nx = std::clamp(-1.0, cx.low, cx.high) + 1.0;
+    const double ny = std::clamp(0.0, cy.low, cy.high);
+    if (nx * nx + ny * ny <= (r / 4) * (r / 4) + SLACK) {
+        return true;
+    }
+    // The cardioid: L <= 2 r^2 |W| somewhere in the cell.
+    const INTERVAL w_real{1.0 - 4.0 * cx.high, 1.0 - 4.0 * cx.low};
+    const INTERVAL w_real2 = square(w_real), w_imag2 = square({4.0 * cy.low, 4.0 * cy.high});
+    const INTERVAL norm2{w_real2.low + w_imag2.low, w_real2.high + w_imag2.high};
+    const double l_low = norm2.low + (1 - r * r) * (1 - r * r) - 2.0 * w_real.high;
+    return l_low <= 2.0 * r * r * std::sqrt(norm2.high) + SLACK;
+}
+
+bool orbits_stay_inside(double x0, double y0, double size) {
+    const double c_real = x0 + size / 2, c_imag = y0 + size / 2;
+    const double rho_c = size * 0.7071067811865476 * (1 + SLACK) + SLACK;
+    double m_real = c_real, m_imag = c_imag, rho = rho_c;
+    for (int n = 1; n < FRACTAL_MAX_ITERATIONS; ++n) {
+        if (std::hypot(m_real, m_imag) * (1 + SLACK) + rho > LIMIT) {
+            return false;
+        }
+        if (n == FRACTAL_MAX_ITERATIONS - 1) {
+            break;
+        }
+        const double modulus = std::hypot(m_real, m_imag);
+        const double next_real = m_real * m_real - m_imag * m_imag + c_real;
+        const double next_imag = 2.0 * m_real * m_imag + c_imag;
+        rho = (2.0 * modulus * rho + rho * rho + rho_c) * (1 + SLACK) + SLACK + STEP_ROUNDING;
+        m_real = next_real;
+        m_imag = next_imag;
+    }
+    return true;
+}
+
+struct PROOF {
+    int64_t cells_proved = 0;
+    int64_t cells_failed = 0;
+    double smallest_cell = 1.0;
+};
+
+void prove_cell(double x0, double y0, double size, PROOF& proof) {
+    // A few counterexamples settle it; the rest would only take time.
+    if (proof.cells_failed >= 5 || !test_can_pass(x0, y0, size)) {
+        return;
+    }
+    if (orbits_stay_inside(x0, y0, size)) {
+        ++proof.cells_proved;
+        proof.smallest_cell = std::min(proof.smallest_cell, size);
+        return;
+    }
+    // Below the float spacing of the region there is nothing left to split.
+    if (size < 0x1p-26) {
+        ++proof.cells_failed;
+        std::printf("not shown: cell at (%.9g, %.9g), size %g\n", x0, y0, size);
+        return;
+    }
+    const double half = size / 2;
+    prove_cell(x0, y0, half, proof);
+    prove_cell(x0 + half, y0, half, proof);
+    prove_cell(x0, y0 + half, half, proof);
+    prove_cell(x0 + half, y0 + half, half, proof);
+}
+
+// Both components lie in -1.25 <= re c <= 0.25, |im c| <= 0.75.
+int prove() {
+    PROOF proof;
+    constexpr int CELLS = 64;
+    constexpr double SIZE = 1.5 / CELLS;
+    for (int i = 0; i < CELLS; ++i) {
+        for (int j = 0; j < CELLS; ++j) {
+            prove_cell(-1.25 + j * SIZE, -0.75 + i * SIZE, SIZE, proof);
+        }
+    }
+    std::printf("interior test with margin %g: %lld cells shown to reach the cap (smallest "
+                "%g), %lld not shown\n",
+                proof_margin, static_cast<long long>(proof.cells_proved), proof.smallest_cell,
+                static_cast<long long>(proof.cells_failed));
+    return proof.cells_failed == 0 ? 0 : 1;
+}
+
 bool parse(const char* text, int64_t& value) {
     char* end = nullptr;
     value = std::strtoll(text, &end, 10);
@@ -74,7 +200,7 @@ bool parse(const char* text, int64_t& value) {
 
 int usage() {
     std::fprintf(stderr, "usage: vexa-fractal-check [--first N] [--last N] [--every N] "
-                         "[--verbose]\n");
+                         "[--verbose] | --prove [MARGIN]\n");
     return 2;
 }
 
@@ -99,6 +225,18 @@ int main(int argc, char** argv) {
             }
         } else if (!std::strcmp(argv[i], "--verbose")) {
             verbose = true;
+        } else if (!std::strcmp(argv[i], "--prove") && i == 1) {
+            // A margin given after it tries the proof for another margin.
+            if (argc == 3) {
+                char* end = nullptr;
+                proof_margin = std::strtod(argv[2], &end);
+                if (*end || !(proof_margin > 0.0)) {
+                    return usage();
+                }
+            } else if (argc != 2) {
+                return usage();
+            }
+            return prove();
         } else {
             return usage();
         }
