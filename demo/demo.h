@@ -24,3 +24,19 @@ TEXTURE* demo_texture();
 // Chooses how the picture is computed (the fast path on all threads by
 // default; the scalar reference gives the same bytes).
 void demo_use_path(FRACTAL_PATH path);
+
+// Off: frames leave the picture as it is and do everything else as usual
+// (state advance, texture marked dirty and re-uploaded, sprite drawn), so
+// the picture's share of a frame can be measured. On by default.
+void demo_compute_picture(bool on);
+
+// How the frames since set-up got their pictures: copied from the one
+// computed in the background, and of those, how many found it unfinished
+// and had to wait (helping the workers with the rows left); or computed on
+// the spot (first frame, changed state or path).
+struct DEMO_PICTURE_STATS {
+    uint64_t from_background = 0;
+    uint64_t waited = 0;
+    uint64_t on_the_spot = 0;
+};
+DEMO_PICTURE_STATS demo_picture_stats();

@@ -26,9 +26,11 @@ struct ROW_JOB {
     double dy = 0.0;
     uint32_t* pixels = nullptr;
     int height = 0;
-    // Bands, not rows, are the unit of sharing; the counter gets a cache line
-    // of its own so the threads' claims do not bounce the job's other fields.
+    int bands = 0;
+    // Bands, not rows, are the unit of sharing; the counters get a cache line
+    // of their own so the threads' claims do not bounce the job's other fields.
     alignas(64) std::atomic<int> next_band{0};
+    std::atomic<int> bands_done{0}; // lets the owner see completion without waiting
 };
 
 // The picture's rounding is only reproducible in round-to-nearest without
@@ -117,6 +119,7 @@ void render_rows(void* context, int) {
             cy[i] = row_imaginary(job.i0, job.dy, first_row + i);
         }
         job.kernel(job.args, cy, rows, job.pixels + static_cast<size_t>(first_row) * width);
+        job.bands_done.fetch_add(1, std::memory_order_release);
     }
 }
 
@@ -181,6 +184,18 @@ uint32_t fractal_texel(int k, float phase, int32_t colour_factor) {
     return 0xFF000000u | blue << 16 | green << 8 | red;
 }
 
+float fractal_column_real(const FRACTAL_FRAME& frame, int column) {
+    return column_real(frame, column);
+}
+
+float fractal_row_imaginary(const FRACTAL_FRAME& frame, int row) {
+    return row_imaginary(frame.i0, frame.dy, row);
+}
+
+int fractal_escape_count(float cx, float cy) {
+    return escape_count(cx, cy);
+}
+
 bool fractal_isa_supported(FRACTAL_ISA isa) {
     __builtin_cpu_init();
     switch (isa) {
@@ -229,7 +244,9 @@ void prepare_job(PICTURE_JOB& job, const FRACTAL_FRAME& frame, uint32_t* pixels,
     job.rows.dy = frame.dy;
     job.rows.pixels = pixels;
     job.rows.height = height;
+    job.rows.bands = (height + FRACTAL_BAND_ROWS - 1) / FRACTAL_BAND_ROWS;
     job.rows.next_band.store(0, std::memory_order_relaxed);
+    job.rows.bands_done.store(0, std::memory_order_relaxed);
 }
 
 // The picture being computed in the background, if any. Static, because the
@@ -292,4 +309,9 @@ void fractal_render_finish() {
     DEFAULT_FP_ENV fp_env;
     worker_pool_join();
     background_running = false;
+}
+
+bool fractal_render_done() {
+    return !background_running || background_job.rows.bands_done.load(std::memory_order_acquire) ==
+                                      background_job.rows.bands;
 }

@@ -56,6 +56,14 @@ FRACTAL_FRAME fractal_frame_advance(FRACTAL_DEMO& demo, bool has_picture, int wi
 // green phase * k, red k / phase, each the low byte of the truncated value.
 uint32_t fractal_texel(int k, float phase, int32_t colour_factor);
 
+// The reference's own pieces, for checking the fast path point by point: the
+// point of a row and column of the picture (single precision, as stored) and
+// its iteration count (1 .. 32) as the scalar reference computes it. The
+// count needs the default floating-point environment (the caller's).
+float fractal_column_real(const FRACTAL_FRAME& frame, int column);
+float fractal_row_imaginary(const FRACTAL_FRAME& frame, int row);
+int fractal_escape_count(float cx, float cy);
+
 // True when this CPU (and OS) can run the kernel of the given level.
 bool fractal_isa_supported(FRACTAL_ISA isa);
 
@@ -81,3 +89,7 @@ bool fractal_render(const FRACTAL_FRAME& frame, uint32_t* pixels, int width, int
 bool fractal_render_start(const FRACTAL_FRAME& frame, uint32_t* pixels, int width, int height,
                           FRACTAL_ISA isa = FRACTAL_ISA_AUTO);
 void fractal_render_finish();
+// True when no background picture is in progress or every row of the one in
+// progress is written, so that fractal_render_finish only collects the
+// workers; never waits itself.
+bool fractal_render_done();

@@ -4,6 +4,8 @@
 // floating-point environment.
 #include "demo/fractal_kernels.h"
 
+#include "demo/fractal_interior.h"
+
 #include <cstddef>
 
 #include <emmintrin.h>
@@ -48,8 +50,17 @@ void block(const FRACTAL_ROW_ARGS& args, __m128d cy, int first, uint32_t* out) {
         widen(cx, cx_low[u], cx_high[u]);
         x[u] = _mm_setzero_ps();
         y[u] = _mm_setzero_ps();
-        k[u] = _mm_setzero_si128();
-        live[u] = _mm_castsi128_ps(_mm_cmpgt_epi32(_mm_set1_epi32(args.width - column), iota_int));
+        // Points of the interior never escape: their count is the cap from
+        // the start and they take no part in the iteration. The 64-bit lane
+        // masks of the two halves are packed to 32 bits.
+        __m128i inside_low, inside_high;
+        fractal_interior(cx_low[u], cy, inside_low);
+        fractal_interior(cx_high[u], cy, inside_high);
+        __m128 inside = _mm_shuffle_ps(_mm_castsi128_ps(inside_low), _mm_castsi128_ps(inside_high),
+                                       _MM_SHUFFLE(2, 0, 2, 0));
+        k[u] = _mm_and_si128(_mm_castps_si128(inside), _mm_set1_epi32(32));
+        live[u] = _mm_andnot_ps(inside, _mm_castsi128_ps(_mm_cmpgt_epi32(
+                                            _mm_set1_epi32(args.width - column), iota_int)));
     }
 
     for (int step = 0; step < 32; ++step) {

@@ -1,7 +1,9 @@
 // vexa-snapshot: starts the real engine and demonstration, runs N loop
 // passes, and writes the window's picture (read back just before the last
 // frame is presented) and/or the sprite's picture as computed, as PNG files.
-// With --timings it also reports the per-frame work time and the frame rate.
+// With --timings it also reports the per-frame work time, the frame rate and
+// how often a frame waited for its background picture; --no-picture leaves
+// the picture as it is (everything else unchanged), for comparison.
 #include "app/pacer.h"
 #include "app/runtime.h"
 #include "app/window.h"
@@ -23,6 +25,7 @@ std::vector<uint8_t> window_rows;
 int64_t frames_wanted = 1;
 int64_t frames_presented = 0;
 bool report_timings = false;
+bool picture_on = true;
 std::vector<double> work_ms, demo_ms, flush_ms, swap_ms, interval_ms;
 uint64_t first_present_ticks = 0, last_present_ticks = 0;
 
@@ -90,6 +93,13 @@ void print_timings() {
     std::printf("frame intervals: median %.2f ms, p99 %.2f ms, %ld of %zu with dropped frames\n",
                 percentile(interval_ms, 0.5), percentile(interval_ms, 0.99), long(late),
                 interval_ms.size());
+    const DEMO_PICTURE_STATS pictures = demo_picture_stats();
+    std::printf("pictures: %llu from the background (%llu waited for it to finish), %llu "
+                "computed on the spot%s\n",
+                static_cast<unsigned long long>(pictures.from_background),
+                static_cast<unsigned long long>(pictures.waited),
+                static_cast<unsigned long long>(pictures.on_the_spot),
+                picture_on ? "" : " (picture computation off)");
     if (work_ms.size() > 1 && seconds > 0) {
         std::printf("frame rate held: %.2f frames per second\n",
                     double(work_ms.size() - 1) / seconds);
@@ -98,7 +108,7 @@ void print_timings() {
 
 int usage() {
     std::fprintf(stderr, "usage: vexa-snapshot [--frames N] [--window FILE.png] "
-                         "[--picture FILE.png] [--timings]\n");
+                         "[--picture FILE.png] [--timings] [--no-picture]\n");
     return 2;
 }
 
@@ -121,6 +131,8 @@ int main(int argc, char** argv) {
             picture_path = argv[++i];
         } else if (!std::strcmp(argv[i], "--timings")) {
             report_timings = true;
+        } else if (!std::strcmp(argv[i], "--no-picture")) {
+            picture_on = false;
         } else {
             return usage();
         }
@@ -129,6 +141,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     before_present_hook = capture_before_present;
+    demo_compute_picture(picture_on);
     run_loop(frames_wanted);
     if (report_timings) {
         print_timings();

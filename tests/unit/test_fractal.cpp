@@ -2,6 +2,7 @@
 // the 1024 x 600 picture, and every SIMD level and thread split against the
 // scalar reference, byte for byte.
 #include "demo/fractal.h"
+#include "demo/fractal_interior.h"
 #include "demo/fractal_kernels.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -383,4 +385,60 @@ TEST(fractal, avx512_y_step_rounds_like_double_in_double_rounding_cases) {
     }
     // The inputs really exercise the fallback, not just the easy path.
     EXPECT_GT(double_rounding_cases, cases / 4);
+}
+
+// The fast path gives points well inside the main cardioid and the period-2
+// disc the count 32 without iterating. Windows straddling the edge of that
+// interior (the multiplier's modulus at the margin) hold points on both
+// sides; every skipped one must have the reference count 32, and every path
+// must still give the scalar picture.
+TEST(fractal, points_skipped_as_interior_reach_the_cap_and_keep_the_scalar_picture) {
+    const double r = FRACTAL_INTERIOR_MARGIN;
+    std::vector<std::pair<double, double>> edge_points;
+    for (double angle : {0.05, 0.6, 1.3, 2.2, 3.0, 3.14159}) {
+        // c = mu / 2 - mu^2 / 4 for the multiplier mu = r e^(i angle)
+        const double mu_real = r * std::cos(angle), mu_imag = r * std::sin(angle);
+        edge_points.push_back({mu_real / 2 - (mu_real * mu_real - mu_imag * mu_imag) / 4,
+                               mu_imag / 2 - mu_real * mu_imag / 2});
+        // the disc's edge, |c + 1| = r / 4
+        edge_points.push_back({-1.0 + r / 4 * std::cos(angle), r / 4 * std::sin(angle)});
+    }
+    for (const auto& [real, imaginary] : edge_points) {
+        FRACTAL_FRAME window = frame_number(1);
+        window.dx = 2e-5f;
+        window.dy = 2e-5f;
+        window.r0 = static_cast<float>(real - 32 * double(window.dx));
+        window.i0 = static_cast<float>(imaginary - 4 * double(window.dy));
+        int skipped = 0, not_skipped = 0;
+        for (int i = 0; i < 8; ++i) {
+            const float cy = fractal_row_imaginary(window, i);
+            for (int j = 0; j < 64; ++j) {
+                const float cx = fractal_column_real(window, j);
+                bool inside = false;
+                fractal_interior(double(cx), double(cy), inside);
+                if (inside) {
+                    ++skipped;
+                    EXPECT_EQ(fractal_escape_count(cx, cy), FRACTAL_MAX_ITERATIONS)
+                        << "skipped point (" << cx << ", " << cy << ")";
+                } else {
+                    ++not_skipped;
+                }
+            }
+        }
+        EXPECT_GT(skipped, 0) << "window at (" << real << ", " << imaginary << ")";
+        EXPECT_GT(not_skipped, 0) << "window at (" << real << ", " << imaginary << ")";
+        expect_fast_paths_match_scalar(window, 64, 8, "edge of the skipped interior");
+    }
+    // Far inside, outside, and positions that are no number at all.
+    bool inside = false;
+    fractal_interior(0.0, 0.0, inside);
+    EXPECT_TRUE(inside);
+    fractal_interior(-1.0, 0.0, inside);
+    EXPECT_TRUE(inside);
+    for (double outside : {0.3, -2.0, double(NAN), double(INFINITY), -double(INFINITY)}) {
+        fractal_interior(outside, 0.0, inside);
+        EXPECT_FALSE(inside) << outside;
+        fractal_interior(0.0, outside == 0.3 ? 0.9 : outside, inside);
+        EXPECT_FALSE(inside) << outside;
+    }
 }

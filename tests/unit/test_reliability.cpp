@@ -190,6 +190,42 @@ TEST_F(DEMO_LOOP, every_frame_shows_the_reference_picture_of_its_own_state) {
     }
 }
 
+// With the picture computation off, frames leave the picture as it is but do
+// everything else (state, upload, drawing); the statistics account for every
+// frame's picture.
+TEST_F(DEMO_LOOP, picture_switch_leaves_the_picture_and_statistics_count_every_frame) {
+    int width = 0, height = 0;
+    for (int pass = 0; pass < 4; ++pass) {
+        ASSERT_TRUE(loop_pass());
+    }
+    DEMO_PICTURE_STATS stats = demo_picture_stats();
+    EXPECT_EQ(stats.from_background + stats.on_the_spot, 4u);
+    EXPECT_EQ(stats.on_the_spot, 1u) << "only the first frame has no picture ahead";
+    EXPECT_LE(stats.waited, stats.from_background);
+
+    const uint32_t* shown = demo_picture(&width, &height);
+    ASSERT_NE(shown, nullptr);
+    const std::vector<uint32_t> before(shown, shown + size_t(width) * size_t(height));
+    demo_compute_picture(false);
+    const FRACTAL_DEMO state = fractal_demo;
+    fake_gl::take();
+    ASSERT_TRUE(loop_pass());
+    const std::vector<std::string> log = fake_gl::take();
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), demo_picture(&width, &height)));
+    EXPECT_NE(fractal_demo.phase, state.phase);
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string& c) { return c.rfind("glTexImage2D", 0) == 0; }),
+              1);
+    EXPECT_EQ(frame_stats.draws, 1u);
+    EXPECT_EQ(demo_picture_stats().from_background + demo_picture_stats().on_the_spot, 4u);
+
+    // Back on, the next frame computes its own picture on the spot.
+    demo_compute_picture(true);
+    ASSERT_TRUE(loop_pass());
+    EXPECT_EQ(demo_picture_stats().on_the_spot, 2u);
+    EXPECT_FALSE(std::equal(before.begin(), before.end(), demo_picture(&width, &height)));
+}
+
 TEST_F(DEMO_LOOP, loop_pass_keeps_running_with_a_program_that_failed_to_build) {
     fake_gl::state().link_ok = false;
     testing::internal::CaptureStderr();
