@@ -3,9 +3,8 @@
 # what CI runs): the release build with warnings as errors and its CTest
 # suite (the installed package built on by an outside project included), a
 # compile-only check for 64-bit ARM, the same suite and 600 frames under the
-# sanitizers, the unit tests
-# under the thread sanitizer, and the fuzzers for a bounded time. Installs
-# missing Debian packages first.
+# sanitizers, the unit tests under the thread sanitizer, and the fuzzers for
+# a bounded time. Installs missing Debian packages first.
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
