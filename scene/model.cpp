@@ -10,7 +10,7 @@
 #include "scene/skeleton.h"
 #include "shader/limits.h"
 #include "shader/program.h"
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 
 #include <cstdlib>
 #include <new>

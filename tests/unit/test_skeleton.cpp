@@ -12,7 +12,7 @@
 #include "scene/model_actor.h"
 #include "scene/skeleton.h"
 #include "shader/program.h"
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 #include "tests/support/fake_gl.h"
 
 #include <gtest/gtest.h>
