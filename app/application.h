@@ -14,6 +14,9 @@ struct APPLICATION {
     // Where the GLSL files are read from; relative paths are taken from the
     // working directory.
     const char* shader_directory = "shaders";
+    // Every loop pass starts by clearing to this colour (red, green, blue);
+    // the scene update may still change it for its pass through app_window.
+    float clear_colour[3] = {1.0f, 0.0f, 0.0f};
     // Once, after the engine set-up and before the priority raise and the
     // window is shown. Returning false ends start-up with status 1. Optional.
     bool (*setup)(void* user) = nullptr;

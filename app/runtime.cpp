@@ -147,7 +147,8 @@ bool loop_pass() {
         return false;
     }
     APP_WINDOW* w = app_window;
-    float red = 1.0f, green = 0.0f, blue = 0.0f;
+    float red = application.clear_colour[0], green = application.clear_colour[1],
+          blue = application.clear_colour[2];
     if (w) {
         w->clear_red = red;
         w->clear_green = green;
