@@ -7,6 +7,7 @@
 #include "math/matrix_stack.h"
 #include "scene/model.h"
 #include "scene/model_actor.h"
+#include "scene/skinning_fast.h"
 #include "shader/limits.h"
 
 #include <climits>
@@ -209,6 +210,11 @@ void skin_vertices_cpu(MODEL_ACTOR* actor) {
     int32_t count = model->vertices.count < model->source_vertices.count
                         ? model->vertices.count
                         : model->source_vertices.count;
+    if (skinning_path != SKINNING_PLAIN &&
+        skin_vertices_fast(skin, model->source_vertices.data, model->vertices.data, count,
+                           skinning_path == SKINNING_FAST_ALL_THREADS)) {
+        return;
+    }
     for (int32_t v = 0; v < count; ++v) {
         skin_vertex(skin, model->source_vertices.data[v], model->vertices.data[v]);
     }

@@ -1,0 +1,151 @@
+// The vectorised skinning path against the plain loop: byte-for-byte equal
+// vertex arrays on every instruction set Highway built and this CPU runs, on
+// one thread and shared with the worker pool, for odd vertex counts and for
+// random data full of the cases the loop treats specially (zero, negative and
+// NaN weights, -1 and out-of-range joint indices, absent joints, normals
+// that vanish or overflow, denormals).
+#include "gfx/vertex_buffer.h"
+#include "scene/builders.h"
+#include "scene/model.h"
+#include "scene/model_actor.h"
+#include "scene/skeleton.h"
+#include "scene/skinning_fast.h"
+#include "shader/limits.h"
+
+#include <gtest/gtest.h>
+#include <hwy/targets.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct RANDOM_SKIN {
+    std::mt19937 rng;
+    std::vector<JOINT> joints;
+    SKIN* skin = nullptr;
+
+    explicit RANDOM_SKIN(uint32_t seed) : rng(seed), joints(40) {
+        skin = build_skin(int32_t(joints.size()));
+        fill(skin->bind_shape_matrix.m, 16);
+        for (size_t j = 0; j < joints.size(); ++j) {
+            joint_init(&joints[j], int32_t(j));
+            fill(joints[j].current_transform.m, 16);
+            fill(joints[j].inverse_bind_matrix.m, 16);
+            fill(joints[j].normal_matrix, 9);
+            skin->joints[j] = &joints[j];
+        }
+        skin->joints[7] = nullptr; // an entry of the array without a joint
+    }
+    ~RANDOM_SKIN() { destroy_skin(skin); }
+
+    float uniform(float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
+    bool one_in(int n) { return rng() % uint32_t(n) == 0; }
+    void fill(float* f, int n) {
+        for (int i = 0; i < n; ++i) {
+            f[i] = uniform(-2.0f, 2.0f);
+        }
+    }
+
+    // Mostly plausible skinned vertices, with every special case sprinkled in.
+    VERTEX vertex() {
+        const float nan = std::numeric_limits<float>::quiet_NaN();
+        const float inf = std::numeric_limits<float>::infinity();
+        VERTEX v{};
+        fill(v.position, 3);
+        v.position[3] = one_in(8) ? uniform(-1.0f, 1.0f) : 1.0f;
+        fill(v.normal, 3);
+        if (one_in(20)) {
+            v.normal[0] = v.normal[1] = v.normal[2] = 0.0f; // no bind-pose direction either
+        } else if (one_in(30)) {
+            v.normal[1] = 3e38f; // length overflows
+        } else if (one_in(30)) {
+            v.normal[2] = 1e-40f; // denormal
+            v.normal[0] = v.normal[1] = 0.0f;
+        }
+        if (one_in(50)) {
+            v.position[0] = one_in(2) ? inf : 1e-41f;
+        }
+        for (int k = 0; k < 4; ++k) {
+            const uint32_t r = rng() % 100;
+            v.joint_indices[k] = r < 70   ? float(rng() % 40)
+                                 : r < 85 ? -1.0f
+                                 : r < 90 ? uniform(-1.0f, 40.0f)    // fractional, truncated
+                                 : r < 95 ? 40.0f + float(rng() % 5) // past the array
+                                          : nan;
+            const uint32_t s = rng() % 100;
+            v.joint_weights[k] = s < 60   ? uniform(0.0f, 1.0f)
+                                 : s < 80 ? 0.0f
+                                 : s < 85 ? -0.0f
+                                 : s < 90 ? -uniform(0.0f, 1.0f)
+                                 : s < 95 ? nan
+                                          : 1e-39f;
+        }
+        return v;
+    }
+};
+
+// The model's drawn vertices after skinning along path; the fields skinning
+// must not touch start out as a pattern different from the source's.
+std::vector<VERTEX> skinned(SKIN* skin, const std::vector<VERTEX>& source, SKINNING_PATH path) {
+    MODEL model;
+    const size_t bytes = source.size() * sizeof(VERTEX) + 1;
+    model.source_vertices.data = static_cast<VERTEX*>(std::malloc(bytes));
+    model.vertices.data = static_cast<VERTEX*>(std::malloc(bytes));
+    std::memcpy(model.source_vertices.data, source.data(), source.size() * sizeof(VERTEX));
+    std::memset(static_cast<void*>(model.vertices.data), 0x5a, bytes);
+    model.source_vertices.count = model.vertices.count = int32_t(source.size());
+    MODEL_ACTOR actor;
+    actor.model = &model;
+    actor.skin = skin;
+    const SKINNING_PATH before = skinning_path;
+    skinning_path = path;
+    skin_vertices_cpu(&actor);
+    skinning_path = before;
+    actor.model = nullptr;
+    return std::vector<VERTEX>(model.vertices.data, model.vertices.data + source.size());
+}
+
+} // namespace
+
+TEST(SKINNING_FAST, equals_the_plain_loop_byte_for_byte_on_every_instruction_set) {
+    RANDOM_SKIN random(16);
+    std::vector<VERTEX> source;
+    // Past the sharing threshold, so the all-threads path does share.
+    const int32_t counts[] = {0, 1, 17, 1003, SKINNING_SHARED_MIN_VERTICES + 77};
+    const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
+    ASSERT_FALSE(targets.empty());
+    for (int64_t target : targets) {
+        hwy::SetSupportedTargetsForTest(target);
+        hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+        for (int32_t count : counts) {
+            source.clear();
+            for (int32_t v = 0; v < count; ++v) {
+                source.push_back(random.vertex());
+                // A stretch where neighbours share their joints, as in real meshes.
+                if (v >= 256 && v < 512) {
+                    const float shared[4] = {3.0f, 12.0f, -1.0f, 39.0f};
+                    std::memcpy(source.back().joint_indices, shared, sizeof shared);
+                }
+            }
+            const std::vector<VERTEX> plain = skinned(random.skin, source, SKINNING_PLAIN);
+            for (SKINNING_PATH path : {SKINNING_FAST_ONE_THREAD, SKINNING_FAST_ALL_THREADS}) {
+                const std::vector<VERTEX> fast = skinned(random.skin, source, path);
+                EXPECT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(VERTEX)), 0)
+                    << hwy::TargetName(target) << ", " << count << " vertices, path " << path;
+            }
+        }
+    }
+    hwy::SetSupportedTargetsForTest(0);
+    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+}
+
+TEST(SKINNING_FAST, skins_with_more_joints_than_the_limit_go_through_the_plain_loop) {
+    SKIN* skin = build_skin(MAX_JOINTS + 1);
+    VERTEX v{};
+    EXPECT_FALSE(skin_vertices_fast(skin, &v, &v, 1, false));
+    destroy_skin(skin);
+}
