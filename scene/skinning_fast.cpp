@@ -23,6 +23,7 @@ namespace vexa_skinning {
 // Floats per joint in the table: inverse bind matrix, current transform,
 // normal matrix, then padding to a multiple of 16.
 constexpr int32_t JOINT_FLOATS = 48;
+static_assert(JOINT_FLOATS == 32 + 16, "the kernel forms row offsets with two shifts");
 constexpr int32_t INVERSE_BIND_AT = 0;
 constexpr int32_t CURRENT_AT = 16;
 constexpr int32_t NORMAL_AT = 32;
@@ -33,20 +34,16 @@ constexpr int32_t NORMAL_AT = 32;
 struct JOINT_TABLE {
     alignas(64) float joints[MAX_JOINTS * JOINT_FLOATS];
     float bind_shape[16];
-    bool present[MAX_JOINTS]; // the skin's joint array holds a joint there
-    int32_t joint_count;
-    bool has_joints;
+    float joint_limit; // an index below this (and above -1) names a joint
 };
 
-// The joint slot of one influence, or -1 for "no joint": the plain loop's
-// test on the float index, then the null entries of the joint array.
-inline int32_t joint_slot(const JOINT_TABLE& t, float index) {
-    if (!t.has_joints || !(index > -1.0f && index < float(t.joint_count))) {
-        return -1;
-    }
-    const int32_t i = int32_t(index);
-    return t.present[i] ? i : -1;
-}
+// VERTEX fields in floats from the start of the record.
+constexpr int32_t VERTEX_FLOATS = int32_t(sizeof(VERTEX) / sizeof(float));
+constexpr int32_t POSITION_AT = int32_t(offsetof(VERTEX, position) / sizeof(float));
+constexpr int32_t NORMAL_FIELD_AT = int32_t(offsetof(VERTEX, normal) / sizeof(float));
+constexpr int32_t INDICES_AT = int32_t(offsetof(VERTEX, joint_indices) / sizeof(float));
+constexpr int32_t WEIGHTS_AT = int32_t(offsetof(VERTEX, joint_weights) / sizeof(float));
+static_assert(sizeof(VERTEX) % sizeof(float) == 0);
 
 } // namespace vexa_skinning
 
@@ -67,14 +64,6 @@ using DI = hn::RebindToSigned<DF>;
 using VF = hn::Vec<DF>;
 
 constexpr size_t MAX_LANES = HWY_MAX_BYTES / sizeof(float);
-
-// One block of vertices laid out field by field, a lane per vertex.
-struct BLOCK {
-    HWY_ALIGN float position[4][MAX_LANES];
-    HWY_ALIGN float normal[3][MAX_LANES];
-    HWY_ALIGN float weight[4][MAX_LANES];
-    HWY_ALIGN int32_t offset[4][MAX_LANES]; // of the joint in the table, -1 for none
-};
 
 struct VEC4 {
     VF x, y, z, w;
@@ -97,7 +86,7 @@ template <class ELEMENT> VEC4 transform4(const ELEMENT& m, const VEC4& v) {
                 hn::Mul(m(15), v.w))};
 }
 
-// The upper-left 3x3 of a matrix whose columns start every stride elements.
+// The upper-left 3x3 of a matrix whose columns start every STRIDE elements.
 template <int STRIDE, class ELEMENT> VEC3 transform3(const ELEMENT& m, const VEC3& v) {
     return VEC3{
         hn::Add(hn::Add(hn::Mul(m(0), v.x), hn::Mul(m(STRIDE), v.y)), hn::Mul(m(2 * STRIDE), v.z)),
@@ -128,106 +117,225 @@ hn::Mask<DF> unit(DF d, VEC3& v) {
     return hn::And(hn::Gt(length, hn::Zero(d)), hn::Lt(length, hn::Inf(d)));
 }
 
-// Gathers a block's source fields (lanes beyond count get weight 0), so the
-// arithmetic below can load them whole.
-void load_block(const JOINT_TABLE& t, const VERTEX* s, size_t count, size_t lanes, BLOCK& b) {
-    for (size_t l = 0; l < lanes; ++l) {
-        const bool real = l < count;
-        const VERTEX& v = s[real ? l : 0];
-        for (int c = 0; c < 4; ++c) {
-            b.position[c][l] = v.position[c];
-            b.weight[c][l] = real ? v.joint_weights[c] : 0.0f;
-            const int32_t slot = real ? joint_slot(t, v.joint_indices[c]) : -1;
-            b.offset[c][l] = slot < 0 ? -1 : slot * JOINT_FLOATS;
-        }
-        for (int c = 0; c < 3; ++c) {
-            b.normal[c][l] = v.normal[c];
-        }
+// The fields of one group of vertices, a lane per vertex.
+struct GROUP {
+    VEC4 position;
+    VEC3 normal;
+    VF index[MAX_JOINT_INFLUENCES];
+    VF weight[MAX_JOINT_INFLUENCES];
+};
+
+#if HWY_TARGET != HWY_SCALAR && !HWY_HAVE_SCALABLE
+// Vectors of 1, 2 or 4 blocks of four floats: four fields of each vertex are
+// loaded as one block and four such vectors transposed block by block, so
+// lane 4b + j holds vertex jB + b of the group (B blocks per vector).
+constexpr size_t BLOCKS = hn::MaxLanes(DF()) / 4;
+using D128 = hn::Full128<float>;
+
+// Block b: the four floats at field of vertex first + b (the last vertex
+// for lanes past it).
+template <class D>
+hn::Vec<D> load_blocks(D d, const float* source, size_t first, size_t count, int32_t field) {
+    const auto block = [&](size_t b) {
+        const size_t v = first + b < count ? first + b : count - 1;
+        return hn::LoadU(D128(), source + v * VERTEX_FLOATS + field);
+    };
+    if constexpr (BLOCKS == 1) {
+        return block(0);
+    } else if constexpr (BLOCKS == 2) {
+        return hn::Combine(d, block(1), block(0));
+    } else {
+        const hn::Half<D> dh;
+        return hn::Combine(d, hn::Combine(dh, block(3), block(2)),
+                           hn::Combine(dh, block(1), block(0)));
     }
 }
 
-void skin_block(const JOINT_TABLE& t, const VERTEX* s, VERTEX* out, size_t count) {
+// Writes floats (3 or 4) of block b to field of vertex first + b, for the
+// group's vertices only; the rest of the record is left as it was.
+template <class D>
+void store_blocks(D d, hn::Vec<D> v, float* out, size_t first, size_t count, int32_t field,
+                  size_t floats) {
+    const auto block = [&](size_t b, hn::Vec<D128> x) {
+        if (first + b < count) {
+            float* at = out + (first + b) * VERTEX_FLOATS + field;
+            if (floats == 4) {
+                hn::StoreU(x, D128(), at);
+            } else {
+                hn::BlendedStore(x, hn::FirstN(D128(), floats), D128(), at);
+            }
+        }
+    };
+    if constexpr (BLOCKS == 1) {
+        block(0, v);
+    } else if constexpr (BLOCKS == 2) {
+        block(0, hn::LowerHalf(v));
+        block(1, hn::UpperHalf(D128(), v));
+    } else {
+        const hn::Half<D> dh;
+        const auto low = hn::LowerHalf(v);
+        const auto high = hn::UpperHalf(dh, v);
+        block(0, hn::LowerHalf(low));
+        block(1, hn::UpperHalf(D128(), low));
+        block(2, hn::LowerHalf(high));
+        block(3, hn::UpperHalf(D128(), high));
+    }
+}
+
+// 4x4 transpose inside every block: a, b, c, e become the blocks' first,
+// second, third and fourth lanes.
+template <class D> void transpose_blocks(D d, hn::Vec<D> v[4]) {
+    const hn::Repartition<uint64_t, D> du;
+    const auto ab_low = hn::BitCast(du, hn::InterleaveLower(d, v[0], v[1]));
+    const auto ce_low = hn::BitCast(du, hn::InterleaveLower(d, v[2], v[3]));
+    const auto ab_high = hn::BitCast(du, hn::InterleaveUpper(d, v[0], v[1]));
+    const auto ce_high = hn::BitCast(du, hn::InterleaveUpper(d, v[2], v[3]));
+    v[0] = hn::BitCast(d, hn::InterleaveLower(du, ab_low, ce_low));
+    v[1] = hn::BitCast(d, hn::InterleaveUpper(du, ab_low, ce_low));
+    v[2] = hn::BitCast(d, hn::InterleaveLower(du, ab_high, ce_high));
+    v[3] = hn::BitCast(d, hn::InterleaveUpper(du, ab_high, ce_high));
+}
+
+GROUP load_group(DF d, const float* source, size_t count) {
+    VF position[4], normal[4], index[4], weight[4];
+    for (size_t j = 0; j < 4; ++j) {
+        position[j] = load_blocks(d, source, j * BLOCKS, count, POSITION_AT);
+        // The normal's fourth float belongs to the next field: loaded, never used.
+        normal[j] = load_blocks(d, source, j * BLOCKS, count, NORMAL_FIELD_AT);
+        index[j] = load_blocks(d, source, j * BLOCKS, count, INDICES_AT);
+        weight[j] = load_blocks(d, source, j * BLOCKS, count, WEIGHTS_AT);
+    }
+    transpose_blocks(d, position);
+    transpose_blocks(d, normal);
+    transpose_blocks(d, index);
+    transpose_blocks(d, weight);
+    return GROUP{VEC4{position[0], position[1], position[2], position[3]},
+                 VEC3{normal[0], normal[1], normal[2]},
+                 {index[0], index[1], index[2], index[3]},
+                 {weight[0], weight[1], weight[2], weight[3]}};
+}
+
+void store_group(DF d, const VEC4& p, const VEC3& n, float* out, size_t count) {
+    VF position[4] = {p.x, p.y, p.z, p.w};
+    VF normal[4] = {n.x, n.y, n.z, hn::Zero(d)};
+    transpose_blocks(d, position);
+    transpose_blocks(d, normal);
+    for (size_t j = 0; j < 4; ++j) {
+        store_blocks(d, position[j], out, j * BLOCKS, count, POSITION_AT, 4);
+        store_blocks(d, normal[j], out, j * BLOCKS, count, NORMAL_FIELD_AT, 3);
+    }
+}
+
+#else
+// Single lanes and vectors of run-time length: the fields are gathered at
+// 22-float strides (lanes past the last vertex repeat it) and the results
+// written back one vertex at a time.
+GROUP load_group(DF d, const float* source, size_t count) {
+    const DI di;
+    const auto lane = hn::Min(hn::Iota(di, 0), hn::Set(di, int32_t(count) - 1));
+    const auto at = hn::Mul(lane, hn::Set(di, VERTEX_FLOATS));
+    const auto field = [&](int32_t f) { return hn::GatherIndex(d, source + f, at); };
+    return GROUP{
+        VEC4{field(POSITION_AT), field(POSITION_AT + 1), field(POSITION_AT + 2),
+             field(POSITION_AT + 3)},
+        VEC3{field(NORMAL_FIELD_AT), field(NORMAL_FIELD_AT + 1), field(NORMAL_FIELD_AT + 2)},
+        {field(INDICES_AT), field(INDICES_AT + 1), field(INDICES_AT + 2), field(INDICES_AT + 3)},
+        {field(WEIGHTS_AT), field(WEIGHTS_AT + 1), field(WEIGHTS_AT + 2), field(WEIGHTS_AT + 3)}};
+}
+
+void store_group(DF d, const VEC4& p, const VEC3& n, float* out, size_t count) {
+    HWY_ALIGN float positions[MAX_LANES * 4];
+    HWY_ALIGN float normals[MAX_LANES * 3];
+    hn::StoreInterleaved4(p.x, p.y, p.z, p.w, d, positions);
+    hn::StoreInterleaved3(n.x, n.y, n.z, d, normals);
+    for (size_t l = 0; l < count; ++l) {
+        float* vertex = out + l * VERTEX_FLOATS;
+        std::memcpy(vertex + POSITION_AT, positions + 4 * l, 4 * sizeof(float));
+        std::memcpy(vertex + NORMAL_FIELD_AT, normals + 3 * l, 3 * sizeof(float));
+    }
+}
+#endif
+
+// One group of up to Lanes(d) vertices, each lane doing the plain loop's
+// operations for its vertex.
+void skin_group(const JOINT_TABLE& t, const float* source, float* out, size_t count) {
     const DF d;
     const DI di;
-    const size_t lanes = hn::Lanes(d);
-    BLOCK b;
-    load_block(t, s, count, lanes, b);
+    const GROUP g = load_group(d, source, count);
 
     const auto bind = [&](int i) { return hn::Set(d, t.bind_shape[i]); };
-    const VEC4 p_bind =
-        transform4(bind, VEC4{hn::Load(d, b.position[0]), hn::Load(d, b.position[1]),
-                              hn::Load(d, b.position[2]), hn::Load(d, b.position[3])});
-    const VEC3 n_bind = transform3<4>(
-        bind, VEC3{hn::Load(d, b.normal[0]), hn::Load(d, b.normal[1]), hn::Load(d, b.normal[2])});
+    const VEC4 p_bind = transform4(bind, g.position);
+    const VEC3 n_bind = transform3<4>(bind, g.normal);
 
     VEC4 p{hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
     VEC3 n{hn::Zero(d), hn::Zero(d), hn::Zero(d)};
     for (int k = 0; k < MAX_JOINT_INFLUENCES; ++k) {
-        const VF w = hn::Load(d, b.weight[k]);
+        const VF w = g.weight[k];
         // Not greater than zero, NaN included: the influence is skipped.
         const auto take = hn::Gt(w, hn::Zero(d));
         if (hn::AllFalse(d, take)) {
             continue;
         }
-        const auto offset = hn::Load(di, b.offset[k]);
-        const auto jointed = hn::Gt(offset, hn::Set(di, -1));
         VEC4 pk = p_bind;
         VEC3 nk = n_bind;
-        if (!hn::AllFalse(di, jointed)) {
+        // -1, NaN and indices past the joint array name no joint.
+        const VF index = g.index[k];
+        const auto jointed =
+            hn::And(hn::Gt(index, hn::Set(d, -1.0f)), hn::Lt(index, hn::Set(d, t.joint_limit)));
+        if (!hn::AllFalse(d, jointed)) {
+            // Row offset slot * 48 as slot * 32 + slot * 16.
+            const auto slot = hn::ConvertTo(di, hn::IfThenElseZero(jointed, index));
+            const auto offset = hn::Add(hn::ShiftLeft<5>(slot), hn::ShiftLeft<4>(slot));
+            const int32_t first = hn::GetLane(offset);
             VEC4 pj;
             VEC3 nj;
-            const int32_t first = b.offset[k][0];
             if (hn::AllTrue(di, hn::Eq(offset, hn::Set(di, first)))) {
                 // Neighbouring vertices often share a joint: one broadcast
                 // per element instead of a gather.
                 const float* joint = t.joints + first;
                 through_joint([&](int i) { return hn::Set(d, joint[i]); }, p_bind, n_bind, pj, nj);
             } else {
-                const auto index = hn::IfThenElseZero(jointed, offset);
-                through_joint([&](int i) { return hn::GatherIndex(d, t.joints + i, index); },
+                through_joint([&](int i) { return hn::GatherIndex(d, t.joints + i, offset); },
                               p_bind, n_bind, pj, nj);
             }
-            const auto use = hn::RebindMask(d, jointed);
-            pk = VEC4{hn::IfThenElse(use, pj.x, pk.x), hn::IfThenElse(use, pj.y, pk.y),
-                      hn::IfThenElse(use, pj.z, pk.z), hn::IfThenElse(use, pj.w, pk.w)};
-            nk = VEC3{hn::IfThenElse(use, nj.x, nk.x), hn::IfThenElse(use, nj.y, nk.y),
-                      hn::IfThenElse(use, nj.z, nk.z)};
+            if (hn::AllTrue(d, jointed)) {
+                pk = pj;
+                nk = nj;
+            } else {
+                pk = VEC4{hn::IfThenElse(jointed, pj.x, pk.x), hn::IfThenElse(jointed, pj.y, pk.y),
+                          hn::IfThenElse(jointed, pj.z, pk.z), hn::IfThenElse(jointed, pj.w, pk.w)};
+                nk = VEC3{hn::IfThenElse(jointed, nj.x, nk.x), hn::IfThenElse(jointed, nj.y, nk.y),
+                          hn::IfThenElse(jointed, nj.z, nk.z)};
+            }
         }
-        p = VEC4{hn::IfThenElse(take, hn::Add(p.x, hn::Mul(w, pk.x)), p.x),
-                 hn::IfThenElse(take, hn::Add(p.y, hn::Mul(w, pk.y)), p.y),
-                 hn::IfThenElse(take, hn::Add(p.z, hn::Mul(w, pk.z)), p.z),
-                 hn::IfThenElse(take, hn::Add(p.w, hn::Mul(w, pk.w)), p.w)};
-        n = VEC3{hn::IfThenElse(take, hn::Add(n.x, hn::Mul(w, nk.x)), n.x),
-                 hn::IfThenElse(take, hn::Add(n.y, hn::Mul(w, nk.y)), n.y),
-                 hn::IfThenElse(take, hn::Add(n.z, hn::Mul(w, nk.z)), n.z)};
+        const VEC4 p_sum{hn::Add(p.x, hn::Mul(w, pk.x)), hn::Add(p.y, hn::Mul(w, pk.y)),
+                         hn::Add(p.z, hn::Mul(w, pk.z)), hn::Add(p.w, hn::Mul(w, pk.w))};
+        const VEC3 n_sum{hn::Add(n.x, hn::Mul(w, nk.x)), hn::Add(n.y, hn::Mul(w, nk.y)),
+                         hn::Add(n.z, hn::Mul(w, nk.z))};
+        if (hn::AllTrue(d, take)) {
+            p = p_sum;
+            n = n_sum;
+            continue;
+        }
+        p = VEC4{hn::IfThenElse(take, p_sum.x, p.x), hn::IfThenElse(take, p_sum.y, p.y),
+                 hn::IfThenElse(take, p_sum.z, p.z), hn::IfThenElse(take, p_sum.w, p.w)};
+        n = VEC3{hn::IfThenElse(take, n_sum.x, n.x), hn::IfThenElse(take, n_sum.y, n.y),
+                 hn::IfThenElse(take, n_sum.z, n.z)};
     }
 
     // Influences that cancel leave no direction: the bind-pose normal, and
     // failing that +z, as the plain loop does.
-    VEC3 fallback = n_bind;
-    const auto fallback_unit = unit(d, fallback);
     const auto n_unit = unit(d, n);
-    const VEC3 n_out{
-        hn::IfThenElse(n_unit, n.x, hn::IfThenElse(fallback_unit, fallback.x, hn::Zero(d))),
-        hn::IfThenElse(n_unit, n.y, hn::IfThenElse(fallback_unit, fallback.y, hn::Zero(d))),
-        hn::IfThenElse(n_unit, n.z, hn::IfThenElse(fallback_unit, fallback.z, hn::Set(d, 1.0f)))};
-
-    HWY_ALIGN float result[7][MAX_LANES] = {};
-    hn::Store(p.x, d, result[0]);
-    hn::Store(p.y, d, result[1]);
-    hn::Store(p.z, d, result[2]);
-    hn::Store(p.w, d, result[3]);
-    hn::Store(n_out.x, d, result[4]);
-    hn::Store(n_out.y, d, result[5]);
-    hn::Store(n_out.z, d, result[6]);
-    for (size_t l = 0; l < count; ++l) {
-        for (int c = 0; c < 4; ++c) {
-            out[l].position[c] = result[c][l];
-        }
-        for (int c = 0; c < 3; ++c) {
-            out[l].normal[c] = result[4 + c][l];
-        }
+    if (!hn::AllTrue(d, n_unit)) {
+        VEC3 fallback = n_bind;
+        const auto fallback_unit = unit(d, fallback);
+        n = VEC3{hn::IfThenElse(n_unit, n.x, hn::IfThenElseZero(fallback_unit, fallback.x)),
+                 hn::IfThenElse(n_unit, n.y, hn::IfThenElseZero(fallback_unit, fallback.y)),
+                 hn::IfThenElse(n_unit, n.z,
+                                hn::IfThenElse(fallback_unit, fallback.z, hn::Set(d, 1.0f)))};
     }
+
+    store_group(d, p, n, out, count);
 }
 
 void skin_range(const JOINT_TABLE* t, const VERTEX* source, VERTEX* out, int32_t begin,
@@ -235,7 +343,9 @@ void skin_range(const JOINT_TABLE* t, const VERTEX* source, VERTEX* out, int32_t
     const size_t lanes = hn::Lanes(DF());
     for (int32_t v = begin; v < end; v += int32_t(lanes)) {
         const size_t left = size_t(end - v);
-        skin_block(*t, source + v, out + v, left < lanes ? left : lanes);
+        // The vertex records are read and written as the floats they hold.
+        skin_group(*t, reinterpret_cast<const float*>(source + v),
+                   reinterpret_cast<float*>(out + v), left < lanes ? left : lanes);
     }
 }
 
@@ -281,22 +391,23 @@ bool skin_vertices_fast(const SKIN* skin, const VERTEX* source, VERTEX* out, int
     if (count <= 0) {
         return true;
     }
+    // Without joints the plain loop has nothing to index; an entry of the
+    // joint array without a joint is bad data. Both are left to it.
+    if (!skin->joints || skin->joint_count <= 0) {
+        return false;
+    }
     JOINT_TABLE table;
     std::memcpy(table.bind_shape, skin->bind_shape_matrix.m, sizeof table.bind_shape);
-    table.has_joints = skin->joints != nullptr;
-    table.joint_count = skin->joint_count;
-    for (int32_t j = 0; j < MAX_JOINTS; ++j) {
-        const JOINT* joint = table.has_joints && j < skin->joint_count ? skin->joints[j] : nullptr;
-        table.present[j] = joint != nullptr;
-        float* row = table.joints + j * JOINT_FLOATS;
-        // Absent joints are never selected, but their lanes are computed and
-        // then discarded; zeros keep that arithmetic cheap.
-        std::memset(row, 0, JOINT_FLOATS * sizeof(float));
-        if (joint) {
-            std::memcpy(row + INVERSE_BIND_AT, joint->inverse_bind_matrix.m, 16 * sizeof(float));
-            std::memcpy(row + CURRENT_AT, joint->current_transform.m, 16 * sizeof(float));
-            std::memcpy(row + NORMAL_AT, joint->normal_matrix, 9 * sizeof(float));
+    table.joint_limit = float(skin->joint_count);
+    for (int32_t j = 0; j < skin->joint_count; ++j) {
+        const JOINT* joint = skin->joints[j];
+        if (!joint) {
+            return false;
         }
+        float* row = table.joints + j * JOINT_FLOATS;
+        std::memcpy(row + INVERSE_BIND_AT, joint->inverse_bind_matrix.m, 16 * sizeof(float));
+        std::memcpy(row + CURRENT_AT, joint->current_transform.m, 16 * sizeof(float));
+        std::memcpy(row + NORMAL_AT, joint->normal_matrix, 9 * sizeof(float));
     }
 
     // Resolved here, so the threads below never race to pick the target.

@@ -25,8 +25,8 @@ constexpr int32_t SKINNING_SHARED_MIN_VERTICES = 8192;
 
 // Skins count vertices from source into out (positions and normals only),
 // bit for bit as the plain loop does. Returns false, having written nothing,
-// for a skin the fast path does not take (more joints than MAX_JOINTS); the
-// caller then runs the plain loop. When the worker pool is busy with another
-// job, the calling thread does all the work.
+// for a skin the fast path does not take (no joint array, more joints than
+// MAX_JOINTS, an entry without a joint); the caller then runs the plain loop. When the worker pool
+// is busy with another job, the calling thread does all the work.
 bool skin_vertices_fast(const SKIN* skin, const VERTEX* source, VERTEX* out, int32_t count,
                         bool all_threads);

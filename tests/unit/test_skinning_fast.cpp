@@ -2,8 +2,8 @@
 // vertex arrays on every instruction set Highway built and this CPU runs, on
 // one thread and shared with the worker pool, for odd vertex counts and for
 // random data full of the cases the loop treats specially (zero, negative and
-// NaN weights, -1 and out-of-range joint indices, absent joints, normals
-// that vanish or overflow, denormals).
+// NaN weights, -1, fractional and out-of-range joint indices, normals that
+// vanish or overflow, denormals); skins it does not take are left to the loop.
 #include "gfx/vertex_buffer.h"
 #include "scene/builders.h"
 #include "scene/model.h"
@@ -38,7 +38,6 @@ struct RANDOM_SKIN {
             fill(joints[j].normal_matrix, 9);
             skin->joints[j] = &joints[j];
         }
-        skin->joints[7] = nullptr; // an entry of the array without a joint
     }
     ~RANDOM_SKIN() { destroy_skin(skin); }
 
@@ -143,9 +142,19 @@ TEST(SKINNING_FAST, equals_the_plain_loop_byte_for_byte_on_every_instruction_set
     hwy::GetChosenTarget().Update(hwy::SupportedTargets());
 }
 
-TEST(SKINNING_FAST, skins_with_more_joints_than_the_limit_go_through_the_plain_loop) {
-    SKIN* skin = build_skin(MAX_JOINTS + 1);
+TEST(SKINNING_FAST, skins_it_cannot_take_are_left_to_the_plain_loop) {
     VERTEX v{};
+    SKIN* skin = build_skin(MAX_JOINTS + 1);
     EXPECT_FALSE(skin_vertices_fast(skin, &v, &v, 1, false));
     destroy_skin(skin);
+    RANDOM_SKIN random(7);
+    random.skin->joints[7] = nullptr; // an entry without a joint
+    EXPECT_FALSE(skin_vertices_fast(random.skin, &v, &v, 1, false));
+    std::vector<VERTEX> source(33);
+    for (VERTEX& s : source) {
+        s = random.vertex();
+    }
+    const std::vector<VERTEX> plain = skinned(random.skin, source, SKINNING_PLAIN);
+    const std::vector<VERTEX> fast = skinned(random.skin, source, SKINNING_FAST_ONE_THREAD);
+    EXPECT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(VERTEX)), 0);
 }
