@@ -27,12 +27,19 @@ static_assert(JOINT_FLOATS == 32 + 16, "the kernel forms row offsets with two sh
 constexpr int32_t INVERSE_BIND_AT = 0;
 constexpr int32_t CURRENT_AT = 16;
 constexpr int32_t NORMAL_AT = 32;
+constexpr int32_t ELEMENTS = NORMAL_AT + 9;
+constexpr int32_t LOOKUP_JOINTS = 48;
+static_assert(LOOKUP_JOINTS >= MAX_JOINTS);
 
 // The joints a call reads, copied side by side so one index per lane reaches
 // any of their matrices; built once per call on the caller's stack and only
 // read by the threads that share the vertices.
 struct JOINT_TABLE {
     alignas(64) float joints[MAX_JOINTS * JOINT_FLOATS];
+    // The same elements transposed, element by element, for lookups inside
+    // vector registers: LOOKUP_JOINTS joints, zeros past the last.
+    alignas(64) float by_element[ELEMENTS][LOOKUP_JOINTS];
+    int32_t joint_count;
     float bind_shape[16];
     float joint_limit; // an index below this (and above -1) names a joint
 };
@@ -256,6 +263,46 @@ void store_group(DF d, const VEC4& p, const VEC3& n, float* out, size_t count) {
 }
 #endif
 
+#if HWY_TARGET != HWY_SCALAR && !HWY_HAVE_SCALABLE
+// Whether each lane's joint element can be looked up in at most three
+// registers of the transposed table, cheaper than a gather.
+bool lookups_fit(const JOINT_TABLE& t) {
+    constexpr int32_t lanes = int32_t(hn::MaxLanes(DF()));
+    return t.joint_count <= 3 * lanes && t.joint_count <= LOOKUP_JOINTS;
+}
+
+// Element i of each lane's joint (slot 0 .. joint_count - 1), picked out of
+// one, two or three registers of the transposed table.
+auto lookup_element(const JOINT_TABLE& t, hn::Vec<DI> slot) {
+    const DF d;
+    const DI di;
+    constexpr int32_t lanes = int32_t(hn::MaxLanes(DF()));
+    const int32_t registers = (t.joint_count + lanes - 1) / lanes;
+    const auto lane = hn::IndicesFromVec(d, hn::And(slot, hn::Set(di, lanes - 1)));
+    const auto second = hn::RebindMask(d, hn::Gt(slot, hn::Set(di, lanes - 1)));
+    const auto third = hn::RebindMask(d, hn::Gt(slot, hn::Set(di, 2 * lanes - 1)));
+    return [&t, registers, lane, second, third](int i) {
+        const DF d;
+        const float* row = t.by_element[i];
+        VF v = hn::TableLookupLanes(hn::Load(d, row), lane);
+        if (registers > 1) {
+            v = hn::IfThenElse(second, hn::TableLookupLanes(hn::Load(d, row + lanes), lane), v);
+        }
+        if (registers > 2) {
+            v = hn::IfThenElse(third, hn::TableLookupLanes(hn::Load(d, row + 2 * lanes), lane), v);
+        }
+        return v;
+    };
+}
+#else
+bool lookups_fit(const JOINT_TABLE&) {
+    return false;
+}
+auto lookup_element(const JOINT_TABLE&, hn::Vec<DI>) {
+    return [](int) { return hn::Zero(DF()); };
+}
+#endif
+
 // One group of up to Lanes(d) vertices, each lane doing the plain loop's
 // operations for its vertex.
 void skin_group(const JOINT_TABLE& t, const float* source, float* out, size_t count) {
@@ -294,6 +341,8 @@ void skin_group(const JOINT_TABLE& t, const float* source, float* out, size_t co
                 // per element instead of a gather.
                 const float* joint = t.joints + first;
                 through_joint([&](int i) { return hn::Set(d, joint[i]); }, p_bind, n_bind, pj, nj);
+            } else if (lookups_fit(t)) {
+                through_joint(lookup_element(t, slot), p_bind, n_bind, pj, nj);
             } else {
                 through_joint([&](int i) { return hn::GatherIndex(d, t.joints + i, offset); },
                               p_bind, n_bind, pj, nj);
@@ -408,6 +457,13 @@ bool skin_vertices_fast(const SKIN* skin, const VERTEX* source, VERTEX* out, int
         std::memcpy(row + INVERSE_BIND_AT, joint->inverse_bind_matrix.m, 16 * sizeof(float));
         std::memcpy(row + CURRENT_AT, joint->current_transform.m, 16 * sizeof(float));
         std::memcpy(row + NORMAL_AT, joint->normal_matrix, 9 * sizeof(float));
+    }
+    table.joint_count = skin->joint_count;
+    std::memset(table.by_element, 0, sizeof table.by_element);
+    for (int32_t e = 0; e < ELEMENTS; ++e) {
+        for (int32_t j = 0; j < skin->joint_count; ++j) {
+            table.by_element[e][j] = table.joints[j * JOINT_FLOATS + e];
+        }
     }
 
     // Resolved here, so the threads below never race to pick the target.

@@ -28,7 +28,7 @@ struct RANDOM_SKIN {
     std::vector<JOINT> joints;
     SKIN* skin = nullptr;
 
-    explicit RANDOM_SKIN(uint32_t seed) : rng(seed), joints(40) {
+    RANDOM_SKIN(uint32_t seed, int32_t joint_count) : rng(seed), joints(size_t(joint_count)) {
         skin = build_skin(int32_t(joints.size()));
         fill(skin->bind_shape_matrix.m, 16);
         for (size_t j = 0; j < joints.size(); ++j) {
@@ -111,30 +111,35 @@ std::vector<VERTEX> skinned(SKIN* skin, const std::vector<VERTEX>& source, SKINN
 } // namespace
 
 TEST(SKINNING_FAST, equals_the_plain_loop_byte_for_byte_on_every_instruction_set) {
-    RANDOM_SKIN random(16);
-    std::vector<VERTEX> source;
     // Past the sharing threshold, so the all-threads path does share.
     const int32_t counts[] = {0, 1, 17, 1003, SKINNING_SHARED_MIN_VERTICES + 77};
     const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
     ASSERT_FALSE(targets.empty());
+    std::vector<VERTEX> source;
     for (int64_t target : targets) {
         hwy::SetSupportedTargetsForTest(target);
         hwy::GetChosenTarget().Update(hwy::SupportedTargets());
-        for (int32_t count : counts) {
-            source.clear();
-            for (int32_t v = 0; v < count; ++v) {
-                source.push_back(random.vertex());
-                // A stretch where neighbours share their joints, as in real meshes.
-                if (v >= 256 && v < 512) {
-                    const float shared[4] = {3.0f, 12.0f, -1.0f, 39.0f};
-                    std::memcpy(source.back().joint_indices, shared, sizeof shared);
+        // Joint counts that fit one, two and three vector registers or none.
+        for (int32_t joints : {40, 20, 13, 3}) {
+            RANDOM_SKIN random(uint32_t(16 + joints), joints);
+            const float shared[4] = {2.0f, float(joints - 1), -1.0f, 0.0f};
+            for (int32_t count : counts) {
+                source.clear();
+                for (int32_t v = 0; v < count; ++v) {
+                    source.push_back(random.vertex());
+                    // A stretch where neighbours share their joints, as in real meshes.
+                    if (v >= 256 && v < 512) {
+                        std::memcpy(source.back().joint_indices, shared, sizeof shared);
+                    }
                 }
-            }
-            const std::vector<VERTEX> plain = skinned(random.skin, source, SKINNING_PLAIN);
-            for (SKINNING_PATH path : {SKINNING_FAST_ONE_THREAD, SKINNING_FAST_ALL_THREADS}) {
-                const std::vector<VERTEX> fast = skinned(random.skin, source, path);
-                EXPECT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(VERTEX)), 0)
-                    << hwy::TargetName(target) << ", " << count << " vertices, path " << path;
+                const std::vector<VERTEX> plain = skinned(random.skin, source, SKINNING_PLAIN);
+                for (SKINNING_PATH path : {SKINNING_FAST_ONE_THREAD, SKINNING_FAST_ALL_THREADS}) {
+                    const std::vector<VERTEX> fast = skinned(random.skin, source, path);
+                    EXPECT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(VERTEX)),
+                              0)
+                        << hwy::TargetName(target) << ", " << joints << " joints, " << count
+                        << " vertices, path " << path;
+                }
             }
         }
     }
@@ -147,7 +152,7 @@ TEST(SKINNING_FAST, skins_it_cannot_take_are_left_to_the_plain_loop) {
     SKIN* skin = build_skin(MAX_JOINTS + 1);
     EXPECT_FALSE(skin_vertices_fast(skin, &v, &v, 1, false));
     destroy_skin(skin);
-    RANDOM_SKIN random(7);
+    RANDOM_SKIN random(7, MAX_JOINTS);
     random.skin->joints[7] = nullptr; // an entry without a joint
     EXPECT_FALSE(skin_vertices_fast(random.skin, &v, &v, 1, false));
     std::vector<VERTEX> source(33);
