@@ -56,6 +56,11 @@ static_assert(sizeof(VERTEX) % sizeof(float) == 0);
 
 #endif // VEXA_SKINNING_FAST_SHARED
 
+// Vectors of run-time length (SVE, RVV) cannot be held in records or arrays,
+// which the kernel does; NEON serves every 64-bit ARM core instead.
+#ifndef HWY_DISABLED_TARGETS
+#define HWY_DISABLED_TARGETS (HWY_SVE | HWY_SVE2 | HWY_SVE_256 | HWY_SVE2_128 | HWY_RVV)
+#endif
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "scene/skinning_fast.cpp"
 #include <hwy/foreach_target.h> // IWYU pragma: keep
@@ -105,14 +110,17 @@ template <int STRIDE, class ELEMENT> VEC3 transform3(const ELEMENT& m, const VEC
 
 // One influence through its joint: current · (inverse bind · P') and
 // current3 · (normal matrix · N'), each lane's joint elements from element().
+struct JOINTED {
+    VEC4 p;
+    VEC3 n;
+};
 template <class ELEMENT>
-void through_joint(const ELEMENT& element, const VEC4& p_bind, const VEC3& n_bind, VEC4& p,
-                   VEC3& n) {
+JOINTED through_joint(const ELEMENT& element, const VEC4& p_bind, const VEC3& n_bind) {
     const auto inverse_bind = [&](int i) { return element(INVERSE_BIND_AT + i); };
     const auto current = [&](int i) { return element(CURRENT_AT + i); };
     const auto normal = [&](int i) { return element(NORMAL_AT + i); };
-    p = transform4(current, transform4(inverse_bind, p_bind));
-    n = transform3<4>(current, transform3<3>(normal, n_bind));
+    return JOINTED{transform4(current, transform4(inverse_bind, p_bind)),
+                   transform3<4>(current, transform3<3>(normal, n_bind))};
 }
 
 // Unit length by division by the square root of N·N; lanes whose length is
@@ -142,7 +150,8 @@ using D128 = hn::Full128<float>;
 // Block b: the four floats at field of vertex first + b (the last vertex
 // for lanes past it).
 template <class D>
-hn::Vec<D> load_blocks(D d, const float* source, size_t first, size_t count, int32_t field) {
+hn::Vec<D> load_blocks([[maybe_unused]] D d, const float* source, size_t first, size_t count,
+                       int32_t field) {
     const auto block = [&](size_t b) {
         const size_t v = first + b < count ? first + b : count - 1;
         return hn::LoadU(D128(), source + v * VERTEX_FLOATS + field);
@@ -161,8 +170,8 @@ hn::Vec<D> load_blocks(D d, const float* source, size_t first, size_t count, int
 // Writes floats (3 or 4) of block b to field of vertex first + b, for the
 // group's vertices only; the rest of the record is left as it was.
 template <class D>
-void store_blocks(D d, hn::Vec<D> v, float* out, size_t first, size_t count, int32_t field,
-                  size_t floats) {
+void store_blocks([[maybe_unused]] D d, hn::Vec<D> v, float* out, size_t first, size_t count,
+                  int32_t field, size_t floats) {
     const auto block = [&](size_t b, hn::Vec<D128> x) {
         if (first + b < count) {
             float* at = out + (first + b) * VERTEX_FLOATS + field;
@@ -204,14 +213,18 @@ template <class D> void transpose_blocks(D d, hn::Vec<D> v[4]) {
 }
 
 GROUP load_group(DF d, const float* source, size_t count) {
-    VF position[4], normal[4], index[4], weight[4];
-    for (size_t j = 0; j < 4; ++j) {
-        position[j] = load_blocks(d, source, j * BLOCKS, count, POSITION_AT);
-        // The normal's fourth float belongs to the next field: loaded, never used.
-        normal[j] = load_blocks(d, source, j * BLOCKS, count, NORMAL_FIELD_AT);
-        index[j] = load_blocks(d, source, j * BLOCKS, count, INDICES_AT);
-        weight[j] = load_blocks(d, source, j * BLOCKS, count, WEIGHTS_AT);
-    }
+    const auto field = [&](int32_t at, size_t j) {
+        return load_blocks(d, source, j * BLOCKS, count, at);
+    };
+    // The normal's fourth float belongs to the next field: loaded, never used.
+    VF position[4] = {field(POSITION_AT, 0), field(POSITION_AT, 1), field(POSITION_AT, 2),
+                      field(POSITION_AT, 3)};
+    VF normal[4] = {field(NORMAL_FIELD_AT, 0), field(NORMAL_FIELD_AT, 1), field(NORMAL_FIELD_AT, 2),
+                    field(NORMAL_FIELD_AT, 3)};
+    VF index[4] = {field(INDICES_AT, 0), field(INDICES_AT, 1), field(INDICES_AT, 2),
+                   field(INDICES_AT, 3)};
+    VF weight[4] = {field(WEIGHTS_AT, 0), field(WEIGHTS_AT, 1), field(WEIGHTS_AT, 2),
+                    field(WEIGHTS_AT, 3)};
     transpose_blocks(d, position);
     transpose_blocks(d, normal);
     transpose_blocks(d, index);
@@ -334,19 +347,18 @@ void skin_group(const JOINT_TABLE& t, const float* source, float* out, size_t co
             const auto slot = hn::ConvertTo(di, hn::IfThenElseZero(jointed, index));
             const auto offset = hn::Add(hn::ShiftLeft<5>(slot), hn::ShiftLeft<4>(slot));
             const int32_t first = hn::GetLane(offset);
-            VEC4 pj;
-            VEC3 nj;
-            if (hn::AllTrue(di, hn::Eq(offset, hn::Set(di, first)))) {
-                // Neighbouring vertices often share a joint: one broadcast
-                // per element instead of a gather.
-                const float* joint = t.joints + first;
-                through_joint([&](int i) { return hn::Set(d, joint[i]); }, p_bind, n_bind, pj, nj);
-            } else if (lookups_fit(t)) {
-                through_joint(lookup_element(t, slot), p_bind, n_bind, pj, nj);
-            } else {
-                through_joint([&](int i) { return hn::GatherIndex(d, t.joints + i, offset); },
-                              p_bind, n_bind, pj, nj);
-            }
+            const float* joint = t.joints + first;
+            // Neighbouring vertices often share a joint: one broadcast per
+            // element; otherwise a lookup in registers, or a gather.
+            const JOINTED j =
+                hn::AllTrue(di, hn::Eq(offset, hn::Set(di, first)))
+                    ? through_joint([&](int i) { return hn::Set(d, joint[i]); }, p_bind, n_bind)
+                : lookups_fit(t)
+                    ? through_joint(lookup_element(t, slot), p_bind, n_bind)
+                    : through_joint([&](int i) { return hn::GatherIndex(d, t.joints + i, offset); },
+                                    p_bind, n_bind);
+            const VEC4& pj = j.p;
+            const VEC3& nj = j.n;
             if (hn::AllTrue(d, jointed)) {
                 pk = pj;
                 nk = nj;
