@@ -3,7 +3,9 @@
 // one thread and shared with the worker pool, for odd vertex counts and for
 // random data full of the cases the loop treats specially (zero, negative and
 // NaN weights, -1, fractional and out-of-range joint indices, normals that
-// vanish or overflow, denormals); skins it does not take are left to the loop.
+// vanish or overflow, denormals) and on skinned models of the Assimp test
+// corpus, read here with Assimp directly; skins it does not take are left to
+// the loop.
 #include "gfx/vertex_buffer.h"
 #include "scene/builders.h"
 #include "scene/model.h"
@@ -11,9 +13,17 @@
 #include "scene/skeleton.h"
 #include "scene/skinning_fast.h"
 #include "shader/limits.h"
+#include "tests/support/alloc_counter.h"
 
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
 
 #include <cstdlib>
 #include <cstring>
@@ -87,6 +97,11 @@ struct RANDOM_SKIN {
     }
 };
 
+bool same_bytes(const std::vector<VERTEX>& a, const std::vector<VERTEX>& b) {
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(VERTEX)) == 0);
+}
+
 // The model's drawn vertices after skinning along path; the fields skinning
 // must not touch start out as a pattern different from the source's.
 std::vector<VERTEX> skinned(SKIN* skin, const std::vector<VERTEX>& source, SKINNING_PATH path) {
@@ -94,7 +109,9 @@ std::vector<VERTEX> skinned(SKIN* skin, const std::vector<VERTEX>& source, SKINN
     const size_t bytes = source.size() * sizeof(VERTEX) + 1;
     model.source_vertices.data = static_cast<VERTEX*>(std::malloc(bytes));
     model.vertices.data = static_cast<VERTEX*>(std::malloc(bytes));
-    std::memcpy(model.source_vertices.data, source.data(), source.size() * sizeof(VERTEX));
+    if (!source.empty()) {
+        std::memcpy(model.source_vertices.data, source.data(), source.size() * sizeof(VERTEX));
+    }
     std::memset(static_cast<void*>(model.vertices.data), 0x5a, bytes);
     model.source_vertices.count = model.vertices.count = int32_t(source.size());
     MODEL_ACTOR actor;
@@ -107,6 +124,93 @@ std::vector<VERTEX> skinned(SKIN* skin, const std::vector<VERTEX>& source, SKINN
     actor.model = nullptr;
     return std::vector<VERTEX>(model.vertices.data, model.vertices.data + source.size());
 }
+
+MATRIX4 column_major(const aiMatrix4x4& m) {
+    MATRIX4 r;
+    for (unsigned c = 0; c < 4; ++c) {
+        for (unsigned row = 0; row < 4; ++row) {
+            r.m[c * 4 + row] = m[row][c];
+        }
+    }
+    return r;
+}
+
+// The first skinned mesh of a corpus file in its bind pose: bone offsets as
+// inverse bind matrices, the bone nodes' global transforms as current
+// transforms, the four strongest influences of each vertex renormalised.
+struct CORPUS_MODEL {
+    std::vector<JOINT> joints;
+    SKIN* skin = nullptr;
+    std::vector<VERTEX> vertices;
+    ~CORPUS_MODEL() { destroy_skin(skin); }
+
+    bool load(const std::string& path) {
+        Assimp::Importer importer;
+        const aiScene* scene = importer.ReadFile(path, aiProcess_Triangulate);
+        const aiMesh* mesh = nullptr;
+        for (unsigned m = 0; scene && m < scene->mNumMeshes && !mesh; ++m) {
+            if (scene->mMeshes[m]->mNumBones > 0) {
+                mesh = scene->mMeshes[m];
+            }
+        }
+        if (!mesh || mesh->mNumBones > unsigned(MAX_JOINTS)) {
+            return false;
+        }
+        joints.resize(mesh->mNumBones);
+        skin = build_skin(int32_t(mesh->mNumBones));
+        matrix_identity(skin->bind_shape_matrix);
+        std::vector<std::vector<std::pair<float, int>>> influences(mesh->mNumVertices);
+        for (unsigned b = 0; b < mesh->mNumBones; ++b) {
+            const aiBone* bone = mesh->mBones[b];
+            JOINT& joint = joints[b];
+            joint_init(&joint, int32_t(b));
+            joint.inverse_bind_matrix = column_major(bone->mOffsetMatrix);
+            aiMatrix4x4 global;
+            for (const aiNode* node = scene->mRootNode->FindNode(bone->mName); node;
+                 node = node->mParent) {
+                global = node->mTransformation * global;
+            }
+            joint.current_transform = column_major(global);
+            for (int i = 0; i < 9; ++i) {
+                joint.normal_matrix[i] = joint.inverse_bind_matrix.m[(i / 3) * 4 + i % 3];
+            }
+            skin->joints[b] = &joint;
+            for (unsigned w = 0; w < bone->mNumWeights; ++w) {
+                const aiVertexWeight& vw = bone->mWeights[w];
+                if (vw.mVertexId < mesh->mNumVertices) {
+                    influences[vw.mVertexId].emplace_back(vw.mWeight, int(b));
+                }
+            }
+        }
+        for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+            VERTEX vertex{};
+            const aiVector3D& p = mesh->mVertices[v];
+            vertex.position[0] = p.x;
+            vertex.position[1] = p.y;
+            vertex.position[2] = p.z;
+            vertex.position[3] = 1.0f;
+            vertex.normal[2] = 1.0f;
+            if (mesh->mNormals) {
+                vertex.normal[0] = mesh->mNormals[v].x;
+                vertex.normal[1] = mesh->mNormals[v].y;
+                vertex.normal[2] = mesh->mNormals[v].z;
+            }
+            auto& list = influences[v];
+            std::sort(list.begin(), list.end(), std::greater<>());
+            float sum = 0.0f;
+            for (size_t k = 0; k < 4 && k < list.size(); ++k) {
+                sum += list[k].first;
+            }
+            for (size_t k = 0; k < 4; ++k) {
+                const bool used = k < list.size() && sum > 0.0f;
+                vertex.joint_indices[k] = used ? float(list[k].second) : -1.0f;
+                vertex.joint_weights[k] = used ? list[k].first / sum : 0.0f;
+            }
+            vertices.push_back(vertex);
+        }
+        return true;
+    }
+};
 
 } // namespace
 
@@ -135,8 +239,7 @@ TEST(SKINNING_FAST, equals_the_plain_loop_byte_for_byte_on_every_instruction_set
                 const std::vector<VERTEX> plain = skinned(random.skin, source, SKINNING_PLAIN);
                 for (SKINNING_PATH path : {SKINNING_FAST_ONE_THREAD, SKINNING_FAST_ALL_THREADS}) {
                     const std::vector<VERTEX> fast = skinned(random.skin, source, path);
-                    EXPECT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(VERTEX)),
-                              0)
+                    EXPECT_TRUE(same_bytes(plain, fast))
                         << hwy::TargetName(target) << ", " << joints << " joints, " << count
                         << " vertices, path " << path;
                 }
@@ -161,5 +264,37 @@ TEST(SKINNING_FAST, skins_it_cannot_take_are_left_to_the_plain_loop) {
     }
     const std::vector<VERTEX> plain = skinned(random.skin, source, SKINNING_PLAIN);
     const std::vector<VERTEX> fast = skinned(random.skin, source, SKINNING_FAST_ONE_THREAD);
-    EXPECT_EQ(std::memcmp(plain.data(), fast.data(), plain.size() * sizeof(VERTEX)), 0);
+    EXPECT_TRUE(same_bytes(plain, fast));
+}
+
+TEST(SKINNING_FAST, skinning_a_large_model_again_allocates_nothing) {
+    if (!alloc_counter::available()) {
+        GTEST_SKIP() << "allocations are not counted in sanitizer builds";
+    }
+    RANDOM_SKIN random(5, MAX_JOINTS);
+    std::vector<VERTEX> source(size_t(SKINNING_SHARED_MIN_VERTICES) * 2);
+    for (VERTEX& v : source) {
+        v = random.vertex();
+    }
+    std::vector<VERTEX> out = source;
+    const int32_t count = int32_t(source.size());
+    ASSERT_TRUE(skin_vertices_fast(random.skin, source.data(), out.data(), count, true));
+    alloc_counter::start(true);
+    skin_vertices_fast(random.skin, source.data(), out.data(), count, true);
+    skin_vertices_fast(random.skin, source.data(), out.data(), count, false);
+    EXPECT_EQ(alloc_counter::stop(), 0ul);
+}
+
+TEST(SKINNING_FAST, equals_the_plain_loop_byte_for_byte_on_skinned_corpus_models) {
+    const std::string corpus = "/usr/share/assimp/models/";
+    for (const char* file : {"FBX/animation_with_skeleton.fbx", "X/anim_test.x",
+                             "glTF2/simple_skin/simple_skin.gltf", "SMD/WusonSMD.smd"}) {
+        CORPUS_MODEL model;
+        ASSERT_TRUE(model.load(corpus + file)) << file;
+        const std::vector<VERTEX> plain = skinned(model.skin, model.vertices, SKINNING_PLAIN);
+        for (SKINNING_PATH path : {SKINNING_FAST_ONE_THREAD, SKINNING_FAST_ALL_THREADS}) {
+            const std::vector<VERTEX> fast = skinned(model.skin, model.vertices, path);
+            EXPECT_TRUE(same_bytes(plain, fast)) << file << ", path " << path;
+        }
+    }
 }
