@@ -12,6 +12,7 @@
 #include "scene/model_actor.h"
 #include "scene/skeleton.h"
 #include "scene/skinning_fast.h"
+#include "scene/worker_pool.h"
 #include "shader/limits.h"
 #include "tests/support/alloc_counter.h"
 
@@ -22,13 +23,14 @@
 #include <hwy/targets.h>
 
 #include <algorithm>
-#include <string>
-#include <utility>
-
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -80,10 +82,11 @@ struct RANDOM_SKIN {
         }
         for (int k = 0; k < 4; ++k) {
             const uint32_t r = rng() % 100;
-            v.joint_indices[k] = r < 70   ? float(rng() % 40)
+            const float n = float(joints.size());
+            v.joint_indices[k] = r < 70   ? float(rng() % joints.size())
                                  : r < 85 ? -1.0f
-                                 : r < 90 ? uniform(-1.0f, 40.0f)    // fractional, truncated
-                                 : r < 95 ? 40.0f + float(rng() % 5) // past the array
+                                 : r < 90 ? uniform(-1.0f, n)    // fractional, truncated
+                                 : r < 95 ? n + float(rng() % 5) // past the array
                                           : nan;
             const uint32_t s = rng() % 100;
             v.joint_weights[k] = s < 60   ? uniform(0.0f, 1.0f)
@@ -183,18 +186,9 @@ struct CORPUS_MODEL {
             }
         }
         for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
-            VERTEX vertex{};
-            const aiVector3D& p = mesh->mVertices[v];
-            vertex.position[0] = p.x;
-            vertex.position[1] = p.y;
-            vertex.position[2] = p.z;
-            vertex.position[3] = 1.0f;
-            vertex.normal[2] = 1.0f;
-            if (mesh->mNormals) {
-                vertex.normal[0] = mesh->mNormals[v].x;
-                vertex.normal[1] = mesh->mNormals[v].y;
-                vertex.normal[2] = mesh->mNormals[v].z;
-            }
+            const aiVector3D p = mesh->mVertices[v];
+            const aiVector3D n = mesh->mNormals ? mesh->mNormals[v] : aiVector3D(0, 0, 1);
+            VERTEX vertex{{p.x, p.y, p.z, 1.0f}, {n.x, n.y, n.z}, {}, {}, {}, {}, {}};
             auto& list = influences[v];
             std::sort(list.begin(), list.end(), std::greater<>());
             float sum = 0.0f;
@@ -297,4 +291,28 @@ TEST(SKINNING_FAST, equals_the_plain_loop_byte_for_byte_on_skinned_corpus_models
             EXPECT_TRUE(same_bytes(plain, fast)) << file << ", path " << path;
         }
     }
+}
+
+TEST(SKINNING_FAST, skins_on_the_calling_thread_while_the_pool_runs_another_job) {
+    RANDOM_SKIN random(9, MAX_JOINTS);
+    std::vector<VERTEX> source(size_t(SKINNING_SHARED_MIN_VERTICES) * 2);
+    for (VERTEX& v : source) {
+        v = random.vertex();
+    }
+    const std::vector<VERTEX> plain = skinned(random.skin, source, SKINNING_PLAIN);
+    // A background job holding the pool, as the fractal's next picture does.
+    std::atomic<bool> release{false};
+    worker_pool_start(
+        [](void* context, int) {
+            while (!static_cast<std::atomic<bool>*>(context)->load()) {
+                std::this_thread::yield();
+            }
+        },
+        &release);
+    EXPECT_TRUE(worker_pool_busy());
+    const std::vector<VERTEX> fast = skinned(random.skin, source, SKINNING_FAST_ALL_THREADS);
+    release = true;
+    worker_pool_join();
+    EXPECT_FALSE(worker_pool_busy());
+    EXPECT_TRUE(same_bytes(plain, fast));
 }
