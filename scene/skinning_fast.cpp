@@ -75,8 +75,6 @@ using DF = hn::ScalableTag<float>;
 using DI = hn::RebindToSigned<DF>;
 using VF = hn::Vec<DF>;
 
-constexpr size_t MAX_LANES = HWY_MAX_BYTES / sizeof(float);
-
 struct VEC4 {
     VF x, y, z, w;
 };
@@ -198,8 +196,8 @@ void store_blocks([[maybe_unused]] D d, hn::Vec<D> v, float* out, size_t first, 
     }
 }
 
-// 4x4 transpose inside every block: a, b, c, e become the blocks' first,
-// second, third and fourth lanes.
+// 4x4 transpose inside every block: afterwards v[j] holds, block by block,
+// lane j of the four inputs' blocks.
 template <class D> void transpose_blocks(D d, hn::Vec<D> v[4]) {
     const hn::Repartition<uint64_t, D> du;
     const auto ab_low = hn::BitCast(du, hn::InterleaveLower(d, v[0], v[1]));
@@ -264,6 +262,7 @@ GROUP load_group(DF d, const float* source, size_t count) {
 }
 
 void store_group(DF d, const VEC4& p, const VEC3& n, float* out, size_t count) {
+    constexpr size_t MAX_LANES = HWY_MAX_BYTES / sizeof(float);
     HWY_ALIGN float positions[MAX_LANES * 4];
     HWY_ALIGN float normals[MAX_LANES * 3];
     hn::StoreInterleaved4(p.x, p.y, p.z, p.w, d, positions);
