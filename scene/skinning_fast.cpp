@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <limits>
 
 SKINNING_PATH skinning_path = SKINNING_FAST_ALL_THREADS;
 
@@ -42,6 +43,7 @@ struct JOINT_TABLE {
     int32_t joint_count;
     float bind_shape[16];
     float joint_limit; // an index below this (and above -1) names a joint
+    bool affine;       // every matrix's last row is 0 0 0 1
 };
 
 // VERTEX fields in floats from the start of the record.
@@ -83,17 +85,15 @@ struct VEC3 {
 };
 
 // ((m0·x + m4·y) + m8·z) + m12·w per row, as matrix_transform does; m(i)
-// yields element i of each lane's matrix.
-template <class ELEMENT> VEC4 transform4(const ELEMENT& m, const VEC4& v) {
-    return VEC4{
-        hn::Add(hn::Add(hn::Add(hn::Mul(m(0), v.x), hn::Mul(m(4), v.y)), hn::Mul(m(8), v.z)),
-                hn::Mul(m(12), v.w)),
-        hn::Add(hn::Add(hn::Add(hn::Mul(m(1), v.x), hn::Mul(m(5), v.y)), hn::Mul(m(9), v.z)),
-                hn::Mul(m(13), v.w)),
-        hn::Add(hn::Add(hn::Add(hn::Mul(m(2), v.x), hn::Mul(m(6), v.y)), hn::Mul(m(10), v.z)),
-                hn::Mul(m(14), v.w)),
-        hn::Add(hn::Add(hn::Add(hn::Mul(m(3), v.x), hn::Mul(m(7), v.y)), hn::Mul(m(11), v.z)),
-                hn::Mul(m(15), v.w))};
+// yields element i of each lane's matrix. AFFINE leaves out the last row and
+// passes w through: see skin_group for when that is exact.
+template <bool AFFINE, class ELEMENT> VEC4 transform4(const ELEMENT& m, const VEC4& v) {
+    const auto row = [&](int r) {
+        return hn::Add(
+            hn::Add(hn::Add(hn::Mul(m(r), v.x), hn::Mul(m(r + 4), v.y)), hn::Mul(m(r + 8), v.z)),
+            hn::Mul(m(r + 12), v.w));
+    };
+    return VEC4{row(0), row(1), row(2), AFFINE ? v.w : row(3)};
 }
 
 // The upper-left 3x3 of a matrix whose columns start every STRIDE elements.
@@ -112,12 +112,12 @@ struct JOINTED {
     VEC4 p;
     VEC3 n;
 };
-template <class ELEMENT>
+template <bool AFFINE, class ELEMENT>
 JOINTED through_joint(const ELEMENT& element, const VEC4& p_bind, const VEC3& n_bind) {
     const auto inverse_bind = [&](int i) { return element(INVERSE_BIND_AT + i); };
     const auto current = [&](int i) { return element(CURRENT_AT + i); };
     const auto normal = [&](int i) { return element(NORMAL_AT + i); };
-    return JOINTED{transform4(current, transform4(inverse_bind, p_bind)),
+    return JOINTED{transform4<AFFINE>(current, transform4<AFFINE>(inverse_bind, p_bind)),
                    transform3<4>(current, transform3<3>(normal, n_bind))};
 }
 
@@ -315,15 +315,18 @@ auto lookup_element(const JOINT_TABLE&, hn::Vec<DI>) {
 }
 #endif
 
-// One group of up to Lanes(d) vertices, each lane doing the plain loop's
-// operations for its vertex.
-void skin_group(const JOINT_TABLE& t, const float* source, float* out, size_t count) {
+// The skinned position and normal of each lane's vertex, by the plain
+// loop's operations; AFFINE leaves out the last rows of the position
+// transforms (see skin_group).
+struct SKINNED {
+    VEC4 p;
+    VEC3 n;
+};
+template <bool AFFINE> HWY_FLATTEN SKINNED skin_lanes(const JOINT_TABLE& t, const GROUP& g) {
     const DF d;
     const DI di;
-    const GROUP g = load_group(d, source, count);
-
     const auto bind = [&](int i) { return hn::Set(d, t.bind_shape[i]); };
-    const VEC4 p_bind = transform4(bind, g.position);
+    const VEC4 p_bind = transform4<AFFINE>(bind, g.position);
     const VEC3 n_bind = transform3<4>(bind, g.normal);
 
     VEC4 p{hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
@@ -351,11 +354,13 @@ void skin_group(const JOINT_TABLE& t, const float* source, float* out, size_t co
             // element; otherwise a lookup in registers, or a gather.
             const JOINTED j =
                 hn::AllTrue(di, hn::Eq(offset, hn::Set(di, first)))
-                    ? through_joint([&](int i) { return hn::Set(d, joint[i]); }, p_bind, n_bind)
+                    ? through_joint<AFFINE>([&](int i) { return hn::Set(d, joint[i]); }, p_bind,
+                                            n_bind)
                 : lookups_fit(t)
-                    ? through_joint(lookup_element(t, slot), p_bind, n_bind)
-                    : through_joint([&](int i) { return hn::GatherIndex(d, t.joints + i, offset); },
-                                    p_bind, n_bind);
+                    ? through_joint<AFFINE>(lookup_element(t, slot), p_bind, n_bind)
+                    : through_joint<AFFINE>(
+                          [&](int i) { return hn::GatherIndex(d, t.joints + i, offset); }, p_bind,
+                          n_bind);
             const VEC4& pj = j.p;
             const VEC3& nj = j.n;
             if (hn::AllTrue(d, jointed)) {
@@ -394,8 +399,42 @@ void skin_group(const JOINT_TABLE& t, const float* source, float* out, size_t co
                  hn::IfThenElse(n_unit, n.z,
                                 hn::IfThenElse(fallback_unit, fallback.z, hn::Set(d, 1.0f)))};
     }
+    return SKINNED{p, n};
+}
 
-    store_group(d, p, n, out, count);
+// One group of up to Lanes(d) vertices, each lane doing the plain loop's
+// operations for its vertex.
+//
+// When every matrix's last row is exactly 0 0 0 1 (t.affine), the last row
+// of a position transform, ((0·x + 0·y) + 0·z) + 1·w, is w bit for bit
+// whenever x, y and z are finite and w is a normal number: 0 times a finite
+// number is +0 or -0 (exactly, denormals included), sums of zeros are zeros,
+// a zero plus a nonzero w is w in every rounding mode, and 1·w is w (a
+// normal w stays clear of flush-to-zero). A -0 in the row counts as 0. So
+// the bind-shape, inverse-bind and current transforms all pass the source w
+// through, and the lanes' sums p.w + weight·w run as in the plain loop.
+//
+// Which lanes met those conditions is read off the finished p.x: each
+// product of an infinity or NaN is one again, and a sum with one is one, so
+// a non-finite x, y, z or w anywhere in the chain (source, after the bind
+// shape, after an inverse bind) makes the next stage's x and, through the
+// positive weight, p.x non-finite. A finite p.x therefore proves that every
+// x, y, z the shortened rows met was finite (a lane that takes no influence
+// has p = 0 whatever w is). A group with any lane failing is computed again
+// in full.
+void skin_group(const JOINT_TABLE& t, const float* source, float* out, size_t count) {
+    const DF d;
+    const GROUP g = load_group(d, source, count);
+    SKINNED r = t.affine ? skin_lanes<true>(t, g) : skin_lanes<false>(t, g);
+    if (t.affine) {
+        const VF smallest_normal = hn::Set(d, std::numeric_limits<float>::min());
+        const auto exact =
+            hn::And(hn::IsFinite(r.p.x), hn::Ge(hn::Abs(g.position.w), smallest_normal));
+        if (!hn::AllTrue(d, exact)) {
+            r = skin_lanes<false>(t, g);
+        }
+    }
+    store_group(d, r.p, r.n, out, count);
 }
 
 void skin_range(const JOINT_TABLE* t, const VERTEX* source, VERTEX* out, int32_t begin,
@@ -420,6 +459,11 @@ namespace vexa_skinning {
 HWY_EXPORT(skin_range);
 
 using RANGE_KERNEL = void (*)(const JOINT_TABLE*, const VERTEX*, VERTEX*, int32_t, int32_t);
+
+// Compared as numbers: a -0 is as good as a 0 (see skin_group).
+bool last_row_is_0001(const float* m) {
+    return m[3] == 0.0f && m[7] == 0.0f && m[11] == 0.0f && m[15] == 1.0f;
+}
 
 // One contiguous share of the vertices per pool thread.
 struct SHARED_JOB {
@@ -470,6 +514,12 @@ bool skin_vertices_fast(const SKIN* skin, const VERTEX* source, VERTEX* out, int
         std::memcpy(row + NORMAL_AT, joint->normal_matrix, 9 * sizeof(float));
     }
     table.joint_count = skin->joint_count;
+    table.affine = last_row_is_0001(table.bind_shape);
+    for (int32_t j = 0; j < skin->joint_count; ++j) {
+        const float* row = table.joints + j * JOINT_FLOATS;
+        table.affine = table.affine && last_row_is_0001(row + INVERSE_BIND_AT) &&
+                       last_row_is_0001(row + CURRENT_AT);
+    }
     std::memset(table.by_element, 0, sizeof table.by_element);
     for (int32_t e = 0; e < ELEMENTS; ++e) {
         for (int32_t j = 0; j < skin->joint_count; ++j) {
