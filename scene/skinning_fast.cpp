@@ -340,27 +340,35 @@ template <bool AFFINE> HWY_FLATTEN SKINNED skin_lanes(const JOINT_TABLE& t, cons
         }
         VEC4 pk = p_bind;
         VEC3 nk = n_bind;
-        // -1, NaN and indices past the joint array name no joint.
         const VF index = g.index[k];
-        const auto jointed =
-            hn::And(hn::Gt(index, hn::Set(d, -1.0f)), hn::Lt(index, hn::Set(d, t.joint_limit)));
-        if (!hn::AllFalse(d, jointed)) {
-            // Row offset slot * 48 as slot * 32 + slot * 16.
+        const float first_index = hn::GetLane(index);
+        // Neighbouring vertices often share a joint: when every lane holds
+        // the first lane's index, one scalar test and one broadcast per
+        // element serve them all.
+        if (hn::AllTrue(d, hn::Eq(index, hn::Set(d, first_index)))) {
+            // -1, NaN and indices past the joint array name no joint.
+            if (first_index > -1.0f && first_index < t.joint_limit) {
+                const float* joint = t.joints + int32_t(first_index) * JOINT_FLOATS;
+                const JOINTED j = through_joint<AFFINE>([&](int i) { return hn::Set(d, joint[i]); },
+                                                        p_bind, n_bind);
+                pk = j.p;
+                nk = j.n;
+            }
+        } else if (const auto jointed = hn::And(hn::Gt(index, hn::Set(d, -1.0f)),
+                                                hn::Lt(index, hn::Set(d, t.joint_limit)));
+                   !hn::AllFalse(d, jointed)) {
+            // Each lane's own joint: a lookup in registers, or a gather.
             const auto slot = hn::ConvertTo(di, hn::IfThenElseZero(jointed, index));
-            const auto offset = hn::Add(hn::ShiftLeft<5>(slot), hn::ShiftLeft<4>(slot));
-            const int32_t first = hn::GetLane(offset);
-            const float* joint = t.joints + first;
-            // Neighbouring vertices often share a joint: one broadcast per
-            // element; otherwise a lookup in registers, or a gather.
-            const JOINTED j =
-                hn::AllTrue(di, hn::Eq(offset, hn::Set(di, first)))
-                    ? through_joint<AFFINE>([&](int i) { return hn::Set(d, joint[i]); }, p_bind,
-                                            n_bind)
-                : lookups_fit(t)
-                    ? through_joint<AFFINE>(lookup_element(t, slot), p_bind, n_bind)
-                    : through_joint<AFFINE>(
-                          [&](int i) { return hn::GatherIndex(d, t.joints + i, offset); }, p_bind,
-                          n_bind);
+            const JOINTED j = lookups_fit(t)
+                                  ? through_joint<AFFINE>(lookup_element(t, slot), p_bind, n_bind)
+                                  : through_joint<AFFINE>(
+                                        [&](int i) {
+                                            // Row offset slot * 48 as slot * 32 + slot * 16.
+                                            const auto offset = hn::Add(hn::ShiftLeft<5>(slot),
+                                                                        hn::ShiftLeft<4>(slot));
+                                            return hn::GatherIndex(d, t.joints + i, offset);
+                                        },
+                                        p_bind, n_bind);
             const VEC4& pj = j.p;
             const VEC3& nj = j.n;
             if (hn::AllTrue(d, jointed)) {
