@@ -293,9 +293,23 @@ auto lookup_element(const JOINT_TABLE& t, hn::Vec<DI> slot) {
     const auto lane = hn::IndicesFromVec(d, hn::And(slot, hn::Set(di, lanes - 1)));
     const auto second = hn::RebindMask(d, hn::Gt(slot, hn::Set(di, lanes - 1)));
     const auto third = hn::RebindMask(d, hn::Gt(slot, hn::Set(di, 2 * lanes - 1)));
-    return [&t, registers, lane, second, third](int i) {
+    return [&t, registers, slot, lane, second, third](int i) {
         const DF d;
         const float* row = t.by_element[i];
+#if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
+        // Sixteen lanes: one two-register permute covers joints 0 .. 31.
+        if (registers > 1) {
+            VF v{_mm512_permutex2var_ps(hn::Load(d, row).raw, slot.raw,
+                                        hn::Load(d, row + lanes).raw)};
+            if (registers > 2) {
+                v = hn::IfThenElse(third, hn::TableLookupLanes(hn::Load(d, row + 2 * lanes), lane),
+                                   v);
+            }
+            return v;
+        }
+#else
+        (void)slot;
+#endif
         VF v = hn::TableLookupLanes(hn::Load(d, row), lane);
         if (registers > 1) {
             v = hn::IfThenElse(second, hn::TableLookupLanes(hn::Load(d, row + lanes), lane), v);
