@@ -297,13 +297,14 @@ auto lookup_element(const JOINT_TABLE& t, hn::Vec<DI> slot) {
         const DF d;
         const float* row = t.by_element[i];
 #if HWY_ARCH_X86 && HWY_TARGET <= HWY_AVX3
-        // Sixteen lanes: one two-register permute covers joints 0 .. 31.
+        // Sixteen lanes: one two-register permute covers joints 0 .. 31, a
+        // permute merged under a mask the rest.
         if (registers > 1) {
             VF v{_mm512_permutex2var_ps(hn::Load(d, row).raw, slot.raw,
                                         hn::Load(d, row + lanes).raw)};
             if (registers > 2) {
-                v = hn::IfThenElse(third, hn::TableLookupLanes(hn::Load(d, row + 2 * lanes), lane),
-                                   v);
+                v.raw = _mm512_mask_permutexvar_ps(v.raw, third.raw, slot.raw,
+                                                   hn::Load(d, row + 2 * lanes).raw);
             }
             return v;
         }
