@@ -63,9 +63,11 @@ void pose(JOINT* joint, const ANIMATION_FRAME* frame, int32_t matrix_count) {
 }
 
 // The joint a vertex's float index names, or null for -1, a NaN or any index
-// outside the skin's joint array.
+// outside the skin's joint array. An index in (-1, 0) truncates to joint 0,
+// so a skin counting no joints is checked for explicitly.
 const JOINT* vertex_joint(const SKIN* skin, float index) {
-    if (!skin->joints || !(index > -1.0f && index < float(skin->joint_count))) {
+    if (!skin->joints || skin->joint_count <= 0 ||
+        !(index > -1.0f && index < float(skin->joint_count))) {
         return nullptr;
     }
     return skin->joints[int32_t(index)];
