@@ -2,7 +2,9 @@
 // once per instruction set (this file re-includes itself through
 // foreach_target.h) and picks the widest the CPU has on the first call. Every
 // lane performs the plain loop's single-precision operations in its order,
-// multiplies and adds kept apart, so results match it bit for bit.
+// multiplies and adds kept apart, so results match it bit for bit; the only
+// operations left out are last rows of affine matrices where they provably
+// return w unchanged (see skin_group).
 #ifndef VEXA_SKINNING_FAST_SHARED
 #define VEXA_SKINNING_FAST_SHARED
 
@@ -437,14 +439,14 @@ template <bool AFFINE> HWY_FLATTEN SKINNED skin_lanes(const JOINT_TABLE& t, cons
 // the bind-shape, inverse-bind and current transforms all pass the source w
 // through, and the lanes' sums p.w + weight·w run as in the plain loop.
 //
-// Which lanes met those conditions is read off the finished p.x: each
-// product of an infinity or NaN is one again, and a sum with one is one, so
-// a non-finite x, y, z or w anywhere in the chain (source, after the bind
-// shape, after an inverse bind) makes the next stage's x and, through the
-// positive weight, p.x non-finite. A finite p.x therefore proves that every
-// x, y, z the shortened rows met was finite (a lane that takes no influence
-// has p = 0 whatever w is). A group with any lane failing is computed again
-// in full.
+// Which lanes met those conditions is read off the finished p.x: a product
+// with an infinity or NaN is one again (0·inf is NaN), and so is a sum with
+// one, so a non-finite x, y, z or w entering a transform makes every row of
+// its result non-finite, x included; an influence's non-finite x makes p.x
+// non-finite through its positive weight, and p.x stays so. A finite p.x
+// therefore proves that every x, y, z the shortened rows met was finite (a
+// lane that takes no influence has p = 0 whatever w is). A group with any
+// lane failing is computed again in full.
 void skin_group(const JOINT_TABLE& t, const float* source, float* out, size_t count) {
     const DF d;
     const GROUP g = load_group(d, source, count);
