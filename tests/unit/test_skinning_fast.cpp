@@ -1,9 +1,10 @@
 // The vectorised skinning path against the plain loop: byte-for-byte equal
 // vertex arrays on every instruction set Highway built and this CPU runs, on
-// one thread and shared with the worker pool, for odd vertex counts and for
-// random data full of the cases the loop treats specially (zero, negative and
-// NaN weights, -1, fractional and out-of-range joint indices, normals that
-// vanish or overflow, denormals) and on skinned models of the Assimp test
+// one thread and shared with the worker pool, for odd vertex counts, for
+// affine and general skins, and for random data full of the cases the loop
+// treats specially (zero, negative and NaN weights, -1, fractional and
+// out-of-range joint indices, normals that vanish or overflow, denormals, odd
+// w and overflowing coordinates) and on skinned models of the Assimp test
 // corpus, read here with Assimp directly; skins it does not take are left to
 // the loop.
 #include "gfx/vertex_buffer.h"
