@@ -8,6 +8,7 @@
 #include "math/matrix_stack.h"
 #include "scene/model.h"
 #include "scene/model_actor.h"
+#include "scene/skinning_fast.h"
 #include "shader/limits.h"
 
 #include <climits>
@@ -95,9 +96,11 @@ void pose(JOINT* joint, const ANIMATION_FRAME* frame, int32_t matrix_count) {
 }
 
 // The joint a vertex's float index names, or null for -1, a NaN or any index
-// outside the skin's joint array.
+// outside the skin's joint array. An index in (-1, 0) truncates to joint 0,
+// so a skin counting no joints is checked for explicitly.
 const JOINT* vertex_joint(const SKIN* skin, float index) {
-    if (!skin->joints || !(index > -1.0f && index < float(skin->joint_count))) {
+    if (!skin->joints || skin->joint_count <= 0 ||
+        !(index > -1.0f && index < float(skin->joint_count))) {
         return nullptr;
     }
     return skin->joints[int32_t(index)];
@@ -247,6 +250,11 @@ void skin_vertices_cpu(MODEL_ACTOR* actor) {
     int32_t count = model->vertices.count < model->source_vertices.count
                         ? model->vertices.count
                         : model->source_vertices.count;
+    if (skinning_path != SKINNING_PLAIN &&
+        skin_vertices_fast(skin, model->source_vertices.data, model->vertices.data, count,
+                           skinning_path == SKINNING_FAST_ALL_THREADS)) {
+        return;
+    }
     for (int32_t v = 0; v < count; ++v) {
         skin_vertex(skin, model->source_vertices.data[v], model->vertices.data[v]);
     }

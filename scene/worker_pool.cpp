@@ -27,7 +27,7 @@ struct WORKER_POOL {
     std::atomic<uint32_t> generation{0};
     std::atomic<int> pending{0};
     bool stopping = false;
-    bool joined = true; // false between a start and its join
+    std::atomic<bool> joined{true}; // false between a start and its join
     WORKER_JOB job = nullptr;
     void* job_context = nullptr;
 
@@ -142,6 +142,10 @@ void worker_pool_join() {
     if (!p.joined) {
         join_job(p);
     }
+}
+
+bool worker_pool_busy() {
+    return !pool().joined.load(std::memory_order_acquire);
 }
 
 void worker_pool_run(WORKER_JOB job, void* context) {

@@ -24,3 +24,8 @@ void worker_pool_run(WORKER_JOB job, void* context);
 // join.
 void worker_pool_start(WORKER_JOB job, void* context);
 void worker_pool_join();
+
+// True between a start and its join: the pool is taken, and work that could
+// use it (skinning during the fractal's background picture) had better run on
+// the calling thread alone than wait.
+bool worker_pool_busy();

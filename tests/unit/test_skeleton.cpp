@@ -275,6 +275,21 @@ TEST_F(SKELETON, skinning_arithmetic_and_its_edge_cases) {
     }
 }
 
+TEST_F(SKELETON, skin_counting_no_joints_names_none_for_an_index_just_above_minus_one) {
+    make_skin(1);
+    joints[0].current_transform = translation(5, 0, 0); // moves the vertex if it is read
+    skin->joint_count = 0;
+    const VERTEX source[] = {vertex(1, 1, 1, {-0.5f, 0, 0, 0}, {1, 0, 0, 0})};
+    std::unique_ptr<MODEL> model(build_model(source, 1, true));
+    MODEL_ACTOR actor;
+    actor.model = model.get();
+    actor.skin = skin;
+
+    skin_vertices_cpu(&actor);
+
+    EXPECT_EQ(model->vertices.data[0].position[0], 1.0f);
+}
+
 TEST_F(SKELETON, normals_that_cancel_fall_back_to_the_bind_shape_normal) {
     make_skin(2);
     matrix_identity(skin->bind_shape_matrix);
