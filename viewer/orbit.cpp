@@ -41,17 +41,30 @@ ORBIT orbit_frame(const VECTOR3& low, const VECTOR3& high, double fovy, double a
     if (!(radius > 1e-6) || !std::isfinite(radius)) {
         radius = 1.0; // a point, or nothing: look at it from a unit distance
     }
-    // The sphere's outline, seen from distance d, reaches tan(asin(r / d))
-    // from the centre of the view; it fills ORBIT_FILL of the narrower
-    // half-extent t when r / sqrt(d² - r²) = ORBIT_FILL · t.
-    const double half_tan = std::tan(fovy * PI / 360.0);
-    const double t = half_tan * std::min(1.0, aspect > 0 ? aspect : 1.0);
-    const double ft = ORBIT_FILL * t;
     orbit.radius = float(radius);
-    orbit.distance = float(radius * std::sqrt(1.0 + 1.0 / (ft * ft)));
-    orbit.framed_distance = orbit.distance;
     orbit.yaw = START_YAW;
     orbit.pitch = START_PITCH;
+    // The nearest distance at which every corner of the box, seen along the
+    // starting direction, lies within ORBIT_FILL of the view's half-extents:
+    // a corner at (x, y) across and z towards the eye needs
+    // d - z >= |x| / (ORBIT_FILL · tan_x) and the same for y.
+    const double tan_y = std::tan(fovy * PI / 360.0) * ORBIT_FILL;
+    const double tan_x = tan_y * (aspect > 0 ? aspect : 1.0);
+    VECTOR3 eye, right, up, back;
+    orbit.distance = 0.0f;
+    orbit_basis(orbit, &eye, &right, &up, &back);
+    double distance = radius * 0.1;
+    for (int corner = 0; corner < 8; ++corner) {
+        const double px = double(corner & 1 ? high.x : low.x) - orbit.target.x;
+        const double py = double(corner & 2 ? high.y : low.y) - orbit.target.y;
+        const double pz = double(corner & 4 ? high.z : low.z) - orbit.target.z;
+        const double x = px * right.x + py * right.y + pz * right.z;
+        const double y = px * up.x + py * up.y + pz * up.z;
+        const double z = px * back.x + py * back.y + pz * back.z;
+        distance = std::max({distance, z + std::fabs(x) / tan_x, z + std::fabs(y) / tan_y});
+    }
+    orbit.distance = std::isfinite(distance) ? float(distance) : float(3.0 * radius);
+    orbit.framed_distance = orbit.distance;
     return orbit;
 }
 

@@ -4,6 +4,7 @@
 #include "app/input.h"
 #include "app/window.h"
 #include "assets/model_import.h"
+#include "gfx/render_state.h"
 #include "scene/builders.h"
 #include "scene/camera.h"
 #include "scene/model_actor.h"
@@ -18,6 +19,8 @@
 VIEWER viewer;
 
 namespace {
+
+constexpr float BACKGROUND[3] = {0.23f, 0.24f, 0.27f};
 
 // The root's world matrix as the draw walk forms it: its local transform
 // from position, angles and scale, then its pivot.
@@ -137,6 +140,8 @@ void viewer_frame(void*) {
     }
     orbit_apply(viewer.orbit, default_camera);
     orbit_place_lights(viewer.orbit, &viewer.key, &viewer.fill);
+    // The loop clears to the engine's red; a model reads better on grey.
+    clear_frame(BACKGROUND[0], BACKGROUND[1], BACKGROUND[2]);
     render_scene();
 }
 
