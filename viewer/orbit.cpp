@@ -122,14 +122,14 @@ void orbit_place_lights(const ORBIT& orbit, LIGHT* key, LIGHT* fill) {
     p = along(p, back, d);
     key->type = LIGHT_TYPE_DIRECTIONAL;
     key->slot = 0;
-    key->intensity = 0.9f;
+    key->intensity = 0.75f;
     place_light(key, p, orbit.target);
     p = along(orbit.target, right, d);
     p = along(p, up, -0.2f * d);
     p = along(p, back, 0.6f * d);
     fill->type = LIGHT_TYPE_POINT;
     fill->slot = 1;
-    fill->intensity = 0.45f;
+    fill->intensity = 0.35f;
     fill->colour[0] = 0.85f;
     fill->colour[1] = 0.9f;
     fill->colour[2] = 1.0f;

@@ -73,7 +73,7 @@ const char* file_name_of(const char* path) {
 
 bool viewer_setup(void*) {
     app_scene = new SCENE;
-    app_scene->ambient[0] = app_scene->ambient[1] = app_scene->ambient[2] = 0.25f;
+    app_scene->ambient[0] = app_scene->ambient[1] = app_scene->ambient[2] = 0.2f;
     app_scene->active_camera = default_camera;
     current_camera = default_camera;
     scene_add_light(app_scene, &viewer.key);
