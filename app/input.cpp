@@ -1,7 +1,7 @@
 // Input records and the event pump (see input.h).
 #include "app/input.h"
 
-#include "app/window.h"
+#include "gfx/window.h"
 
 #include <csignal>
 #include <cstring>
@@ -13,6 +13,8 @@ bool app_quit = false;
 bool app_paused = false;
 bool app_has_focus = false;
 uint32_t (*mouse_state_source)(int* x, int* y) = SDL_GetMouseState;
+void (*event_listener)(const SDL_Event& event, void* user) = nullptr;
+void* event_listener_user = nullptr;
 
 namespace {
 
@@ -166,7 +168,11 @@ void mouse_update() {
     m.previous_y = m.y;
 }
 
-void handle_event(const SDL_Event& event) {
+namespace {
+
+// Applies one event to the records and flags; a dropped file's name is left
+// to the caller.
+void record_event(const SDL_Event& event) {
     switch (event.type) {
     case SDL_QUIT:
         app_quit = true;
@@ -217,18 +223,34 @@ void handle_event(const SDL_Event& event) {
             mouse.wheel_right = true;
         }
         break;
-    case SDL_DROPFILE:
-        SDL_free(event.drop.file);
-        break;
     default:
         break;
+    }
+}
+
+} // namespace
+
+void handle_event(const SDL_Event& event) {
+    record_event(event);
+    if (event.type == SDL_DROPFILE) {
+        SDL_free(event.drop.file);
+    }
+}
+
+void pump_event(const SDL_Event& event) {
+    record_event(event);
+    if (event_listener) {
+        event_listener(event, event_listener_user);
+    }
+    if (event.type == SDL_DROPFILE) {
+        SDL_free(event.drop.file);
     }
 }
 
 void event_pump() {
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
-        handle_event(event);
+        pump_event(event);
     }
     if (quit_signalled) {
         app_quit = true;

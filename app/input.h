@@ -61,8 +61,18 @@ void keyboard_frame_reset();
 void mouse_update();
 void event_pump();
 
-// Applies one event to the records and flags (the body of the pump).
+// Applies one event to the records and flags and releases a dropped file's
+// name.
 void handle_event(const SDL_Event& event);
+
+// Sees each event the pump drains, after it has been applied to the records
+// and flags (the application's event callback); null: none. A dropped
+// file's name is valid until the listener returns.
+extern void (*event_listener)(const SDL_Event& event, void* user);
+extern void* event_listener_user;
+// What the pump does with each event: apply it, show it to the listener,
+// release a dropped file's name.
+void pump_event(const SDL_Event& event);
 
 // The scan code of an SDL key code, or -1 when it has none inside the arrays.
 int key_scancode(int32_t key);

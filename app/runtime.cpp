@@ -4,8 +4,7 @@
 #include "app/input.h"
 #include "app/pacer.h"
 #include "app/platform.h"
-#include "app/window.h"
-#include "demo/demo.h"
+#include "gfx/window.h"
 #include "gfx/frame_stats.h"
 #include "gfx/gl.h"
 #include "gfx/render_state.h"
@@ -25,6 +24,8 @@ LOOP_TIMING loop_timing = {};
 
 namespace {
 
+APPLICATION application; // the description in use
+
 // Runs before SDL_Quit at exit (registered after it): from here on no GL call
 // may be made, which the destructors of global GL-owning objects check.
 void mark_context_gone() {
@@ -32,6 +33,33 @@ void mark_context_gone() {
 }
 
 } // namespace
+
+const char* application_fault(const APPLICATION& app) {
+    if (!app.title) {
+        return "the window has no title";
+    }
+    if (app.width <= 0 || app.height <= 0) {
+        return "the window size is not positive";
+    }
+    if (!app.frame) {
+        return "there is no frame callback";
+    }
+    if (!app.shader_directory) {
+        return "there is no shader directory";
+    }
+    return nullptr;
+}
+
+void app_use(const APPLICATION& app) {
+    application = app;
+    shader_directory = app.shader_directory;
+    event_listener = app.event;
+    event_listener_user = app.user;
+}
+
+const APPLICATION& app_in_use() {
+    return application;
+}
 
 bool runtime_startup() {
     pacer_defaults();
@@ -48,7 +76,7 @@ bool runtime_startup() {
         return false;
     }
     attach_console_output();
-    if (!create_app_window()) {
+    if (!create_app_window(application.title, application.width, application.height)) {
         SDL_Quit();
         return false;
     }
@@ -71,12 +99,20 @@ void engine_setup() {
     scene_objects_setup();
 }
 
-bool app_startup() {
+bool app_startup(const APPLICATION& app) {
+    if (const char* fault = application_fault(app)) {
+        std::fprintf(stderr, "vexa: cannot run the application: %s\n", fault);
+        return false;
+    }
+    app_use(app);
     if (!runtime_startup()) {
         return false;
     }
     engine_setup();
-    demo_setup();
+    if (application.setup && !application.setup(application.user)) {
+        std::fprintf(stderr, "vexa: the application's set-up failed\n");
+        return false;
+    }
     raise_process_priority();
     SDL_ShowWindow(app_window->window);
     SDL_GL_SwapWindow(app_window->window);
@@ -98,7 +134,7 @@ bool loop_pass() {
         // pump would have.
         SDL_Event event;
         if (!app_quit && SDL_WaitEventTimeout(&event, 10)) {
-            handle_event(event);
+            pump_event(event);
         }
         return !app_quit;
     }
@@ -123,7 +159,9 @@ bool loop_pass() {
     }
     clear_frame(red, green, blue);
     const uint64_t demo_start = time_source.counter();
-    demo_frame();
+    if (application.frame) {
+        application.frame(application.user);
+    }
     const uint64_t demo_end = time_source.counter();
     loop_timing.work_ticks = demo_end - pass_start;
     loop_timing.update_ticks = update_end - update_start;
@@ -161,8 +199,8 @@ int64_t run_loop(int64_t max_passes) {
     return passes;
 }
 
-int app_main() {
-    if (!app_startup()) {
+int app_run(const APPLICATION& app) {
+    if (!app_startup(app)) {
         return 1;
     }
     run_loop();

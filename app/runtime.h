@@ -1,18 +1,35 @@
 // Start-up, the main loop and the program's exit status. Owns the order in
-// which every global engine object is created and the per-pass sequence
-// input -> update -> draw -> pace -> present. Relies on every subsystem.
+// which every global engine object is created, the application description
+// in use and the per-pass sequence input -> update -> clear -> the
+// application's frame -> pace -> present. Relies on every engine subsystem;
+// knows the application only through its APPLICATION description.
 #pragma once
+
+#include "app/application.h"
 
 #include <cstdint>
 
-// Steps up to the event set-up: SDL, console, window and context, input
-// records, exit handlers. False (after one line on stderr) on failure.
+// Why a description cannot run (no title, a size that is not positive, no
+// frame callback, no shader directory), or null when it can.
+const char* application_fault(const APPLICATION& app);
+
+// Makes app the description the loop and start-up call (its callbacks, the
+// event listener, the shader directory), without starting anything. The
+// description is copied; the strings it points at are not.
+void app_use(const APPLICATION& app);
+// The description in use (no frame callback until app_use).
+const APPLICATION& app_in_use();
+
+// Steps up to the event set-up: SDL, console, the window and context of the
+// description in use, input records, exit handlers. False (after one line on
+// stderr) on failure.
 bool runtime_startup();
 // GL set-up and the engine's global objects, in their fixed order.
 void engine_setup();
-// Everything before the first loop pass: runtime, engine, demonstration,
-// priority, showing the window. False on failure.
-bool app_startup();
+// Everything before the first loop pass with app's description: refusal of
+// a bad description, runtime, engine, the application's set-up, priority,
+// showing the window. False (after one line on stderr) on failure.
+bool app_startup(const APPLICATION& app);
 
 // One pass of the main loop. False when the loop has ended.
 bool loop_pass();
@@ -20,16 +37,13 @@ bool loop_pass();
 // limit); returns the number of passes run.
 int64_t run_loop(int64_t max_passes = -1);
 
-// The whole program: start-up, loop; the exit status (0, or 1 when start-up failed).
-int app_main();
-
 // CPU time of the last drawing pass, in performance-counter ticks: the work
-// before the pacer's sleep (update, clear, picture and render), and the
-// demonstration's frame alone. Read by the snapshot tool's timing report.
+// before the pacer's sleep (update, clear, the application's frame), and the
+// application's frame alone. Read by the snapshot tool's timing report.
 struct LOOP_TIMING {
     uint64_t work_ticks;
     uint64_t update_ticks;
-    uint64_t demo_ticks;
+    uint64_t demo_ticks;  // the application's frame callback
     uint64_t flush_ticks; // handing the frame to the driver (software GL rasterises here)
     uint64_t swap_ticks;  // the previous pass's present
 };

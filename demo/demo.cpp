@@ -4,7 +4,7 @@
 // scene, sprite and texture code and on the fractal kernels.
 #include "demo/demo.h"
 
-#include "app/window.h"
+#include "gfx/window.h"
 #include "demo/fractal.h"
 #include "scene/scene.h"
 #include "scene/sprite.h"
@@ -132,6 +132,13 @@ void demo_frame() {
         start_next_picture(image);
     }
     render_scene();
+}
+
+APPLICATION demo_application() {
+    APPLICATION app;
+    app.setup = [](void*) { return demo_setup(); };
+    app.frame = [](void*) { demo_frame(); };
+    return app;
 }
 
 void demo_reset() {

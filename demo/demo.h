@@ -1,13 +1,18 @@
-// The demonstration's entry points, called by the runtime: set-up once after
-// the engine set-up, and the frame once per running loop pass.
+// The demonstration's entry points, called by the runtime through its
+// application description: set-up once after the engine set-up, and the
+// frame once per running loop pass.
 #pragma once
 
 #include <cstdint>
 
+#include "app/application.h"
 #include "demo/fractal.h"
 
 bool demo_setup();
 void demo_frame();
+// The demonstration as an application: the default window and shader
+// directory, demo_setup and demo_frame as its callbacks.
+APPLICATION demo_application();
 // Back to the start-of-process state: no sprite, the shared quad released,
 // the fast path, the fractal state zero. The sprite belongs to the layer it
 // was added to and is left to its owner.

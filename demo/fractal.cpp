@@ -120,6 +120,7 @@ void render_rows(void* context, int) {
     }
 }
 
+#if defined(__x86_64__)
 FRACTAL_BAND_KERNEL kernel_for(FRACTAL_ISA isa) {
     switch (isa) {
     case FRACTAL_ISA_AVX512:
@@ -130,6 +131,22 @@ FRACTAL_BAND_KERNEL kernel_for(FRACTAL_ISA isa) {
         return fractal_band_sse2;
     }
 }
+#else
+// Without the x86 kernels the bands are computed point by point, exactly as
+// the reference does (same bytes), still shared over the worker pool.
+void band_portable(const FRACTAL_ROW_ARGS& args, const float* cy, int rows, uint32_t* out) {
+    for (int i = 0; i < rows; ++i) {
+        for (int j = 0; j < args.width; ++j) {
+            const float cx = static_cast<float>(args.r0 + static_cast<double>(j) * args.dx);
+            *out++ = args.texels[escape_count(cx, cy[i])];
+        }
+    }
+}
+
+FRACTAL_BAND_KERNEL kernel_for(FRACTAL_ISA) {
+    return band_portable;
+}
+#endif
 
 } // namespace
 
@@ -182,6 +199,7 @@ uint32_t fractal_texel(int k, float phase, int32_t colour_factor) {
 }
 
 bool fractal_isa_supported(FRACTAL_ISA isa) {
+#if defined(__x86_64__)
     __builtin_cpu_init();
     switch (isa) {
     case FRACTAL_ISA_AUTO:
@@ -194,6 +212,12 @@ bool fractal_isa_supported(FRACTAL_ISA isa) {
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
                __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("fma");
     }
+#else
+    // Only the portable band kernel exists: the automatic level is it.
+    if (isa == FRACTAL_ISA_AUTO) {
+        return true;
+    }
+#endif
     return false;
 }
 

@@ -7,7 +7,7 @@
 #include "scene/model_actor.h"
 #include "scene/scene.h"
 #include "scene/skin.h"
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 
 #include <cstdio>
 #include <cstdlib>

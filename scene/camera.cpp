@@ -4,7 +4,7 @@
 // GL state.
 #include "scene/camera.h"
 
-#include "app/window.h"
+#include "gfx/window.h"
 #include "gfx/render_state.h"
 
 #include <cmath>

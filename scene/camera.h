@@ -2,7 +2,7 @@
 // stacks and viewport rectangle, the 2D pass that borrows those stacks for
 // window-pixel drawing, and the globals `default_camera` and `current_camera`.
 // Relies on math/ for matrices and stacks, gfx/render_state.h for the 2D
-// render state and app/window.h for the window size.
+// render state and gfx/window.h for the window size.
 #pragma once
 
 #include "math/matrix_stack.h"

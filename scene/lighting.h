@@ -1,7 +1,7 @@
 // What the light upload reads from a scene: its ambient colour and its light
 // list. Owns the global `lighting_scene`, which points at the lighting part
 // of the scene whose lights programs receive (null: no light data is sent).
-// Relies on LIGHT from shader/uniforms.h.
+// Relies on LIGHT from scene/uniforms.h.
 #pragma once
 
 #include <cstdint>

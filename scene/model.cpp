@@ -8,7 +8,7 @@
 #include "gfx/render_state.h"
 #include "shader/limits.h"
 #include "shader/program.h"
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 
 #include <cstdlib>
 #include <new>

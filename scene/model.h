@@ -3,7 +3,7 @@
 // program, up to two textures, uniform values), and the code that applies a
 // material and draws one mesh. Owns no globals; relies on the render-state
 // cache, the buffer and texture bind caches, use_program and the per-draw
-// uploads of shader/uniforms.h.
+// uploads of scene/uniforms.h.
 #pragma once
 
 #include "gfx/vertex_buffer.h"

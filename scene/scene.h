@@ -5,7 +5,7 @@
 // model-actor walks, the draw lists, the render-state and framebuffer caches.
 #pragma once
 
-#include "app/pacer.h"
+#include "gfx/stopwatch.h"
 #include "gfx/render_target.h"
 #include "math/matrix.h"
 #include "scene/draw_list.h"

@@ -2,7 +2,7 @@
 // root-joint list, and ANIMATION_FRAME, the per-frame joint poses an
 // ANIMATION steps through. Plain data; owns no globals and no GL state.
 // Posing and CPU skinning build on these; the GPU upload is in
-// shader/uniforms.h (upload_joint_matrices).
+// scene/uniforms.h (upload_joint_matrices).
 #pragma once
 
 #include "math/matrix.h"

@@ -10,7 +10,7 @@
 #include "gfx/render_state.h"
 #include "math/matrix_stack.h"
 #include "shader/program.h"
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 
 #include <climits>
 #include <cmath>

@@ -1,14 +1,15 @@
 // The model programs an application opts into: fills the program slots
 // program_model (static meshes and meshes skinned on the CPU) and
 // program_skinned_model (meshes skinned on the GPU) from the model shaders
-// under shaders/. Start-up leaves both slots empty; owns no further state.
+// of the shader directory. Start-up leaves both slots empty; owns no further state.
 // Relies on build_program (shader/program.h) and a current GL context.
 #pragma once
 
-// File pairs of the two programs (the fragment stage is shared).
-constexpr const char* MODEL_VS_PATH = "shaders/model_vs.glsl";
-constexpr const char* MODEL_SKINNED_VS_PATH = "shaders/model_skinned_vs.glsl";
-constexpr const char* MODEL_FS_PATH = "shaders/model_fs.glsl";
+// File pairs of the two programs inside the shader directory (the fragment
+// stage is shared).
+constexpr const char* MODEL_VS_FILE = "model_vs.glsl";
+constexpr const char* MODEL_SKINNED_VS_FILE = "model_skinned_vs.glsl";
+constexpr const char* MODEL_FS_FILE = "model_fs.glsl";
 
 // Builds whichever of the two slots is still empty. True when both programs
 // linked (a failure is reported on stderr by build_program; the slot then

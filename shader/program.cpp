@@ -1,11 +1,9 @@
-// The fixed program set: owns the six program slots, current_program and the
-// GL program and shader objects of the four built programs. Relies on
-// shader/source.h to assemble each stage and on shader/uniforms.h to send the
-// lights after a program switch.
+// The fixed program set: owns the six program slots, current_program, the
+// shader directory and the GL program and shader objects of the four built
+// programs. Relies on shader/source.h to assemble each stage.
 #include "shader/program.h"
 
 #include "gfx/frame_stats.h"
-#include "shader/uniforms.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,21 +17,22 @@ SHADER_PROGRAM* program_primitives3d = nullptr;
 SHADER_PROGRAM* program_skinned_model = nullptr;
 SHADER_PROGRAM* program_model = nullptr;
 SHADER_PROGRAM* current_program = nullptr;
+const char* shader_directory = "shaders";
 
 namespace {
 
 struct PROGRAM_FILES {
     SHADER_PROGRAM** slot;
-    const char* vertex_path;
-    const char* fragment_path;
+    const char* vertex_file; // names inside the shader directory
+    const char* fragment_file;
 };
 
 // The build order is fixed: GL is left with the last one in use.
 const PROGRAM_FILES PROGRAM_SET[] = {
-    {&program_sprite3d, "shaders/sprite3d_vs.glsl", "shaders/sprite3d_fs.glsl"},
-    {&program_sprites2d, "shaders/2d_sprites_vs.glsl", "shaders/2d_sprites_fs.glsl"},
-    {&program_primitives2d, "shaders/2d_passthrough_vs.glsl", "shaders/2d_primitives_fs.glsl"},
-    {&program_primitives3d, "shaders/3d_primitives_vs.glsl", "shaders/3d_primitives_fs.glsl"},
+    {&program_sprite3d, "sprite3d_vs.glsl", "sprite3d_fs.glsl"},
+    {&program_sprites2d, "2d_sprites_vs.glsl", "2d_sprites_fs.glsl"},
+    {&program_primitives2d, "2d_passthrough_vs.glsl", "2d_primitives_fs.glsl"},
+    {&program_primitives3d, "3d_primitives_vs.glsl", "3d_primitives_fs.glsl"},
 };
 
 // "g_Lights[i]." members in the order they are queried.
@@ -313,32 +312,24 @@ SHADER_PROGRAM* build_program(SHADER_PROGRAM* program, const char* vertex_path,
     return program;
 }
 
+std::string shader_file_path(const char* name) {
+    std::string path = shader_directory ? shader_directory : "";
+    if (!path.empty() && path.back() != '/') {
+        path += '/';
+    }
+    return path + name;
+}
+
 void create_program_set() {
     program_skinned_model = nullptr;
     program_model = nullptr;
     for (const PROGRAM_FILES& files : PROGRAM_SET) {
-        *files.slot = build_program(new SHADER_PROGRAM, files.vertex_path, files.fragment_path);
+        *files.slot = build_program(new SHADER_PROGRAM, shader_file_path(files.vertex_file).c_str(),
+                                    shader_file_path(files.fragment_file).c_str());
     }
     // GL still has the last program in use, but the first use_program of
     // any program must reach GL.
     current_program = nullptr;
-}
-
-void use_program(SHADER_PROGRAM* program) {
-    if (!program || program == current_program) {
-        return;
-    }
-    current_program = program;
-    program->lookup_hint = -1;
-    program->camera_dirty = true;
-    // glUseProgram of an unlinked program is an error that leaves the
-    // previous program in use, so the draw would run with whatever program
-    // came before; no program at all is the defined choice, and with every
-    // location at -1 nothing is uploaded to it.
-    glUseProgram(program->build_failed ? 0 : program->program);
-    gl_check();
-    ++frame_stats.program_switches;
-    upload_lights(program);
 }
 
 void reset_shader_programs() {

@@ -9,6 +9,7 @@
 #include "shader/source.h"
 
 #include <cstdint>
+#include <string>
 
 // Room for names formed at draw time; the engine needs at most 81 per program.
 constexpr int UNIFORM_LOOKUP_CAPACITY = 150;
@@ -91,8 +92,15 @@ extern SHADER_PROGRAM* program_model;         // never filled at start-up
 // every frame and after create_program_set.
 extern SHADER_PROGRAM* current_program;
 
-// Builds the four programs of the fixed set from the files under shaders/.
-// Called once at start-up with the GL context current.
+// Directory the GLSL files are read from; "shaders" by default, relative to
+// the working directory. Not copied: the string must outlive the programs'
+// builds.
+extern const char* shader_directory;
+// A file of the shader directory: shader_directory + "/" + name.
+std::string shader_file_path(const char* name);
+
+// Builds the four programs of the fixed set from the files under the shader
+// directory. Called once at start-up with the GL context current.
 void create_program_set();
 
 // Builds program from a vertex and a fragment file: stages, compile, link,
@@ -100,10 +108,6 @@ void create_program_set();
 // one line on stderr and leaves every location at -1. Returns program.
 SHADER_PROGRAM* build_program(SHADER_PROGRAM* program, const char* vertex_path,
                               const char* fragment_path);
-
-// Makes program current (no GL call when it already is) and sends it the
-// scene's lights.
-void use_program(SHADER_PROGRAM* program);
 
 // Frees the programs, empties the slots and current_program and the file
 // cache. GL objects are left alone; tests call this in SetUp.

@@ -4,9 +4,9 @@
 // With --timings it also reports the per-frame work time and the frame rate.
 #include "app/pacer.h"
 #include "app/runtime.h"
-#include "app/window.h"
 #include "demo/demo.h"
 #include "gfx/gl.h"
+#include "gfx/window.h"
 #include "tools/png_writer.h"
 
 #include <SDL.h>
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
             return usage();
         }
     }
-    if (!app_startup()) {
+    if (!app_startup(demo_application())) {
         return 1;
     }
     before_present_hook = capture_before_present;

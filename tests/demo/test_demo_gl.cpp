@@ -2,7 +2,7 @@
 // llvmpipe under Xvfb): the texture GL holds after a frame is the computed
 // picture, the picture is the scalar reference's, and the window shows it.
 #include "app/runtime.h"
-#include "app/window.h"
+#include "gfx/window.h"
 #include "demo/demo.h"
 #include "demo/fractal.h"
 #include "gfx/gl.h"
@@ -45,7 +45,7 @@ std::vector<uint32_t> reference_picture(int frame, int width, int height) {
 class DEMO_GL : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        started = app_startup();
+        started = app_startup(demo_application());
         before_present_hook = capture_window;
     }
     void SetUp() override {

@@ -18,7 +18,7 @@
 #include "scene/sprite.h"
 #include "shader/model_programs.h"
 #include "shader/program.h"
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 #include "tests/support/gl_fixture.h"
 
 #include <cmath>

@@ -3,7 +3,7 @@
 // defaults, model stack, default camera, shared quad), against the recorder.
 #pragma once
 
-#include "app/window.h"
+#include "gfx/window.h"
 #include "gfx/frame_stats.h"
 #include "gfx/gl.h"
 #include "gfx/handle_table.h"

@@ -3,7 +3,7 @@
 #include "app/input.h"
 #include "app/pacer.h"
 #include "app/runtime.h"
-#include "app/window.h"
+#include "gfx/window.h"
 #include "tests/support/fake_clock.h"
 #include "tests/support/fake_gl.h"
 

@@ -7,7 +7,7 @@
 #include "app/input.h"
 #include "app/pacer.h"
 #include "app/runtime.h"
-#include "app/window.h"
+#include "gfx/window.h"
 #include "demo/demo.h"
 #include "demo/fractal.h"
 #include "gfx/frame_stats.h"
@@ -75,6 +75,7 @@ class DEMO_LOOP : public ::testing::Test {
         keyboard_create();
         mouse_create();
         events_setup();
+        app_use(demo_application());
         engine_setup();
         ASSERT_TRUE(demo_setup());
         fake_gl::take();
@@ -88,6 +89,7 @@ class DEMO_LOOP : public ::testing::Test {
             delete app_scene;
         }
         demo_reset();
+        app_use(APPLICATION{});
         scene_reset();
         reset_shader_programs();
         gl_context_alive = false;

@@ -19,7 +19,7 @@
 #include "scene/skeleton.h"
 #include "scene/sprite.h"
 #include "shader/program.h"
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 #include "tests/support/fake_gl.h"
 
 #include <gtest/gtest.h>

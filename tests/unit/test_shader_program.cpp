@@ -3,6 +3,7 @@
 // run from the repository root).
 #include "gfx/frame_stats.h"
 #include "shader/program.h"
+#include "scene/uniforms.h"
 #include "tests/support/fake_gl.h"
 
 #include <gtest/gtest.h>

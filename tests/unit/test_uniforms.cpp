@@ -10,7 +10,7 @@
 #include "scene/scene_objects.h"
 #include "scene/skin.h"
 #include "shader/program.h"
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 #include "tests/support/fake_gl.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Window and GL context creation (see window.h).
-#include "app/window.h"
+#include "gfx/window.h"
 
 #include "gfx/gl.h"
 #include "gfx/render_state.h"
@@ -23,16 +23,15 @@ void set_attributes(int samples) {
 // A software rasteriser may offer no accelerated or multisample visuals:
 // try 4x, then 2x, then no multisampling, then without the accelerated-visual
 // requirement.
-bool create_window_and_context(APP_WINDOW& w) {
+bool create_window_and_context(APP_WINDOW& w, const char* title) {
     const int tries[][2] = {{4, 1}, {2, 1}, {0, 1}, {0, 0}};
     for (const auto& t : tries) {
         set_attributes(t[0]);
         if (!t[1]) {
             SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, 0);
         }
-        w.window =
-            SDL_CreateWindow(APP_WINDOW_TITLE, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                             w.width, w.height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        w.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, w.width,
+                                    w.height, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (!w.window) {
             continue;
         }
@@ -67,15 +66,15 @@ bool version_ok(char* why, size_t size) {
 
 } // namespace
 
-APP_WINDOW* create_app_window() {
+APP_WINDOW* create_app_window(const char* title, int32_t width, int32_t height) {
     static APP_WINDOW record;
     APP_WINDOW& w = record;
     w = APP_WINDOW{};
-    w.width = APP_WINDOW_WIDTH;
-    w.height = APP_WINDOW_HEIGHT;
+    w.width = width;
+    w.height = height;
     w.present = true;
 
-    if (!create_window_and_context(w)) {
+    if (!create_window_and_context(w, title)) {
         std::fprintf(stderr, "vexa: cannot create the window and its OpenGL context: %s\n",
                      SDL_GetError());
         return nullptr;

@@ -1,8 +1,10 @@
-// Per-draw uniform upload (see uniforms.h). Owns no globals; writes only
-// through the locations cached in SHADER_PROGRAM, skipping every -1. Reads
-// current_camera, the model stack and the lighting scene.
-#include "shader/uniforms.h"
+// Per-draw uniform upload and program switches (see uniforms.h). Owns no
+// globals; writes only through the locations cached in SHADER_PROGRAM,
+// skipping every -1. Reads current_camera, the model stack and the lighting
+// scene.
+#include "scene/uniforms.h"
 
+#include "gfx/frame_stats.h"
 #include "math/matrix_stack.h"
 #include "scene/camera.h"
 #include "scene/lighting.h"
@@ -173,4 +175,21 @@ void upload_joint_matrices(SKIN* skin) {
             send_joint(program, joint);
         }
     }
+}
+
+void use_program(SHADER_PROGRAM* program) {
+    if (!program || program == current_program) {
+        return;
+    }
+    current_program = program;
+    program->lookup_hint = -1;
+    program->camera_dirty = true;
+    // glUseProgram of an unlinked program is an error that leaves the
+    // previous program in use, so the draw would run with whatever program
+    // came before; no program at all is the defined choice, and with every
+    // location at -1 nothing is uploaded to it.
+    glUseProgram(program->build_failed ? 0 : program->program);
+    gl_check();
+    ++frame_stats.program_switches;
+    upload_lights(program);
 }

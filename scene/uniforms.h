@@ -1,10 +1,12 @@
-// Per-draw uniform upload into the current shader program: the matrices and
-// camera position (upload_matrices), the scene's ambient colour and lights
-// (upload_lights) and a GPU-skinned mesh's joint matrices
+// Program switches and the per-draw uniform upload into the current shader
+// program: use_program (which sends the lights on each switch), the matrices
+// and camera position (upload_matrices), the scene's ambient colour and
+// lights (upload_lights) and a GPU-skinned mesh's joint matrices
 // (upload_joint_matrices). Defines LIGHT. Owns no state besides each
 // program's camera_dirty flag, which it clears; relies on shader/program.h
 // for the cached locations, scene/camera.h for the camera and
-// scene/lighting.h for the lit scene.
+// scene/lighting.h for the lit scene. It sits in the scene because every
+// upload reads scene types; the shader layer below knows none of them.
 #pragma once
 
 #include "scene/actor.h"
@@ -27,6 +29,10 @@ struct LIGHT : ACTOR {
     float falloff = 0.0f;      // sent halved
     int32_t slot = 0;          // element of the shader light array, 0 .. MAX_LIGHTS - 1
 };
+
+// Makes program current (no GL call when it already is) and sends it the
+// scene's lights.
+void use_program(SHADER_PROGRAM* program);
 
 // Sends MVP, world and normal matrices for the model stack's top under
 // current_camera; the camera position and projection only while the

@@ -1,6 +1,7 @@
 // The window record: owns the global APP_WINDOW with its SDL window and GL
 // context. Relies on SDL for the window and context and on GLEW for the GL
-// entry points.
+// entry points. It is part of the device layer because the scene (viewport,
+// 2D projection) and the render targets read its size.
 #pragma once
 
 #include <SDL.h>
@@ -26,4 +27,5 @@ extern APP_WINDOW* app_window;
 // Creates the hidden window with its OpenGL 2.1 context, loads the GL entry
 // points, clears to white and swaps once. On failure prints one line naming
 // what failed with SDL's or GLEW's own text and returns null.
-APP_WINDOW* create_app_window();
+APP_WINDOW* create_app_window(const char* title = APP_WINDOW_TITLE,
+                              int32_t width = APP_WINDOW_WIDTH, int32_t height = APP_WINDOW_HEIGHT);

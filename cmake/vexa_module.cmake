@@ -1,0 +1,58 @@
+# vexa_module(<name> [FOLDER <folder>] [DEPENDS <modules...>] [LIBRARIES <targets...>]
+#             [EXCLUDE <files...>] [CLIENT])
+#
+# One layer of the engine: a static library vexa_<name> (vexa::<name> once
+# installed) of every .cpp in <folder> (default: <name>) but the EXCLUDEd
+# ones, linking the modules it DEPENDS on and the outside LIBRARIES.
+#
+# Each module compiles against an include root of its own,
+# build/layers/<name>/, holding links to its folder and to the folders of
+# the modules below it, and nothing else: an include of a higher layer's
+# header ("scene/..." from gfx/) is an error from the compiler, not a habit
+# that creeps in. Programs and higher modules see the roots of what they link.
+#
+# CLIENT marks code built on the engine (the demonstration): the same include
+# discipline, but neither installed nor part of vexa::engine.
+function(vexa_module name)
+    cmake_parse_arguments(M "CLIENT" "FOLDER" "DEPENDS;LIBRARIES;EXCLUDE" ${ARGN})
+    if(NOT M_FOLDER)
+        set(M_FOLDER ${name})
+    endif()
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${M_FOLDER}/*.cpp)
+    file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${M_FOLDER}/*.h)
+    foreach(file ${M_EXCLUDE})
+        list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${M_FOLDER}/${file})
+    endforeach()
+
+    # The folders this module may include from: its own and those below.
+    set(folders ${M_FOLDER})
+    foreach(dependency ${M_DEPENDS})
+        get_property(below GLOBAL PROPERTY VEXA_FOLDERS_${dependency})
+        list(APPEND folders ${below})
+    endforeach()
+    list(REMOVE_DUPLICATES folders)
+    set_property(GLOBAL PROPERTY VEXA_FOLDERS_${name} ${folders})
+    set(root ${CMAKE_BINARY_DIR}/layers/${name})
+    file(REMOVE_RECURSE ${root})
+    file(MAKE_DIRECTORY ${root})
+    foreach(folder ${folders})
+        file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+    endforeach()
+
+    set(target vexa_${name})
+    add_library(${target} STATIC ${sources})
+    target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${root}>)
+    list(TRANSFORM M_DEPENDS PREPEND vexa_)
+    target_link_libraries(${target} PUBLIC ${M_DEPENDS} ${M_LIBRARIES})
+    if(M_CLIENT)
+        return()
+    endif()
+
+    add_library(vexa::${name} ALIAS ${target})
+    set_target_properties(${target} PROPERTIES EXPORT_NAME ${name})
+    target_include_directories(${target} PUBLIC
+        $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vexa>)
+    install(TARGETS ${target} EXPORT vexaTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexa/${M_FOLDER})
+    set_property(GLOBAL APPEND PROPERTY VEXA_MODULE_TARGETS ${target})
+endfunction()
