@@ -2,7 +2,7 @@
 #include "tools/frame_capture.h"
 
 #include "app/runtime.h"
-#include "app/window.h"
+#include "gfx/window.h"
 #include "gfx/gl.h"
 #include "tools/png_writer.h"
 

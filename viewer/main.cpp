@@ -8,6 +8,8 @@
 #include "tools/frame_capture.h"
 #include "viewer/viewer.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,8 +18,20 @@ namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: vexa-view [--frames N] [--window FILE.png] [--cpu-skinning] "
-                         "[--timings] MODEL\n");
+                         "[--timings] [--shaders DIR] MODEL\n");
     return 1;
+}
+
+// ./shaders where it exists (the source tree, like vexa), else the installed
+// GLSL files, so the installed viewer opens models from any folder.
+const char* default_shader_directory() {
+#ifdef VEXA_INSTALLED_SHADER_DIR
+    struct stat status;
+    if (stat("shaders", &status) != 0) {
+        return VEXA_INSTALLED_SHADER_DIR;
+    }
+#endif
+    return "shaders";
 }
 
 } // namespace
@@ -27,6 +41,7 @@ int main(int argc, char** argv) {
     const char* window_path = nullptr;
     const char* model_path = nullptr;
     bool timings = false;
+    const char* shader_directory = default_shader_directory();
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (!std::strcmp(argv[i], "--frames") && has_value) {
@@ -39,6 +54,8 @@ int main(int argc, char** argv) {
             window_path = argv[++i];
         } else if (!std::strcmp(argv[i], "--cpu-skinning")) {
             viewer.cpu_skinning = true;
+        } else if (!std::strcmp(argv[i], "--shaders") && has_value) {
+            shader_directory = argv[++i];
         } else if (!std::strcmp(argv[i], "--timings")) {
             timings = true;
         } else if (argv[i][0] != '-' && !model_path) {
@@ -53,22 +70,26 @@ int main(int argc, char** argv) {
     viewer.path = model_path;
     APPLICATION app;
     app.title = file_name_of(model_path);
+    app.shader_directory = shader_directory;
     app.setup = viewer_setup;
     app.frame = viewer_frame;
     app.event = viewer_event;
     if (!frames && (window_path || timings)) {
         frames = 1;
     }
-    if (!frames) {
-        const int status = app_run(app);
-        viewer_release();
-        return status;
-    }
-    // A fixed number of passes, the picture read back before the last one
-    // is presented.
     if (!app_startup(app)) {
         return 1;
     }
+    if (viewer.load_failed) {
+        return 1;
+    }
+    if (!frames) {
+        run_loop(); // until Escape or the window closes
+        viewer_release();
+        return 0;
+    }
+    // A fixed number of passes, the picture read back before the last one
+    // is presented.
     frame_capture_start(frames, timings);
     run_loop(frames);
     if (timings) {

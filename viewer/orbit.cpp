@@ -3,7 +3,7 @@
 
 #include "scene/camera.h"
 #include "shader/limits.h"
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 
 #include <algorithm>
 #include <cmath>

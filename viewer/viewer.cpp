@@ -2,7 +2,7 @@
 #include "viewer/viewer.h"
 
 #include "app/input.h"
-#include "app/window.h"
+#include "gfx/window.h"
 #include "assets/model_import.h"
 #include "gfx/render_state.h"
 #include "scene/builders.h"
@@ -84,8 +84,11 @@ bool viewer_setup(void*) {
         std::fprintf(stderr, "vexa-view: the skinned-model program did not build; skinned models "
                              "are skinned on the CPU\n");
     }
+    // A model that does not load is the viewer's failure, not the engine's:
+    // the importer's line is the only one, and main ends with status 1.
     const std::string path = viewer.path;
-    return viewer_load(path.c_str());
+    viewer.load_failed = !viewer_load(path.c_str());
+    return true;
 }
 
 bool viewer_load(const char* path) {

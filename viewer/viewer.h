@@ -4,7 +4,7 @@
 // (assets/model_import.h), the application scene and the input records.
 #pragma once
 
-#include "shader/uniforms.h"
+#include "scene/uniforms.h"
 #include "viewer/orbit.h"
 
 #include <SDL.h>
@@ -25,6 +25,7 @@ struct VIEWER {
     bool paused = false;
     bool cpu_skinning = false;       // asked for (--cpu-skinning, K)
     bool gpu_skinning_usable = true; // false when the skinned program did not build
+    bool load_failed = false;        // the model named on the command line did not load
 };
 
 extern VIEWER viewer;
@@ -34,7 +35,8 @@ const char* file_name_of(const char* path);
 
 // Application set-up: the scene, its camera and lights, the model programs
 // (falling back to CPU skinning with one line when the skinned one did not
-// build), then the model at viewer.path. False when the model did not load.
+// build), then the model at viewer.path; load_failed says whether it
+// loaded. True.
 bool viewer_setup(void* user);
 
 // Loads path and puts it on show in place of the current model, framed,
