@@ -11,7 +11,7 @@
 namespace {
 
 constexpr double PI = 3.14159265358979323846;
-constexpr float START_YAW = 30.0f;
+constexpr float START_YAW = -30.0f;
 constexpr float START_PITCH = 15.0f;
 constexpr float PITCH_LIMIT = 89.0f;
 constexpr float DEGREES_PER_PIXEL = 0.4f;
@@ -44,16 +44,18 @@ ORBIT orbit_frame(const VECTOR3& low, const VECTOR3& high, double fovy, double a
     orbit.radius = float(radius);
     orbit.yaw = START_YAW;
     orbit.pitch = START_PITCH;
-    // The nearest distance at which every corner of the box, seen along the
-    // starting direction, lies within ORBIT_FILL of the view's half-extents:
-    // a corner at (x, y) across and z towards the eye needs
-    // d - z >= |x| / (ORBIT_FILL · tan_x) and the same for y.
+    // The distance at which the box's outline, measured in the plane through
+    // the target facing the eye, spans ORBIT_FILL of the view's narrower
+    // extent: a corner at (x, y) across needs d >= |x| / (ORBIT_FILL · tan_x)
+    // and the same for y. Measuring in that plane (not at each corner's own
+    // depth) keeps deep boxes from pushing the model far away; the eye stays
+    // outside the box.
     const double tan_y = std::tan(fovy * PI / 360.0) * ORBIT_FILL;
     const double tan_x = tan_y * (aspect > 0 ? aspect : 1.0);
     VECTOR3 eye, right, up, back;
     orbit.distance = 0.0f;
     orbit_basis(orbit, &eye, &right, &up, &back);
-    double distance = radius * 0.1;
+    double distance = 0.0, nearest = 0.0;
     for (int corner = 0; corner < 8; ++corner) {
         const double px = double(corner & 1 ? high.x : low.x) - orbit.target.x;
         const double py = double(corner & 2 ? high.y : low.y) - orbit.target.y;
@@ -61,8 +63,10 @@ ORBIT orbit_frame(const VECTOR3& low, const VECTOR3& high, double fovy, double a
         const double x = px * right.x + py * right.y + pz * right.z;
         const double y = px * up.x + py * up.y + pz * up.z;
         const double z = px * back.x + py * back.y + pz * back.z;
-        distance = std::max({distance, z + std::fabs(x) / tan_x, z + std::fabs(y) / tan_y});
+        distance = std::max({distance, std::fabs(x) / tan_x, std::fabs(y) / tan_y});
+        nearest = std::max(nearest, z);
     }
+    distance = std::max(distance, nearest + 0.1 * radius);
     orbit.distance = std::isfinite(distance) ? float(distance) : float(3.0 * radius);
     orbit.framed_distance = orbit.distance;
     return orbit;
@@ -122,14 +126,14 @@ void orbit_place_lights(const ORBIT& orbit, LIGHT* key, LIGHT* fill) {
     p = along(p, back, d);
     key->type = LIGHT_TYPE_DIRECTIONAL;
     key->slot = 0;
-    key->intensity = 0.75f;
+    key->intensity = 0.85f;
     place_light(key, p, orbit.target);
     p = along(orbit.target, right, d);
     p = along(p, up, -0.2f * d);
     p = along(p, back, 0.6f * d);
     fill->type = LIGHT_TYPE_POINT;
     fill->slot = 1;
-    fill->intensity = 0.35f;
+    fill->intensity = 0.4f;
     fill->colour[0] = 0.85f;
     fill->colour[1] = 0.9f;
     fill->colour[2] = 1.0f;

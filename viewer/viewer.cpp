@@ -22,19 +22,15 @@ namespace {
 
 constexpr float BACKGROUND[3] = {0.23f, 0.24f, 0.27f};
 
-// The root's world matrix as the draw walk forms it: its local transform
-// from position, angles and scale, then its pivot.
-MATRIX4 root_world_matrix(const MODEL_ACTOR& root) {
+// The model's bind-pose box is given in the space the root is placed in
+// (the root's pivot, the file's root transform, already applied); the root's
+// own position, angles and scale carry it to world space, as the draw walk
+// does. The result is the box around the eight transformed corners.
+void world_bounds(const IMPORTED_MODEL& model, VECTOR3* low, VECTOR3* high) {
+    const MODEL_ACTOR& root = *model.root;
     MATRIX4 m;
     matrix_compose(root.position.x, root.position.y, root.position.z, root.rotation.x,
                    root.rotation.y, root.rotation.z, root.scale.x, root.scale.y, root.scale.z, m);
-    return matrix_multiply(m, m, root.pivot);
-}
-
-// The model's bind-pose box (in its root's space) carried to world space:
-// the box around its eight transformed corners.
-void world_bounds(const IMPORTED_MODEL& model, VECTOR3* low, VECTOR3* high) {
-    const MATRIX4 m = root_world_matrix(*model.root);
     const VECTOR3& a = model.bounds_min;
     const VECTOR3& b = model.bounds_max;
     for (int corner = 0; corner < 8; ++corner) {
@@ -73,7 +69,7 @@ const char* file_name_of(const char* path) {
 
 bool viewer_setup(void*) {
     app_scene = new SCENE;
-    app_scene->ambient[0] = app_scene->ambient[1] = app_scene->ambient[2] = 0.2f;
+    app_scene->ambient[0] = app_scene->ambient[1] = app_scene->ambient[2] = 0.3f;
     app_scene->active_camera = default_camera;
     current_camera = default_camera;
     scene_add_light(app_scene, &viewer.key);
