@@ -81,7 +81,7 @@ bool frame_capture_write(const char* path, const char* program) {
         std::fprintf(stderr, "%s: no frame was presented\n", program);
         return false;
     }
-    return write_png_rgba(path, window_rows.data(), window_width, window_height);
+    return write_png_rgba(path, window_rows.data(), window_width, window_height, program);
 }
 
 void frame_capture_print_timings(const char* frame_label) {

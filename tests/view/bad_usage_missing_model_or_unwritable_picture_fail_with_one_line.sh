@@ -1,5 +1,5 @@
-# Bad usage, a missing model file and a file the importer rejects each give
-# exactly one line on stderr and status 1.
+# Bad usage, a missing model file, a file the importer rejects and a picture
+# that cannot be written each give exactly one line on stderr and status 1.
 # $1: vexa-view.
 . "$(dirname "$0")/../e2e/lib.sh"
 dir=$(mktemp -d)
@@ -20,4 +20,6 @@ fails '^usage: vexa-view ' one.gltf two.gltf
 fails 'no_such_model\.gltf' --frames 1 "$dir/no_such_model.gltf"
 printf 'this is not a model\n' > "$dir/garbage.obj.gltf"
 fails 'garbage\.obj\.gltf' --frames 1 "$dir/garbage.obj.gltf"
-echo "bad usage, a missing file and a rejected file: one line each, status 1"
+model=/usr/share/assimp/models/glTF2/simple_skin/simple_skin.gltf
+fails '^vexa-view: cannot write .*/no_dir/shot\.png' --frames 2 --window "$dir/no_dir/shot.png" "$model"
+echo "bad usage, a missing file, a rejected file, an unwritable picture: one line each, status 1"
