@@ -15,6 +15,8 @@
 #include "scene/skin.h"
 #include "shader/limits.h"
 
+#include <assimp/IOStream.hpp>
+#include <assimp/IOSystem.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
 #include <assimp/postprocess.h>
@@ -54,6 +56,15 @@ void configure(Assimp::Importer& importer) {
     // Some formats invent a mesh that draws the bones; a viewer does not want it.
     importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
 }
+
+// The file system a model held in memory sees: none. Files it names (OBJ
+// material libraries, glTF buffers) are not read, as for its pictures.
+struct NO_FILES : Assimp::IOSystem {
+    bool Exists(const char*) const override { return false; }
+    char getOsSeparator() const override { return '/'; }
+    Assimp::IOStream* Open(const char*, const char*) override { return nullptr; }
+    void Close(Assimp::IOStream* stream) override { delete stream; }
+};
 
 // Assimp's messages may span lines; ours is one.
 std::string one_line(const char* text) {
@@ -116,9 +127,30 @@ bool off_header_plausible(const char* head, size_t head_size, uint64_t file_size
     return true;
 }
 
-bool is_off(const char* name) {
+bool has_extension(const char* name, const char* extension) {
     size_t n = name ? std::strlen(name) : 0;
-    return n >= 3 && strcasecmp(name + n - 3, "off") == 0 && (n == 3 || name[n - 4] == '.');
+    size_t e = std::strlen(extension);
+    return n >= e && strcasecmp(name + n - e, extension) == 0 && (n == e || name[n - e - 1] == '.');
+}
+
+// Assimp 5.2's OBJ reader crashes (reads through a null pointer) on some
+// files in memory that name a material library it cannot open. A model in
+// memory never reads its material libraries anyway, so those statements are
+// turned into comments before Assimp sees the text.
+std::vector<char> without_material_libraries(const void* data, size_t size) {
+    const char* text = static_cast<const char*>(data);
+    std::vector<char> copy(text, text + size);
+    for (size_t i = 0; i < size; ++i) {
+        bool line_start = i == 0 || copy[i - 1] == '\n' || copy[i - 1] == '\r';
+        if (line_start && size - i >= 6 && std::memcmp(&copy[i], "mtllib", 6) == 0) {
+            copy[i] = '#';
+        }
+    }
+    return copy;
+}
+
+bool is_off(const char* name) {
+    return has_extension(name, "off");
 }
 
 // Flattens the node tree depth first, checking that it is a tree of
@@ -661,6 +693,12 @@ bool import_model_from_memory(const void* data, size_t size, const char* hint, c
     }
     Assimp::Importer importer;
     configure(importer);
+    importer.SetIOHandler(new NO_FILES); // the importer owns and deletes it
+    std::vector<char> obj_text;
+    if (has_extension(hint, "obj")) {
+        obj_text = without_material_libraries(data, size);
+        data = obj_text.data();
+    }
     const aiScene* scene = importer.ReadFileFromMemory(data, size, POST_PROCESS, hint ? hint : "");
     bool ok = convert(scene, name, std::string(), true, importer.GetErrorString(), out);
     out->load_ms =
