@@ -77,6 +77,9 @@ int main(int argc, char** argv) {
     if (!frames && (window_path || timings)) {
         frames = 1;
     }
+    // app_run's start-up and loop, taken apart: a model that did not load
+    // ends the program with status 1 before the loop, with the importer's
+    // line as the only one.
     if (!app_startup(app)) {
         return 1;
     }
