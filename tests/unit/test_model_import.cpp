@@ -134,9 +134,11 @@ TEST_F(MODEL_IMPORT, every_corpus_model_loads_or_is_refused_with_one_line) {
             testing::internal::CaptureStderr();
             bool ok = import_model(file.c_str(), &model);
             std::string err = testing::internal::GetCapturedStderr();
+            // VEXA_CORPUS_VERBOSE=1 lists every file with its load time and messages.
             if (std::getenv("VEXA_CORPUS_VERBOSE")) {
-                std::printf("%s %.1f ms %s", ok ? "OK " : "NO ", model.load_ms,
-                            err.empty() ? "\n" : err.c_str());
+                std::printf("%s %8.1f ms %7lld vertices %s\n%s", ok ? "loaded " : "refused",
+                            model.load_ms, static_cast<long long>(model.vertex_count), file.c_str(),
+                            err.c_str());
             }
             if (ok) {
                 ++loaded;
