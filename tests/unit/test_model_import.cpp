@@ -334,6 +334,15 @@ TEST_F(MODEL_IMPORT, pictures_load_as_rgba_rows_from_the_top) {
     EXPECT_EQ(image.width, 2); // left as it was
     EXPECT_EQ(live_texture_objects, 0);
 
+    // A header that declares a huge picture is refused before anything is decoded.
+    const uint8_t huge_png[] = {0x89, 'P', 'N',  'G',  '\r', '\n', 0x1a, '\n', 0,    0,
+                                0,    13,  'I',  'H',  'D',  'R',  0,    1,    0x86, 0xa0,
+                                0,    1,   0x86, 0xa0, 8,    6,    0,    0,    0};
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(load_picture_from_memory(huge_png, sizeof huge_png, "huge.png", &image));
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("huge.png: declares a 100000 x 100000 picture", 0), 0u) << err;
+
     TEXTURE* texture = load_texture(bmp.c_str());
     ASSERT_NE(texture, nullptr);
     EXPECT_NE(texture->slot, -1);
