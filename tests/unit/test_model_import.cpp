@@ -219,7 +219,7 @@ TEST_F(MODEL_IMPORT, broken_files_are_refused_with_one_line_and_nothing_built) {
     release_imported_model(&full);
 }
 
-TEST_F(MODEL_IMPORT, missing_picture_is_drawn_white_with_one_warning) {
+TEST_F(MODEL_IMPORT, missing_picture_is_drawn_white_with_one_warning_others_are_found) {
     SCRATCH_DIR dir;
     dir.write("two.mtl",
               "newmtl a\nKd 1 1 1\nmap_Kd gone.png\nnewmtl b\nKd 1 1 1\nmap_Kd gone.png\n");
@@ -240,6 +240,22 @@ TEST_F(MODEL_IMPORT, missing_picture_is_drawn_white_with_one_warning) {
     }
     release_imported_model(&model);
     EXPECT_EQ(live_texture_objects, 0);
+
+    // A picture named with other letter case (and a Windows path) is found.
+    SDL_Surface* red = SDL_CreateRGBSurfaceWithFormat(0, 1, 1, 32, SDL_PIXELFORMAT_RGBA32);
+    ASSERT_NE(red, nullptr);
+    const uint8_t rgba[4] = {255, 0, 0, 255};
+    std::memcpy(red->pixels, rgba, 4);
+    ASSERT_EQ(SDL_SaveBMP(red, (dir.path / "red.bmp").c_str()), 0);
+    SDL_FreeSurface(red);
+    dir.write("case.mtl", "newmtl a\nKd 1 1 1\nmap_Kd C:\\maps\\RED.BMP\n");
+    obj = dir.write("case.obj", "mtllib case.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl a\nf 1 2 3\n");
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(import_model(obj.c_str(), &model));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const IMAGE& found = *model.models[0]->meshes->material->textures[0]->image;
+    EXPECT_EQ(std::memcmp(found.pixels, rgba, 4), 0);
+    release_imported_model(&model);
 }
 
 TEST_F(MODEL_IMPORT, meshes_beyond_16_bit_indices_are_split_into_several_models) {
