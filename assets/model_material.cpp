@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <strings.h>
 
 namespace {
 
@@ -76,8 +77,31 @@ bool decode_embedded(const aiTexture* t, IMAGE* image, std::string* reason) {
     return true;
 }
 
+// candidate itself, or a file in its folder whose name differs only in case
+// (files made on systems whose names ignore case), or "".
+std::string existing_file(const std::string& candidate) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) {
+        return candidate;
+    }
+    fs::path wanted(candidate);
+    fs::path folder = wanted.parent_path().empty() ? fs::path(".") : wanted.parent_path();
+    std::string name = wanted.filename().string();
+    fs::directory_iterator it(folder, error);
+    for (int checked = 0; !error && it != fs::directory_iterator() && checked < 10000;
+         it.increment(error), ++checked) {
+        if (strcasecmp(it->path().filename().c_str(), name.c_str()) == 0 &&
+            it->is_regular_file(error)) {
+            return it->path().string();
+        }
+    }
+    return std::string();
+}
+
 // The picture file a material names, looked for as written (relative to the
-// model's folder) and then by its file name alone in that folder.
+// model's folder; a leading slash may also mean that folder) and then by its
+// file name alone in that folder.
 bool decode_file(const IMPORT& im, std::string path, IMAGE* image, std::string* reason) {
     std::replace(path.begin(), path.end(), '\\', '/');
     if (path.rfind("file://", 0) == 0) {
@@ -86,16 +110,18 @@ bool decode_file(const IMPORT& im, std::string path, IMAGE* image, std::string* 
     std::vector<std::string> candidates;
     if (!path.empty() && path[0] == '/') {
         candidates.push_back(path);
+        candidates.push_back(im.directory + path.substr(1));
+    } else {
+        candidates.push_back(im.directory + path);
     }
-    candidates.push_back(im.directory + path);
     size_t slash = path.rfind('/');
     if (slash != std::string::npos) {
         candidates.push_back(im.directory + path.substr(slash + 1));
     }
     for (const std::string& candidate : candidates) {
-        std::error_code error;
-        if (std::filesystem::is_regular_file(candidate, error)) {
-            return decode_picture(candidate.c_str(), nullptr, 0, candidate.c_str(), image, reason);
+        std::string file = existing_file(candidate);
+        if (!file.empty()) {
+            return decode_picture(file.c_str(), nullptr, 0, file.c_str(), image, reason);
         }
     }
     *reason = "is missing";

@@ -25,6 +25,7 @@ namespace {
 // drivers offer, and a forged header must not make us allocate gigabytes.
 constexpr int MAX_PICTURE_SIDE = 16384;
 constexpr int64_t MAX_PICTURE_PIXELS = int64_t(8192) * 8192;
+constexpr const char* SIZE_RULE = "; the engine takes 1 to 16384 pixels a side, 64 M in all";
 
 // The extension of name, upper case, as SDL2_image names its formats ("TGA"):
 // formats without a signature (TGA) are only recognised through it.
@@ -39,6 +40,70 @@ void format_hint(const char* name, char* out, size_t size) {
         out[n++] = char(std::toupper(static_cast<unsigned char>(*c)));
     }
     out[n] = '\0';
+}
+
+bool acceptable_size(int64_t w, int64_t h) {
+    return w >= 1 && h >= 1 && w <= MAX_PICTURE_SIDE && h <= MAX_PICTURE_SIDE &&
+           w * h <= MAX_PICTURE_PIXELS;
+}
+
+uint32_t big_endian(const uint8_t* p, int bytes) {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) {
+        v = v << 8 | p[i];
+    }
+    return v;
+}
+
+uint32_t little_endian(const uint8_t* p, int bytes) {
+    uint32_t v = 0;
+    for (int i = bytes; i-- > 0;) {
+        v = v << 8 | p[i];
+    }
+    return v;
+}
+
+// The size a picture's header declares, read before decoding so a forged
+// header cannot make the decoder allocate gigabytes first (PNG, BMP, TGA,
+// JPEG; other formats are judged after decoding). False when none is found.
+bool declared_size(SDL_RWops* rw, const char* hint, int64_t* w, int64_t* h) {
+    Sint64 start = SDL_RWtell(rw);
+    uint8_t head[32] = {};
+    size_t got = SDL_RWread(rw, head, 1, sizeof head);
+    bool found = false;
+    if (got >= 24 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) {
+        *w = big_endian(head + 16, 4);
+        *h = big_endian(head + 20, 4);
+        found = true;
+    } else if (got >= 26 && head[0] == 'B' && head[1] == 'M') {
+        *w = int32_t(little_endian(head + 18, 4));
+        int32_t rows = int32_t(little_endian(head + 22, 4)); // negative: top-down rows
+        *h = rows < 0 ? -int64_t(rows) : rows;
+        found = true;
+    } else if (got >= 18 && std::strcmp(hint, "TGA") == 0) {
+        *w = little_endian(head + 12, 2);
+        *h = little_endian(head + 14, 2);
+        found = true;
+    } else if (got >= 4 && head[0] == 0xFF && head[1] == 0xD8) {
+        // Walk the JPEG segments to the first start-of-frame marker.
+        Sint64 at = start + 2;
+        for (int segments = 0; segments < 1000 && !found; ++segments) {
+            uint8_t marker[9];
+            if (SDL_RWseek(rw, at, RW_SEEK_SET) < 0 || SDL_RWread(rw, marker, 1, 9) != 9 ||
+                marker[0] != 0xFF) {
+                break;
+            }
+            uint8_t type = marker[1];
+            if (type >= 0xC0 && type <= 0xCF && type != 0xC4 && type != 0xC8 && type != 0xCC) {
+                *h = big_endian(marker + 5, 2);
+                *w = big_endian(marker + 7, 2);
+                found = true;
+            }
+            at += 2 + big_endian(marker + 2, 2);
+        }
+    }
+    SDL_RWseek(rw, start, RW_SEEK_SET);
+    return found;
 }
 
 std::string sdl_reason(const char* what, const char* detail) {
@@ -59,6 +124,14 @@ bool decode(SDL_RWops* rw, const char* name, IMAGE* image, std::string* reason) 
     }
     char hint[8];
     format_hint(name, hint, sizeof hint);
+    int64_t declared_w = 0, declared_h = 0;
+    if (declared_size(rw, hint, &declared_w, &declared_h) &&
+        !acceptable_size(declared_w, declared_h)) {
+        *reason = "declares a " + std::to_string(declared_w) + " x " + std::to_string(declared_h) +
+                  " picture" + SIZE_RULE;
+        SDL_RWclose(rw);
+        return false;
+    }
     SDL_Surface* decoded = IMG_LoadTyped_RW(rw, 1, hint[0] ? hint : nullptr);
     if (!decoded) {
         *reason = sdl_reason("not a picture SDL2_image can read", IMG_GetError());
@@ -66,10 +139,8 @@ bool decode(SDL_RWops* rw, const char* name, IMAGE* image, std::string* reason) 
     }
     int w = decoded->w;
     int h = decoded->h;
-    if (w < 1 || h < 1 || w > MAX_PICTURE_SIDE || h > MAX_PICTURE_SIDE ||
-        int64_t(w) * h > MAX_PICTURE_PIXELS) {
-        *reason = "a " + std::to_string(w) + " x " + std::to_string(h) +
-                  " picture is larger than the engine takes";
+    if (!acceptable_size(w, h)) {
+        *reason = "is a " + std::to_string(w) + " x " + std::to_string(h) + " picture" + SIZE_RULE;
         SDL_FreeSurface(decoded);
         return false;
     }

@@ -134,9 +134,11 @@ TEST_F(MODEL_IMPORT, every_corpus_model_loads_or_is_refused_with_one_line) {
             testing::internal::CaptureStderr();
             bool ok = import_model(file.c_str(), &model);
             std::string err = testing::internal::GetCapturedStderr();
+            // VEXA_CORPUS_VERBOSE=1 lists every file with its load time and messages.
             if (std::getenv("VEXA_CORPUS_VERBOSE")) {
-                std::printf("%s %.1f ms %s", ok ? "OK " : "NO ", model.load_ms,
-                            err.empty() ? "\n" : err.c_str());
+                std::printf("%s %8.1f ms %7lld vertices %s\n%s", ok ? "loaded " : "refused",
+                            model.load_ms, static_cast<long long>(model.vertex_count), file.c_str(),
+                            err.c_str());
             }
             if (ok) {
                 ++loaded;
@@ -217,7 +219,7 @@ TEST_F(MODEL_IMPORT, broken_files_are_refused_with_one_line_and_nothing_built) {
     release_imported_model(&full);
 }
 
-TEST_F(MODEL_IMPORT, missing_picture_is_drawn_white_with_one_warning) {
+TEST_F(MODEL_IMPORT, missing_picture_is_drawn_white_with_one_warning_others_are_found) {
     SCRATCH_DIR dir;
     dir.write("two.mtl",
               "newmtl a\nKd 1 1 1\nmap_Kd gone.png\nnewmtl b\nKd 1 1 1\nmap_Kd gone.png\n");
@@ -238,6 +240,22 @@ TEST_F(MODEL_IMPORT, missing_picture_is_drawn_white_with_one_warning) {
     }
     release_imported_model(&model);
     EXPECT_EQ(live_texture_objects, 0);
+
+    // A picture named with other letter case (and a Windows path) is found.
+    SDL_Surface* red = SDL_CreateRGBSurfaceWithFormat(0, 1, 1, 32, SDL_PIXELFORMAT_RGBA32);
+    ASSERT_NE(red, nullptr);
+    const uint8_t rgba[4] = {255, 0, 0, 255};
+    std::memcpy(red->pixels, rgba, 4);
+    ASSERT_EQ(SDL_SaveBMP(red, (dir.path / "red.bmp").c_str()), 0);
+    SDL_FreeSurface(red);
+    dir.write("case.mtl", "newmtl a\nKd 1 1 1\nmap_Kd C:\\maps\\RED.BMP\n");
+    obj = dir.write("case.obj", "mtllib case.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl a\nf 1 2 3\n");
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(import_model(obj.c_str(), &model));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const IMAGE& found = *model.models[0]->meshes->material->textures[0]->image;
+    EXPECT_EQ(std::memcmp(found.pixels, rgba, 4), 0);
+    release_imported_model(&model);
 }
 
 TEST_F(MODEL_IMPORT, meshes_beyond_16_bit_indices_are_split_into_several_models) {
@@ -331,6 +349,15 @@ TEST_F(MODEL_IMPORT, pictures_load_as_rgba_rows_from_the_top) {
     EXPECT_EQ(err.rfind(junk + ": ", 0), 0u) << err;
     EXPECT_EQ(image.width, 2); // left as it was
     EXPECT_EQ(live_texture_objects, 0);
+
+    // A header that declares a huge picture is refused before anything is decoded.
+    const uint8_t huge_png[] = {0x89, 'P', 'N',  'G',  '\r', '\n', 0x1a, '\n', 0,    0,
+                                0,    13,  'I',  'H',  'D',  'R',  0,    1,    0x86, 0xa0,
+                                0,    1,   0x86, 0xa0, 8,    6,    0,    0,    0};
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(load_picture_from_memory(huge_png, sizeof huge_png, "huge.png", &image));
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("huge.png: declares a 100000 x 100000 picture", 0), 0u) << err;
 
     TEXTURE* texture = load_texture(bmp.c_str());
     ASSERT_NE(texture, nullptr);
