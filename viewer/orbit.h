@@ -18,8 +18,8 @@ struct ORBIT {
     float pitch = 0.0f;           // degrees, positive looks down on the target
 };
 
-// Fraction of the view's height (or width, when that is smaller) the framed
-// sphere fills.
+// Fraction of the view's height or width (whichever the box reaches first)
+// that the framed box's outline spans, measured through its centre.
 constexpr float ORBIT_FILL = 2.0f / 3.0f;
 
 // Frames the world-space box [low, high] for a camera with vertical field of
