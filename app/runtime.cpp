@@ -99,18 +99,22 @@ void engine_setup() {
     scene_objects_setup();
 }
 
+bool application_setup() {
+    engine_setup();
+    if (application.setup && !application.setup(application.user)) {
+        std::fprintf(stderr, "vexa: the application's set-up failed\n");
+        return false;
+    }
+    return true;
+}
+
 bool app_startup(const APPLICATION& app) {
     if (const char* fault = application_fault(app)) {
         std::fprintf(stderr, "vexa: cannot run the application: %s\n", fault);
         return false;
     }
     app_use(app);
-    if (!runtime_startup()) {
-        return false;
-    }
-    engine_setup();
-    if (application.setup && !application.setup(application.user)) {
-        std::fprintf(stderr, "vexa: the application's set-up failed\n");
+    if (!runtime_startup() || !application_setup()) {
         return false;
     }
     raise_process_priority();

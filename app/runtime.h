@@ -26,6 +26,9 @@ const APPLICATION& app_in_use();
 bool runtime_startup();
 // GL set-up and the engine's global objects, in their fixed order.
 void engine_setup();
+// The engine set-up, then the set-up callback of the description in use.
+// False (after one line on stderr) when the callback returns false.
+bool application_setup();
 // Everything before the first loop pass with app's description: refusal of
 // a bad description, runtime, engine, the application's set-up, priority,
 // showing the window. False (after one line on stderr) on failure.

@@ -1,14 +1,12 @@
 // The smallest complete program on the engine: a window with a lit, textured
-// cube turning in front of the default camera. The picture is made in code.
-// With --frames N it runs N frames, then checks the last one it drew is not a
-// single colour and exits 0 (1 when it is); without, it runs until Escape.
+// cube turning in front of the default camera; the picture is made in code.
+// With --frames N it runs N frames and exits 0 only if the last frame it drew
+// is not a single colour (read back from the window); without, until Escape.
 #include "app/application.h"
 #include "app/runtime.h"
-#include "gfx/gl.h"
 #include "gfx/window.h"
 #include "scene/builders.h"
 #include "scene/camera.h"
-#include "scene/model.h"
 #include "scene/model_actor.h"
 #include "scene/scene.h"
 #include "scene/uniforms.h"
@@ -23,69 +21,60 @@
 namespace {
 
 MODEL_ACTOR* cube = nullptr;
-LIGHT* light = nullptr;
 
-// One face: a corner, two edge directions and the outward normal.
-void add_face(std::vector<VERTEX>& v, std::vector<uint16_t>& idx, const float c[3],
-              const float u[3], const float w[3], const float n[3]) {
-    const uint16_t base = uint16_t(v.size());
-    for (int k = 0; k < 4; ++k) {
-        const float s = (k == 1 || k == 2) ? 1.0f : 0.0f, t = k >= 2 ? 1.0f : 0.0f;
-        VERTEX x = {};
-        for (int i = 0; i < 3; ++i) {
-            x.position[i] = c[i] + s * u[i] + t * w[i];
-            x.normal[i] = n[i];
+// The six faces: a corner and two edges; the normal is their cross product.
+const float FACES[6][3][3] = {
+    {{-1, -1, 1}, {2, 0, 0}, {0, 2, 0}}, {{1, -1, -1}, {-2, 0, 0}, {0, 2, 0}},
+    {{1, -1, 1}, {0, 0, -2}, {0, 2, 0}}, {{-1, -1, -1}, {0, 0, 2}, {0, 2, 0}},
+    {{-1, 1, 1}, {2, 0, 0}, {0, 0, -2}}, {{-1, -1, -1}, {2, 0, 0}, {0, 0, 2}},
+};
+
+MODEL* cube_model() {
+    std::vector<VERTEX> vertices;
+    std::vector<uint16_t> indices;
+    for (const auto& [c, u, w] : FACES) {
+        const float n[3] = {(u[1] * w[2] - u[2] * w[1]) / 4, (u[2] * w[0] - u[0] * w[2]) / 4,
+                            (u[0] * w[1] - u[1] * w[0]) / 4};
+        for (uint16_t i : {0, 1, 2, 0, 2, 3}) {
+            indices.push_back(uint16_t(vertices.size() + i));
         }
-        x.position[3] = 1;
-        x.texcoord0[0] = s;
-        x.texcoord0[1] = t;
-        v.push_back(x);
+        for (int k = 0; k < 4; ++k) {
+            const float s = (k == 1 || k == 2) ? 1.0f : 0.0f, t = k >= 2 ? 1.0f : 0.0f;
+            VERTEX v = {};
+            for (int i = 0; i < 3; ++i) {
+                v.position[i] = c[i] + s * u[i] + t * w[i];
+                v.normal[i] = n[i];
+            }
+            v.position[3] = 1;
+            v.texcoord0[0] = s;
+            v.texcoord0[1] = t;
+            vertices.push_back(v);
+        }
     }
-    for (uint16_t i : {0, 1, 2, 0, 2, 3}) {
-        idx.push_back(uint16_t(base + i));
+    MODEL* model = build_model(vertices.data(), int32_t(vertices.size()));
+    MESH* mesh = model ? build_mesh(model, indices.data(), int32_t(indices.size())) : nullptr;
+    if (!mesh) {
+        return nullptr;
     }
-}
-
-// A 64 x 64 orange and cream checkerboard.
-TEXTURE* checkerboard() {
+    // The picture: a 64 x 64 orange and cream checkerboard.
     TEXTURE* texture = new TEXTURE;
     create_image(texture, 64, 64);
-    for (int y = 0; y < 64; ++y) {
-        for (int x = 0; x < 64; ++x) {
-            const bool dark = ((x / 8) + (y / 8)) % 2;
-            const uint8_t rgba[4] = {uint8_t(dark ? 230 : 250), uint8_t(dark ? 110 : 240),
-                                     uint8_t(dark ? 20 : 210), 255};
-            std::memcpy(texture->image->pixels + y * texture->image->stride + x * 4, rgba, 4);
-        }
+    for (int p = 0; p < 64 * 64; ++p) {
+        const bool dark = ((p % 64) / 8 + p / 64 / 8) % 2;
+        const uint8_t rgba[4] = {uint8_t(dark ? 230 : 250), uint8_t(dark ? 110 : 240),
+                                 uint8_t(dark ? 20 : 210), 255};
+        std::memcpy(texture->image->pixels + p * 4, rgba, 4);
     }
     texture->dirty = true;
-    return texture;
+    material_add_texture(mesh->material, texture);
+    return model;
 }
 
 bool setup(void*) {
-    if (!create_model_programs()) {
+    MODEL* model = create_model_programs() ? cube_model() : nullptr;
+    if (!model) {
         return false;
     }
-    std::vector<VERTEX> v;
-    std::vector<uint16_t> idx;
-    const float faces[6][4][3] = {
-        {{-1, -1, 1}, {2, 0, 0}, {0, 2, 0}, {0, 0, 1}},
-        {{1, -1, -1}, {-2, 0, 0}, {0, 2, 0}, {0, 0, -1}},
-        {{1, -1, 1}, {0, 0, -2}, {0, 2, 0}, {1, 0, 0}},
-        {{-1, -1, -1}, {0, 0, 2}, {0, 2, 0}, {-1, 0, 0}},
-        {{-1, 1, 1}, {2, 0, 0}, {0, 0, -2}, {0, 1, 0}},
-        {{-1, -1, -1}, {2, 0, 0}, {0, 0, 2}, {0, -1, 0}},
-    };
-    for (const auto& f : faces) {
-        add_face(v, idx, f[0], f[1], f[2], f[3]);
-    }
-    MODEL* model = build_model(v.data(), int32_t(v.size()));
-    MESH* mesh = model ? build_mesh(model, idx.data(), int32_t(idx.size())) : nullptr;
-    if (!mesh) {
-        return false;
-    }
-    material_add_texture(mesh->material, checkerboard());
-
     app_scene = new SCENE; // also becomes the current scene
     app_scene->ambient[0] = app_scene->ambient[1] = app_scene->ambient[2] = 0.25f;
     scene_add_camera(app_scene, default_camera); // a scene is lit through its active camera
@@ -94,9 +83,9 @@ bool setup(void*) {
     cube->model = model;
     cube->position = VECTOR3{0, 0, -6};
     layer_add_model_actor(&app_scene->layer1, cube);
-    light = new LIGHT;
+    LIGHT* light = new LIGHT;
     light->type = LIGHT_TYPE_DIRECTIONAL;
-    matrix_translate(light->local, 3, 4, 2); // shines from there towards the target, the origin
+    matrix_translate(light->local, 3, 4, 2); // shines from here towards its target, the origin
     scene_add_light(app_scene, light);
     return true;
 }
@@ -107,47 +96,42 @@ void frame(void*) {
     render_scene();
 }
 
-// True when the back buffer holds more than one colour.
-bool frame_has_detail() {
-    const int w = app_window->width, h = app_window->height;
-    std::vector<uint32_t> pixels(size_t(w) * size_t(h));
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    for (uint32_t p : pixels) {
-        if (p != pixels[0]) {
-            return true;
-        }
-    }
-    return false;
-}
-
 long frames_wanted = 0, frames_drawn = 0;
-bool last_frame_ok = false;
+bool last_frame_has_detail = false;
+
+// Before the last frame is presented: does the back buffer hold two colours?
+void check_last_frame() {
+    if (++frames_drawn != frames_wanted) {
+        return;
+    }
+    std::vector<uint32_t> pixels(size_t(app_window->width) * size_t(app_window->height));
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, app_window->width, app_window->height, GL_RGBA, GL_UNSIGNED_BYTE,
+                 pixels.data());
+    for (uint32_t p : pixels) {
+        last_frame_has_detail = last_frame_has_detail || p != pixels[0];
+    }
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
     APPLICATION app;
     app.title = "Vexa cube";
-    app.shader_directory = VEXA_SHADER_DIR;
+    app.shader_directory = VEXA_SHADER_DIR; // the package's installed GLSL files
     app.setup = setup;
     app.frame = frame;
-    if (argc == 3 && std::strcmp(argv[1], "--frames") == 0) {
-        frames_wanted = std::strtol(argv[2], nullptr, 10);
-        if (frames_wanted < 1 || !app_startup(app)) {
-            return 1;
-        }
-        before_present_hook = [] {
-            if (++frames_drawn == frames_wanted) {
-                last_frame_ok = frame_has_detail();
-            }
-        };
-        run_loop(frames_wanted);
-        if (!last_frame_ok) {
-            std::fprintf(stderr, "cube: the last frame is a single colour\n");
-        }
-        return last_frame_ok ? 0 : 1;
+    if (argc != 3 || std::strcmp(argv[1], "--frames") != 0) {
+        return app_run(app);
     }
-    return app_run(app);
+    frames_wanted = std::strtol(argv[2], nullptr, 10);
+    if (frames_wanted < 1 || !app_startup(app)) {
+        return 1;
+    }
+    before_present_hook = check_last_frame;
+    run_loop(frames_wanted);
+    if (!last_frame_has_detail) {
+        std::fprintf(stderr, "vexa-cube: the last frame is a single colour\n");
+    }
+    return last_frame_has_detail ? 0 : 1;
 }

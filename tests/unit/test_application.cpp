@@ -1,0 +1,145 @@
+// The application description through the runtime, with SDL's dummy video
+// driver and the GL recorder: a bad description is refused with one line
+// before anything starts; the set-up callback runs after the engine set-up,
+// the event callback after the pump applied the event, and the frame
+// callback after the scene update and the clear.
+#include "app/input.h"
+#include "app/pacer.h"
+#include "app/runtime.h"
+#include "gfx/frame_stats.h"
+#include "gfx/handle_table.h"
+#include "gfx/render_state.h"
+#include "gfx/render_target.h"
+#include "math/matrix_stack.h"
+#include "scene/camera.h"
+#include "scene/scene.h"
+#include "scene/scene_objects.h"
+#include "shader/program.h"
+#include "tests/support/fake_gl.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+class APPLICATION_TEST : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        fake_gl::reset();
+        scene_objects_reset();
+        render_targets_reset();
+        handle_tables_reset();
+        render_state_reset();
+        reset_shader_programs();
+        scene_reset();
+        math_reset();
+        frame_stats_reset();
+        time_source_use_sdl();
+        gl_context_alive = true;
+        pacer_defaults();
+        keyboard_create();
+        mouse_create();
+        events_setup();
+    }
+    void TearDown() override {
+        app_use(APPLICATION{});
+        delete app_scene;
+        scene_reset();
+        reset_shader_programs();
+        gl_context_alive = false;
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    }
+};
+
+// What the callbacks saw, in the order they ran.
+struct SEEN {
+    std::vector<std::string> order;
+    bool engine_ready_at_setup = false;
+    bool key_recorded_at_event = false;
+    float scene_time_at_frame = -1.0f;
+    bool cleared_before_frame = false;
+};
+
+SEEN& seen(void* user) {
+    return *static_cast<SEEN*>(user);
+}
+
+} // namespace
+
+TEST_F(APPLICATION_TEST, a_bad_description_is_refused_with_one_line_before_anything_starts) {
+    APPLICATION good;
+    good.frame = [](void*) {};
+    EXPECT_EQ(application_fault(good), nullptr);
+    APPLICATION no_title = good, no_width = good, negative_height = good, no_frame = good;
+    no_title.title = nullptr;
+    no_width.width = 0;
+    negative_height.height = -600;
+    no_frame.frame = nullptr;
+    EXPECT_STREQ(application_fault(no_title), "the window has no title");
+    EXPECT_STREQ(application_fault(no_width), "the window size is not positive");
+    EXPECT_STREQ(application_fault(negative_height), "the window size is not positive");
+    EXPECT_STREQ(application_fault(no_frame), "there is no frame callback");
+
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(app_run(no_frame), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vexa: cannot run the application: there is no frame callback\n");
+    EXPECT_TRUE(fake_gl::log().empty()) << "nothing reached GL";
+    EXPECT_EQ(app_in_use().frame, nullptr) << "the refused description is not taken up";
+
+    APPLICATION failing = good;
+    failing.setup = [](void*) { return false; };
+    app_use(failing);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(application_setup());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexa: the application's set-up failed\n");
+}
+
+TEST_F(APPLICATION_TEST, callbacks_run_after_engine_setup_event_pump_update_and_clear) {
+    SEEN record;
+    APPLICATION app;
+    app.user = &record;
+    app.setup = [](void* user) {
+        seen(user).order.push_back("setup");
+        seen(user).engine_ready_at_setup = program_sprites2d && default_camera;
+        app_scene = new SCENE;
+        return true;
+    };
+    app.event = [](const SDL_Event& event, void* user) {
+        if (event.type == SDL_KEYDOWN) {
+            seen(user).order.push_back("event");
+            seen(user).key_recorded_at_event = key_pressed(SDLK_a);
+        }
+    };
+    app.frame = [](void* user) {
+        seen(user).order.push_back("frame");
+        seen(user).scene_time_at_frame = app_scene->time;
+        const auto& log = fake_gl::log();
+        seen(user).cleared_before_frame =
+            std::any_of(log.begin(), log.end(),
+                        [](const std::string& s) { return s.rfind("glClear(", 0) == 0; });
+    };
+    app_use(app);
+    ASSERT_TRUE(application_setup());
+    fake_gl::take();
+
+    SDL_Event key{};
+    key.type = SDL_KEYDOWN;
+    key.key.keysym.sym = SDLK_a;
+    SDL_PushEvent(&key);
+    ASSERT_TRUE(loop_pass());
+
+    EXPECT_EQ(record.order, (std::vector<std::string>{"setup", "event", "frame"}));
+    EXPECT_TRUE(record.engine_ready_at_setup);
+    EXPECT_TRUE(record.key_recorded_at_event);
+    EXPECT_FLOAT_EQ(record.scene_time_at_frame, SCENE_TIME_STEP);
+    EXPECT_TRUE(record.cleared_before_frame);
+}
