@@ -49,9 +49,10 @@ struct IMPORTED_MODEL {
 // Needs a GL context (or the recording stand-in) for the buffers and textures.
 bool import_model(const char* path, IMPORTED_MODEL* out);
 // The same from a file held in memory; hint is its extension ("glb", "obj")
-// and name is used in messages. Pictures it refers to by path are not read.
+// and name is used in messages. Files it refers to by path (pictures,
+// material libraries, buffers) are not read.
 bool import_model_from_memory(const void* data, size_t size, const char* hint, const char* name,
-                               IMPORTED_MODEL* out);
+                              IMPORTED_MODEL* out);
 
 // Appends the model's root to layer's model-actor list.
 void scene_add_imported_model(SCENE_LAYER* layer, IMPORTED_MODEL* model);

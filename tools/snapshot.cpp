@@ -4,95 +4,20 @@
 // With --timings it also reports the per-frame work time, the frame rate and
 // how often a frame waited for its background picture; --no-picture leaves
 // the picture as it is (everything else unchanged), for comparison.
-#include "app/pacer.h"
 #include "app/runtime.h"
 #include "demo/demo.h"
-#include "gfx/gl.h"
-#include "gfx/window.h"
+#include "tools/frame_capture.h"
 #include "tools/png_writer.h"
 
-#include <SDL.h>
-
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
-std::vector<uint8_t> window_rows;
-int64_t frames_wanted = 1;
-int64_t frames_presented = 0;
-bool report_timings = false;
-bool picture_on = true;
-std::vector<double> work_ms, demo_ms, flush_ms, swap_ms, interval_ms;
-uint64_t first_present_ticks = 0, last_present_ticks = 0;
-
-// Runs before each present; reads the back buffer on the last frame.
-void capture_before_present() {
-    if (report_timings) {
-        const double f = double(SDL_GetPerformanceFrequency());
-        work_ms.push_back(double(loop_timing.work_ticks) * 1000.0 / f);
-        demo_ms.push_back(double(loop_timing.demo_ticks) * 1000.0 / f);
-        flush_ms.push_back(double(loop_timing.flush_ticks) * 1000.0 / f);
-        swap_ms.push_back(double(loop_timing.swap_ticks) * 1000.0 / f);
-        const uint64_t now = SDL_GetPerformanceCounter();
-        if (last_present_ticks) {
-            interval_ms.push_back(double(now - last_present_ticks) * 1000.0 / f);
-        }
-        last_present_ticks = now;
-        if (!first_present_ticks) {
-            first_present_ticks = last_present_ticks;
-        }
-    }
-    if (++frames_presented != frames_wanted || !app_window) {
-        return;
-    }
-    const int w = app_window->width, h = app_window->height;
-    std::vector<uint8_t> bottom_up(size_t(w) * size_t(h) * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, bottom_up.data());
-    gl_check();
-    window_rows.resize(bottom_up.size());
-    const size_t stride = size_t(w) * 4;
-    for (int y = 0; y < h; ++y) {
-        std::memcpy(&window_rows[size_t(y) * stride], &bottom_up[size_t(h - 1 - y) * stride],
-                    stride);
-    }
-}
-
-double percentile(std::vector<double> v, double p) {
-    if (v.empty()) {
-        return 0.0;
-    }
-    std::sort(v.begin(), v.end());
-    const size_t i = std::min(v.size() - 1, size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
-
-// Prints the per-frame CPU time (median and 99th percentile, the pacer's
-// sleep excluded) and the frame rate held over the run.
-void print_timings() {
-    const double seconds =
-        double(last_present_ticks - first_present_ticks) / double(SDL_GetPerformanceFrequency());
-    std::printf("frames: %zu\n", work_ms.size());
-    std::printf("frame work (update + clear + picture + render): median %.2f ms, p99 %.2f ms\n",
-                percentile(work_ms, 0.5), percentile(work_ms, 0.99));
-    std::printf("demonstration frame (picture + render): median %.2f ms, p99 %.2f ms\n",
-                percentile(demo_ms, 0.5), percentile(demo_ms, 0.99));
-    std::printf("flush before the pacer's sleep: median %.2f ms, p99 %.2f ms\n",
-                percentile(flush_ms, 0.5), percentile(flush_ms, 0.99));
-    std::printf("present (buffer swap): median %.2f ms, p99 %.2f ms\n", percentile(swap_ms, 0.5),
-                percentile(swap_ms, 0.99));
-    // A frame period is 16.7 ms; an interval of 25 ms or more means the
-    // pacer dropped at least one frame.
-    const auto late =
-        std::count_if(interval_ms.begin(), interval_ms.end(), [](double ms) { return ms >= 25.0; });
-    std::printf("frame intervals: median %.2f ms, p99 %.2f ms, %ld of %zu with dropped frames\n",
-                percentile(interval_ms, 0.5), percentile(interval_ms, 0.99), long(late),
-                interval_ms.size());
+// How the pictures of the run were made: taken finished from the background
+// (and how many of those the frame had to wait for), or computed on the spot.
+void print_picture_stats(bool picture_on) {
     const DEMO_PICTURE_STATS pictures = demo_picture_stats();
     std::printf("pictures: %llu from the background (%llu waited for it to finish), %llu "
                 "computed on the spot%s\n",
@@ -100,10 +25,6 @@ void print_timings() {
                 static_cast<unsigned long long>(pictures.waited),
                 static_cast<unsigned long long>(pictures.on_the_spot),
                 picture_on ? "" : " (picture computation off)");
-    if (work_ms.size() > 1 && seconds > 0) {
-        std::printf("frame rate held: %.2f frames per second\n",
-                    double(work_ms.size() - 1) / seconds);
-    }
 }
 
 int usage() {
@@ -115,6 +36,9 @@ int usage() {
 } // namespace
 
 int main(int argc, char** argv) {
+    int64_t frames_wanted = 1;
+    bool report_timings = false;
+    bool picture_on = true;
     const char* window_path = nullptr;
     const char* picture_path = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -140,23 +64,14 @@ int main(int argc, char** argv) {
     if (!app_startup(demo_application())) {
         return 1;
     }
-    before_present_hook = capture_before_present;
+    frame_capture_start(frames_wanted, report_timings);
     demo_compute_picture(picture_on);
     run_loop(frames_wanted);
     if (report_timings) {
-        print_timings();
+        frame_capture_print_timings("demonstration frame (picture + render)");
+        print_picture_stats(picture_on);
     }
-    bool ok = true;
-    if (window_path) {
-        if (window_rows.empty()) {
-            std::fprintf(stderr, "vexa-snapshot: no frame was presented\n");
-            ok = false;
-        } else {
-            ok = write_png_rgba(window_path, window_rows.data(), app_window->width,
-                                app_window->height) &&
-                 ok;
-        }
-    }
+    bool ok = !window_path || frame_capture_write(window_path, "vexa-snapshot");
     if (picture_path) {
         int w = 0, h = 0;
         const uint32_t* picture = demo_picture(&w, &h);

@@ -1,0 +1,269 @@
+// Materials of an imported model: colours, specular, emission, opacity and
+// the diffuse picture as texture 0 (a file beside the model or a picture
+// embedded in it). Owns no globals; relies on Assimp's material records and
+// the quiet picture decoder of assets/picture_decode.h.
+#include "assets/import_context.h"
+#include "assets/picture_decode.h"
+
+#include "scene/model.h"
+#include "scene/texture.h"
+
+#include <assimp/GltfMaterial.h>
+#include <assimp/material.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <strings.h>
+
+namespace {
+
+float unit_value(float v, float fallback) {
+    return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : fallback;
+}
+
+bool read_colour(const aiMaterial* m, const char* key, unsigned type, unsigned index,
+                 float out[4]) {
+    aiColor4D c;
+    if (m->Get(key, type, index, c) != AI_SUCCESS) {
+        return false;
+    }
+    const float v[4] = {c.r, c.g, c.b, c.a};
+    for (int i = 0; i < 4; ++i) {
+        out[i] = unit_value(v[i], out[i]);
+    }
+    return true;
+}
+
+// Decodes an embedded picture: compressed (PNG, JPEG... in memory) or raw texels.
+bool decode_embedded(const aiTexture* t, IMAGE* image, std::string* reason) {
+    if (!t->pcData) {
+        *reason = "the embedded picture has no data";
+        return false;
+    }
+    if (t->mHeight == 0) {
+        std::string hint = "picture.";
+        for (int i = 0; i < 4 && t->achFormatHint[i]; ++i) {
+            hint += t->achFormatHint[i];
+        }
+        return decode_picture(nullptr, t->pcData, t->mWidth, hint.c_str(), image, reason);
+    }
+    uint64_t w = t->mWidth, h = t->mHeight;
+    if (w > 16384 || h > 16384 || w * h > uint64_t(8192) * 8192) {
+        *reason = "the embedded picture is larger than the engine takes";
+        return false;
+    }
+    uint8_t* pixels = static_cast<uint8_t*>(std::malloc(size_t(w * h * 4)));
+    if (!pixels) {
+        throw std::bad_alloc();
+    }
+    for (uint64_t i = 0; i < w * h; ++i) {
+        const aiTexel& texel = t->pcData[i];
+        pixels[4 * i + 0] = texel.r;
+        pixels[4 * i + 1] = texel.g;
+        pixels[4 * i + 2] = texel.b;
+        pixels[4 * i + 3] = texel.a;
+    }
+    std::free(image->pixels);
+    image->width = image->texture_width = int32_t(w);
+    image->height = image->texture_height = int32_t(h);
+    image->stride = int32_t(w * 4);
+    image->bits_per_pixel = 32;
+    image->pixels = pixels;
+    image->byte_size = int32_t(w * h * 4);
+    image->pixel_order = PIXEL_ORDER_RGBA;
+    return true;
+}
+
+// candidate itself, or a file in its folder whose name differs only in case
+// (files made on systems whose names ignore case), or "".
+std::string existing_file(const std::string& candidate) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) {
+        return candidate;
+    }
+    fs::path wanted(candidate);
+    fs::path folder = wanted.parent_path().empty() ? fs::path(".") : wanted.parent_path();
+    std::string name = wanted.filename().string();
+    fs::directory_iterator it(folder, error);
+    for (int checked = 0; !error && it != fs::directory_iterator() && checked < 10000;
+         it.increment(error), ++checked) {
+        if (strcasecmp(it->path().filename().c_str(), name.c_str()) == 0 &&
+            it->is_regular_file(error)) {
+            return it->path().string();
+        }
+    }
+    return std::string();
+}
+
+// The picture file a material names, looked for as written (relative to the
+// model's folder; a leading slash may also mean that folder) and then by its
+// file name alone in that folder.
+bool decode_file(const IMPORT& im, std::string path, IMAGE* image, std::string* reason) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    if (path.rfind("file://", 0) == 0) {
+        path.erase(0, 7);
+    }
+    std::vector<std::string> candidates;
+    if (!path.empty() && path[0] == '/') {
+        candidates.push_back(path);
+        candidates.push_back(im.directory + path.substr(1));
+    } else {
+        candidates.push_back(im.directory + path);
+    }
+    size_t slash = path.rfind('/');
+    if (slash != std::string::npos) {
+        candidates.push_back(im.directory + path.substr(slash + 1));
+    }
+    for (const std::string& candidate : candidates) {
+        std::string file = existing_file(candidate);
+        if (!file.empty()) {
+            return decode_picture(file.c_str(), nullptr, 0, file.c_str(), image, reason);
+        }
+    }
+    *reason = "is missing";
+    return false;
+}
+
+// Loads texture 0 of material m into source, or leaves the 1 x 1 colour picture.
+void read_picture(IMPORT& im, const aiMaterial* m, MATERIAL_SOURCE& source) {
+    aiString path;
+    unsigned uv = 0;
+    aiTextureType type = aiTextureType_DIFFUSE;
+    if (m->GetTextureCount(type) == 0) {
+        type = aiTextureType_BASE_COLOR;
+    }
+    if (m->GetTextureCount(type) == 0 ||
+        m->GetTexture(type, 0, &path, nullptr, &uv) != AI_SUCCESS || path.length == 0) {
+        return;
+    }
+    source.uv_channel = uv < 2 ? int32_t(uv) : 0;
+    IMAGE image;
+    std::string reason;
+    bool ok;
+    const aiTexture* embedded = im.scene->GetEmbeddedTexture(path.C_Str());
+    if (embedded) {
+        ok = decode_embedded(embedded, &image, &reason);
+    } else if (path.C_Str()[0] == '*') {
+        ok = false;
+        reason = "names no embedded picture";
+    } else if (im.from_memory) {
+        ok = false;
+        reason = "is not read for a model in memory";
+    } else {
+        ok = decode_file(im, path.C_Str(), &image, &reason);
+    }
+    if (!ok && im.warned_pictures.insert(path.C_Str()).second) {
+        std::fprintf(stderr, "%s: warning: picture %s %s; drawn white\n", im.name, path.C_Str(),
+                     reason.c_str());
+    }
+    if (!ok) {
+        return;
+    }
+    source.width = image.width;
+    source.height = image.height;
+    source.pixels.assign(image.pixels, image.pixels + size_t(image.byte_size));
+}
+
+void convert(IMPORT& im, const aiMaterial* m, MATERIAL_SOURCE& source) {
+    if (!read_colour(m, AI_MATKEY_COLOR_DIFFUSE, source.diffuse)) {
+        read_colour(m, AI_MATKEY_BASE_COLOR, source.diffuse);
+    }
+    float colour[4] = {0, 0, 0, 1};
+    if (read_colour(m, AI_MATKEY_COLOR_SPECULAR, colour)) {
+        std::copy(colour, colour + 3, source.specular);
+    }
+    colour[0] = colour[1] = colour[2] = 0;
+    if (read_colour(m, AI_MATKEY_COLOR_EMISSIVE, colour)) {
+        std::copy(colour, colour + 3, source.emission);
+    }
+    float opacity = 1.0f;
+    if (m->Get(AI_MATKEY_OPACITY, opacity) == AI_SUCCESS) {
+        // An opacity of 0 is almost always an exporter's unset field: a
+        // material nobody can see is kept opaque instead.
+        opacity = unit_value(opacity, 1.0f);
+        source.alpha = opacity > 0.0f ? opacity : 1.0f;
+    }
+    int two_sided = 0;
+    if (m->Get(AI_MATKEY_TWOSIDED, two_sided) == AI_SUCCESS) {
+        source.two_sided = two_sided != 0;
+    }
+    aiString alpha_mode;
+    bool has_alpha_mode = m->Get(AI_MATKEY_GLTF_ALPHAMODE, alpha_mode) == AI_SUCCESS;
+
+    read_picture(im, m, source);
+    if (source.pixels.empty()) {
+        source.width = source.height = 1;
+        source.pixels.assign(4, 255);
+    }
+    // The diffuse colour tints the picture; an opaque glTF material ignores its alpha.
+    bool opaque_mode = has_alpha_mode && std::strcmp(alpha_mode.C_Str(), "OPAQUE") == 0;
+    bool translucent_pixels = false;
+    for (size_t i = 0; i < source.pixels.size(); i += 4) {
+        for (int c = 0; c < 3; ++c) {
+            source.pixels[i + c] = uint8_t(std::lround(source.pixels[i + c] * source.diffuse[c]));
+        }
+        if (opaque_mode) {
+            source.pixels[i + 3] = 255;
+        }
+        translucent_pixels |= source.pixels[i + 3] < 255;
+    }
+    source.transparent = source.alpha < 1.0f ||
+                         (has_alpha_mode && std::strcmp(alpha_mode.C_Str(), "BLEND") == 0) ||
+                         (!has_alpha_mode && translucent_pixels);
+}
+
+} // namespace
+
+const MATERIAL_SOURCE& material_source(IMPORT& im, uint32_t index) {
+    if (index >= im.scene->mNumMaterials || !im.scene->mMaterials || !im.scene->mMaterials[index]) {
+        refuse("a mesh names material " + std::to_string(index) + ", which the file does not have");
+    }
+    if (im.materials.size() < im.scene->mNumMaterials) {
+        im.materials.resize(im.scene->mNumMaterials);
+    }
+    MATERIAL_SOURCE& source = im.materials[index];
+    if (!source.ready) {
+        convert(im, im.scene->mMaterials[index], source);
+        source.ready = true;
+    }
+    return source;
+}
+
+MATERIAL* make_material(IMPORT& im, uint32_t index) {
+    const MATERIAL_SOURCE& source = material_source(im, index);
+
+    MATERIAL* material = new MATERIAL;
+    material->alpha = source.alpha;
+    material->transparent = source.transparent;
+    material->cull_mode = source.two_sided ? 2 : 1;
+    std::copy(source.diffuse, source.diffuse + 4, material->colour);
+    material->first_colour =
+        VECTOR4{source.diffuse[0], source.diffuse[1], source.diffuse[2], source.diffuse[3]};
+    material->has_specular = true;
+    material->specular = VECTOR4{source.specular[0], source.specular[1], source.specular[2], 1};
+    material->emission = VECTOR4{source.emission[0], source.emission[1], source.emission[2], 1};
+
+    TEXTURE* texture = new TEXTURE;
+    IMAGE& image = *texture->image;
+    size_t bytes = source.pixels.size();
+    image.pixels = static_cast<uint8_t*>(std::malloc(bytes));
+    if (!image.pixels) {
+        delete texture;
+        delete material;
+        throw std::bad_alloc();
+    }
+    std::memcpy(image.pixels, source.pixels.data(), bytes);
+    image.width = image.texture_width = source.width;
+    image.height = image.texture_height = source.height;
+    image.stride = source.width * 4;
+    image.bits_per_pixel = 32;
+    image.byte_size = int32_t(bytes);
+    image.pixel_order = PIXEL_ORDER_RGBA;
+    texture_from_image(texture);
+    material_add_texture(material, texture);
+    return material;
+}

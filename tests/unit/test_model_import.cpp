@@ -1,0 +1,369 @@
+// Model import against the recording GL stand-in: every model of the
+// installed Assimp test corpus either loads or is refused with one stderr
+// line naming it; the engine's own checks refuse broken geometry; a missing
+// picture is drawn white with one warning; large meshes are split; skinned
+// models play and switch skinning paths; pictures decode as RGBA rows.
+#include "assets/model_import.h"
+#include "assets/picture.h"
+
+#include "gfx/handle_table.h"
+#include "scene/actor.h"
+#include "scene/model.h"
+#include "scene/model_actor.h"
+#include "scene/scene.h"
+#include "scene/skeleton.h"
+#include "scene/skin.h"
+#include "shader/limits.h"
+#include "tests/support/engine_reset.h"
+#include "tests/support/fake_gl.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const CORPUS = "/usr/share/assimp/models";
+
+class MODEL_IMPORT : public ::testing::Test {
+  protected:
+    void SetUp() override { reset_engine_for_scene_tests(); }
+    void TearDown() override { gl_context_alive = false; }
+};
+
+int count_lines(const std::string& s) {
+    return int(std::count(s.begin(), s.end(), '\n'));
+}
+
+// Files of the model formats (pictures, buffers and notes beside them are not models).
+bool is_model_file(const fs::path& p) {
+    static const char* const EXTENSIONS[] = {".gltf", ".glb", ".obj",     ".dae", ".zae", ".xml",
+                                             ".x",    ".iqm", ".md5mesh", ".smd", ".ms3d"};
+    std::string ext = p.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+    for (const char* e : EXTENSIONS) {
+        if (ext == e) {
+            return true;
+        }
+    }
+    // X files without an extension are part of the X folder's tests.
+    return ext.empty() && p.parent_path().filename() == "X";
+}
+
+// Every structural rule the importer promises for a loaded model.
+void expect_sound(const IMPORTED_MODEL& m, const std::string& file) {
+    ASSERT_NE(m.root, nullptr) << file;
+    EXPECT_EQ(m.actors.front(), m.root) << file;
+    int64_t vertices = 0, triangles = 0;
+    int32_t meshes = 0;
+    for (const MODEL* model : m.models) {
+        EXPECT_GE(model->vertices.count, 1) << file;
+        EXPECT_LE(model->vertices.count, 65536) << file;
+        vertices += model->vertices.count;
+        for (const MESH* mesh = model->meshes; mesh; mesh = mesh->next) {
+            ++meshes;
+            triangles += mesh->indices.count / 3;
+            ASSERT_NE(mesh->material, nullptr) << file;
+            EXPECT_EQ(mesh->material->texture_count, 1) << file;
+            for (int32_t i = 0; i < mesh->indices.count; ++i) {
+                ASSERT_LT(int32_t(mesh->indices.data[i]), model->vertices.count) << file;
+            }
+        }
+        for (int32_t v = 0; v < model->vertices.count; ++v) {
+            const VERTEX& x = model->vertices.data[v];
+            ASSERT_TRUE(std::isfinite(x.position[0]) && std::isfinite(x.position[1]) &&
+                        std::isfinite(x.position[2]))
+                << file;
+            float sum = 0;
+            for (int k = 0; k < MAX_JOINT_INFLUENCES; ++k) {
+                sum += x.joint_weights[k];
+            }
+            if (model->skinned) {
+                EXPECT_NEAR(sum, 1.0f, 1e-4f) << file;
+            }
+        }
+    }
+    EXPECT_EQ(vertices, m.vertex_count) << file;
+    EXPECT_EQ(triangles, m.triangle_count) << file;
+    EXPECT_EQ(meshes, m.mesh_count) << file;
+    for (const SKIN* skin : m.skins) {
+        EXPECT_LE(skin->joint_count, MAX_JOINTS) << file;
+    }
+    for (const IMPORTED_CLIP& clip : m.clips) {
+        ASSERT_EQ(clip.per_actor.size(), m.skinned_actors.size()) << file;
+        for (const ANIMATION* a : clip.per_actor) {
+            EXPECT_GE(a->frame_count, 1) << file;
+            EXPECT_EQ(a->frame_count, int32_t(std::floor(clip.seconds * 60 + 1e-4)) + 1) << file;
+        }
+    }
+}
+
+} // namespace
+
+TEST_F(MODEL_IMPORT, every_corpus_model_loads_or_is_refused_with_one_line) {
+    ASSERT_TRUE(fs::is_directory(CORPUS))
+        << CORPUS << " is missing: install assimp-testmodels (scripts/deps.sh)";
+    const char* const FOLDERS[] = {"glTF2", "OBJ", "Collada", "X",      "IQM",
+                                   "MD5",   "SMD", "MS3D",    "invalid"};
+    int loaded_total = 0;
+    for (const char* folder : FOLDERS) {
+        std::vector<fs::path> files;
+        for (const auto& entry : fs::recursive_directory_iterator(fs::path(CORPUS) / folder)) {
+            bool every_file = std::string(folder) == "invalid";
+            if (entry.is_regular_file() && (every_file || is_model_file(entry.path()))) {
+                files.push_back(entry.path());
+            }
+        }
+        std::sort(files.begin(), files.end());
+        ASSERT_FALSE(files.empty()) << folder;
+        int loaded = 0, refused = 0;
+        for (const fs::path& file : files) {
+            IMPORTED_MODEL model;
+            testing::internal::CaptureStderr();
+            bool ok = import_model(file.c_str(), &model);
+            std::string err = testing::internal::GetCapturedStderr();
+            // VEXA_CORPUS_VERBOSE=1 lists every file with its load time and messages.
+            if (std::getenv("VEXA_CORPUS_VERBOSE")) {
+                std::printf("%s %8.1f ms %7lld vertices %s\n%s", ok ? "loaded " : "refused",
+                            model.load_ms, static_cast<long long>(model.vertex_count), file.c_str(),
+                            err.c_str());
+            }
+            if (ok) {
+                ++loaded;
+                expect_sound(model, file.string());
+                // Warnings (missing pictures) name the file too.
+                if (!err.empty()) {
+                    EXPECT_EQ(err.rfind(file.string() + ": warning: ", 0), 0u) << err;
+                }
+            } else {
+                ++refused;
+                EXPECT_EQ(count_lines(err), 1) << file << ": " << err;
+                EXPECT_EQ(err.rfind(file.string() + ": ", 0), 0u) << err;
+                EXPECT_EQ(model.root, nullptr) << file;
+                EXPECT_TRUE(model.actors.empty() && model.models.empty()) << file;
+            }
+            release_imported_model(&model);
+            EXPECT_EQ(live_texture_objects, 0) << file;
+            EXPECT_EQ(model.root, nullptr);
+        }
+        std::printf("[ corpus   ] %-8s %3d loaded, %3d refused\n", folder, loaded, refused);
+        loaded_total += loaded;
+    }
+    EXPECT_GT(loaded_total, 50);
+}
+
+namespace {
+
+// A scratch folder for files a test writes, removed afterwards.
+struct SCRATCH_DIR {
+    fs::path path;
+    SCRATCH_DIR() {
+        path = fs::temp_directory_path() / ("vexa_import_" + std::to_string(getpid()));
+        fs::create_directories(path);
+    }
+    ~SCRATCH_DIR() {
+        std::error_code error;
+        fs::remove_all(path, error);
+    }
+    std::string write(const char* name, const std::string& text) const {
+        std::ofstream(path / name) << text;
+        return (path / name).string();
+    }
+};
+
+bool import_text(const std::string& text, const char* hint, IMPORTED_MODEL* out, std::string* err) {
+    testing::internal::CaptureStderr();
+    bool ok = import_model_from_memory(text.data(), text.size(), hint, "mem.obj", out);
+    *err = testing::internal::GetCapturedStderr();
+    return ok;
+}
+
+} // namespace
+
+TEST_F(MODEL_IMPORT, broken_files_are_refused_with_one_line_and_nothing_built) {
+    const char* const CASES[][2] = {
+        {"v nan 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "not finite"},
+        {"v 0 0 0\nv 1 0 0\nv 0 1 0\nl 1 2\n", ""},
+        {"this is not a model", ""},
+    };
+    for (const auto& c : CASES) {
+        IMPORTED_MODEL model;
+        std::string err;
+        EXPECT_FALSE(import_text(c[0], "obj", &model, &err)) << c[0];
+        EXPECT_EQ(count_lines(err), 1) << err;
+        EXPECT_EQ(err.rfind("mem.obj: ", 0), 0u) << err;
+        EXPECT_NE(err.find(c[1]), std::string::npos) << err;
+        EXPECT_TRUE(model.root == nullptr && model.actors.empty() && model.models.empty());
+        EXPECT_EQ(live_texture_objects, 0);
+    }
+    // A model record that already holds a model is not loaded into.
+    IMPORTED_MODEL full;
+    std::string err;
+    ASSERT_TRUE(import_text("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "obj", &full, &err)) << err;
+    MODEL_ACTOR* root = full.root;
+    EXPECT_FALSE(import_text("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "obj", &full, &err));
+    EXPECT_EQ(count_lines(err), 1) << err;
+    EXPECT_EQ(full.root, root);
+    release_imported_model(&full);
+}
+
+TEST_F(MODEL_IMPORT, missing_picture_is_drawn_white_with_one_warning_others_are_found) {
+    SCRATCH_DIR dir;
+    dir.write("two.mtl",
+              "newmtl a\nKd 1 1 1\nmap_Kd gone.png\nnewmtl b\nKd 1 1 1\nmap_Kd gone.png\n");
+    std::string obj = dir.write("two.obj", "mtllib two.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n"
+                                           "usemtl a\nf 1 2 3\nusemtl b\nf 2 4 3\n");
+    IMPORTED_MODEL model;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(import_model(obj.c_str(), &model));
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count_lines(err), 1) << err;
+    EXPECT_EQ(err.rfind(obj + ": warning: picture gone.png is missing", 0), 0u) << err;
+    ASSERT_EQ(model.mesh_count, 2);
+    for (const MESH* mesh = model.models[0]->meshes; mesh; mesh = mesh->next) {
+        const IMAGE& image = *mesh->material->textures[0]->image;
+        ASSERT_EQ(image.width * image.height, 1);
+        EXPECT_EQ(image.pixels[0] & image.pixels[1] & image.pixels[2] & image.pixels[3], 255);
+        EXPECT_NE(mesh->material->textures[0]->slot, -1);
+    }
+    release_imported_model(&model);
+    EXPECT_EQ(live_texture_objects, 0);
+
+    // A picture named with other letter case (and a Windows path) is found.
+    SDL_Surface* red = SDL_CreateRGBSurfaceWithFormat(0, 1, 1, 32, SDL_PIXELFORMAT_RGBA32);
+    ASSERT_NE(red, nullptr);
+    const uint8_t rgba[4] = {255, 0, 0, 255};
+    std::memcpy(red->pixels, rgba, 4);
+    ASSERT_EQ(SDL_SaveBMP(red, (dir.path / "red.bmp").c_str()), 0);
+    SDL_FreeSurface(red);
+    dir.write("case.mtl", "newmtl a\nKd 1 1 1\nmap_Kd C:\\maps\\RED.BMP\n");
+    obj = dir.write("case.obj", "mtllib case.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl a\nf 1 2 3\n");
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(import_model(obj.c_str(), &model));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const IMAGE& found = *model.models[0]->meshes->material->textures[0]->image;
+    EXPECT_EQ(std::memcmp(found.pixels, rgba, 4), 0);
+    release_imported_model(&model);
+}
+
+TEST_F(MODEL_IMPORT, meshes_beyond_16_bit_indices_are_split_into_several_models) {
+    // 23 334 separate triangles: 70 002 distinct vertices in one mesh.
+    std::string obj;
+    const int triangles = 23334;
+    for (int i = 0; i < triangles; ++i) {
+        obj += "v " + std::to_string(i) + " 0 0\nv " + std::to_string(i) + " 1 0\nv " +
+               std::to_string(i) + " 0 1\n";
+    }
+    for (int i = 0; i < triangles; ++i) {
+        obj += "f " + std::to_string(3 * i + 1) + " " + std::to_string(3 * i + 2) + " " +
+               std::to_string(3 * i + 3) + "\n";
+    }
+    IMPORTED_MODEL model;
+    std::string err;
+    ASSERT_TRUE(import_text(obj, "obj", &model, &err)) << err;
+    expect_sound(model, "split");
+    EXPECT_EQ(model.models.size(), 2u);
+    EXPECT_EQ(model.vertex_count, 3 * triangles);
+    EXPECT_EQ(model.triangle_count, triangles);
+    EXPECT_EQ(model.bounds_max.x, float(triangles - 1));
+    release_imported_model(&model);
+}
+
+TEST_F(MODEL_IMPORT, skinned_model_plays_its_clip_and_switches_skinning_paths) {
+    IMPORTED_MODEL model;
+    std::string file = std::string(CORPUS) + "/glTF2/simple_skin/simple_skin.gltf";
+    ASSERT_TRUE(import_model(file.c_str(), &model));
+    ASSERT_EQ(model.skinned_actors.size(), 1u);
+    ASSERT_EQ(model.clips.size(), 1u);
+    EXPECT_EQ(model.joint_count, 2);
+    EXPECT_FLOAT_EQ(model.clips[0].seconds, 5.5f);
+    ANIMATION* clip = model.clips[0].per_actor[0];
+    EXPECT_EQ(clip->frame_count, 331); // 5.5 s at 60 per second, both ends
+    MODEL_ACTOR* actor = model.skinned_actors[0];
+    EXPECT_TRUE(actor->model->skinned);
+    EXPECT_EQ(actor->skin->joint_count, 2);
+
+    imported_model_play(&model, 0);
+    EXPECT_EQ(actor->animation, clip);
+    // Thirty steps move thirty frames on.
+    for (int i = 0; i < 30; ++i) {
+        advance_animation(clip);
+    }
+    EXPECT_EQ(select_animation_frame(clip), &clip->frames[30]);
+    imported_model_pause(&model, true);
+    EXPECT_EQ(clip->rate, 0.0f);
+    imported_model_pause(&model, false);
+
+    // CPU skinning deforms the drawn vertices; back on the GPU they are the bind pose again.
+    imported_model_use_cpu_skinning(&model, true);
+    update_skeleton_pose(actor);
+    const MODEL& m = *actor->model;
+    size_t bytes = size_t(m.vertices.count) * sizeof(VERTEX);
+    EXPECT_NE(std::memcmp(m.vertices.data, m.source_vertices.data, bytes), 0);
+    imported_model_use_cpu_skinning(&model, false);
+    EXPECT_EQ(std::memcmp(m.vertices.data, m.source_vertices.data, bytes), 0);
+
+    imported_model_play(&model, 7);
+    EXPECT_EQ(actor->animation, nullptr);
+    release_imported_model(&model);
+}
+
+TEST_F(MODEL_IMPORT, pictures_load_as_rgba_rows_from_the_top) {
+    SCRATCH_DIR dir;
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, 2, 2, 32, SDL_PIXELFORMAT_RGBA32);
+    ASSERT_NE(s, nullptr);
+    const uint8_t rows[2][8] = {{255, 0, 0, 255, 0, 255, 0, 255}, {0, 0, 255, 255, 9, 8, 7, 128}};
+    for (int y = 0; y < 2; ++y) {
+        std::memcpy(static_cast<uint8_t*>(s->pixels) + y * s->pitch, rows[y], 8);
+    }
+    std::string bmp = (dir.path / "p.bmp").string();
+    ASSERT_EQ(SDL_SaveBMP(s, bmp.c_str()), 0);
+    SDL_FreeSurface(s);
+
+    IMAGE image;
+    ASSERT_TRUE(load_picture(bmp.c_str(), &image));
+    EXPECT_EQ(image.width, 2);
+    EXPECT_EQ(image.height, 2);
+    EXPECT_EQ(image.stride, 8);
+    EXPECT_EQ(image.pixel_order, PIXEL_ORDER_RGBA);
+    EXPECT_EQ(std::memcmp(image.pixels, rows, 16), 0);
+
+    std::string junk = dir.write("junk.png", "not a picture");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(load_picture(junk.c_str(), &image));
+    EXPECT_EQ(load_texture(junk.c_str()), nullptr);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count_lines(err), 2) << err;
+    EXPECT_EQ(err.rfind(junk + ": ", 0), 0u) << err;
+    EXPECT_EQ(image.width, 2); // left as it was
+    EXPECT_EQ(live_texture_objects, 0);
+
+    // A header that declares a huge picture is refused before anything is decoded.
+    const uint8_t huge_png[] = {0x89, 'P', 'N',  'G',  '\r', '\n', 0x1a, '\n', 0,    0,
+                                0,    13,  'I',  'H',  'D',  'R',  0,    1,    0x86, 0xa0,
+                                0,    1,   0x86, 0xa0, 8,    6,    0,    0,    0};
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(load_picture_from_memory(huge_png, sizeof huge_png, "huge.png", &image));
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("huge.png: declares a 100000 x 100000 picture", 0), 0u) << err;
+
+    TEXTURE* texture = load_texture(bmp.c_str());
+    ASSERT_NE(texture, nullptr);
+    EXPECT_NE(texture->slot, -1);
+    EXPECT_EQ(fake_gl::state().last_data,
+              std::vector<unsigned char>(&rows[0][0], &rows[0][0] + 16));
+    texture_release(uint32_t(texture->slot));
+    delete texture;
+}

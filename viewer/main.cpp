@@ -1,0 +1,104 @@
+// vexa-view: shows a model file in the engine's window, framed, lit and
+// playing its first animation, with an orbit camera. With --frames it runs
+// a fixed number of loop passes and can write the window's picture (and
+// report per-frame CPU time), which works headless. Relies on the
+// application interface of the runtime and on viewer/viewer.h.
+#include "app/application.h"
+#include "app/runtime.h"
+#include "tools/frame_capture.h"
+#include "viewer/viewer.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int usage() {
+    std::fprintf(stderr, "usage: vexa-view [--frames N] [--window FILE.png] [--cpu-skinning] "
+                         "[--timings] [--shaders DIR] MODEL\n");
+    return 1;
+}
+
+// ./shaders where it exists (the source tree, like vexa), else the installed
+// GLSL files, so the installed viewer opens models from any folder.
+const char* default_shader_directory() {
+#ifdef VEXA_INSTALLED_SHADER_DIR
+    struct stat status;
+    if (stat("shaders", &status) != 0) {
+        return VEXA_INSTALLED_SHADER_DIR;
+    }
+#endif
+    return "shaders";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int64_t frames = 0;
+    const char* window_path = nullptr;
+    const char* model_path = nullptr;
+    bool timings = false;
+    const char* shader_directory = default_shader_directory();
+    for (int i = 1; i < argc; ++i) {
+        const bool has_value = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--frames") && has_value) {
+            char* end = nullptr;
+            frames = std::strtoll(argv[++i], &end, 10);
+            if (*end || frames < 1) {
+                return usage();
+            }
+        } else if (!std::strcmp(argv[i], "--window") && has_value) {
+            window_path = argv[++i];
+        } else if (!std::strcmp(argv[i], "--cpu-skinning")) {
+            viewer.cpu_skinning = true;
+        } else if (!std::strcmp(argv[i], "--shaders") && has_value) {
+            shader_directory = argv[++i];
+        } else if (!std::strcmp(argv[i], "--timings")) {
+            timings = true;
+        } else if (argv[i][0] != '-' && !model_path) {
+            model_path = argv[i];
+        } else {
+            return usage();
+        }
+    }
+    if (!model_path) {
+        return usage();
+    }
+    viewer.path = model_path;
+    APPLICATION app;
+    app.title = file_name_of(model_path);
+    app.shader_directory = shader_directory;
+    app.setup = viewer_setup;
+    app.frame = viewer_frame;
+    app.event = viewer_event;
+    if (!frames && (window_path || timings)) {
+        frames = 1;
+    }
+    // app_run's start-up and loop, taken apart: a model that did not load
+    // ends the program with status 1 before the loop, with the importer's
+    // line as the only one.
+    if (!app_startup(app)) {
+        return 1;
+    }
+    if (viewer.load_failed) {
+        return 1;
+    }
+    if (!frames) {
+        run_loop(); // until Escape or the window closes
+        viewer_release();
+        return 0;
+    }
+    // A fixed number of passes, the picture read back before the last one
+    // is presented.
+    frame_capture_start(frames, timings);
+    run_loop(frames);
+    if (timings) {
+        frame_capture_print_timings("viewer frame (controls + scene drawing)");
+    }
+    const bool ok = !window_path || frame_capture_write(window_path, "vexa-view");
+    viewer_release();
+    return ok ? 0 : 1;
+}
