@@ -18,7 +18,8 @@ struct APPLICATION {
     // the scene update may still change it for its pass through app_window.
     float clear_colour[3] = {1.0f, 0.0f, 0.0f};
     // Once, after the engine set-up and before the priority raise and the
-    // window is shown. Returning false ends start-up with status 1. Optional.
+    // window is shown. Returning false ends start-up with status 1 before the
+    // window appears; the callback says why on stderr. Optional.
     bool (*setup)(void* user) = nullptr;
     // Once per running loop pass, after the scene update and the clear.
     // Required.

@@ -101,11 +101,9 @@ void engine_setup() {
 
 bool application_setup() {
     engine_setup();
-    if (application.setup && !application.setup(application.user)) {
-        std::fprintf(stderr, "vexa: the application's set-up failed\n");
-        return false;
-    }
-    return true;
+    // A set-up that fails has said why itself (a model that did not load, a
+    // file that is missing): a second line from here would only repeat it.
+    return !application.setup || application.setup(application.user);
 }
 
 bool app_startup(const APPLICATION& app) {

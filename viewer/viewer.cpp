@@ -20,8 +20,6 @@ VIEWER viewer;
 
 namespace {
 
-constexpr float BACKGROUND[3] = {0.23f, 0.24f, 0.27f};
-
 // The model's bind-pose box is given in the space the root is placed in
 // (the root's pivot, the file's root transform, already applied); the root's
 // own position, angles and scale carry it to world space, as the draw walk
@@ -80,11 +78,10 @@ bool viewer_setup(void*) {
         std::fprintf(stderr, "vexa-view: the skinned-model program did not build; skinned models "
                              "are skinned on the CPU\n");
     }
-    // A model that does not load is the viewer's failure, not the engine's:
-    // the importer's line is the only one, and main ends with status 1.
+    // A model that does not load ends start-up before the window appears;
+    // the importer's line is the only one.
     const std::string path = viewer.path;
-    viewer.load_failed = !viewer_load(path.c_str());
-    return true;
+    return viewer_load(path.c_str());
 }
 
 bool viewer_load(const char* path) {
@@ -139,8 +136,6 @@ void viewer_frame(void*) {
     }
     orbit_apply(viewer.orbit, default_camera);
     orbit_place_lights(viewer.orbit, &viewer.key, &viewer.fill);
-    // The loop clears to the engine's red; a model reads better on grey.
-    clear_frame(BACKGROUND[0], BACKGROUND[1], BACKGROUND[2]);
     render_scene();
 }
 

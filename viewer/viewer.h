@@ -25,7 +25,6 @@ struct VIEWER {
     bool paused = false;
     bool cpu_skinning = false;       // asked for (--cpu-skinning, K)
     bool gpu_skinning_usable = true; // false when the skinned program did not build
-    bool load_failed = false;        // the model named on the command line did not load
 };
 
 extern VIEWER viewer;
@@ -35,8 +34,8 @@ const char* file_name_of(const char* path);
 
 // Application set-up: the scene, its camera and lights, the model programs
 // (falling back to CPU skinning with one line when the skinned one did not
-// build), then the model at viewer.path; load_failed says whether it
-// loaded. True.
+// build), then the model at viewer.path. False when the model did not load
+// (the importer printed one line).
 bool viewer_setup(void* user);
 
 // Loads path and puts it on show in place of the current model, framed,

@@ -100,7 +100,7 @@ TEST_F(APPLICATION_TEST, a_bad_description_is_refused_with_one_line_before_anyth
     app_use(failing);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(application_setup());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "vexa: the application's set-up failed\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the set-up says why itself";
 }
 
 TEST_F(APPLICATION_TEST, callbacks_run_after_engine_setup_event_pump_update_and_clear) {
