@@ -19,6 +19,7 @@
 #include "shader/model_programs.h"
 #include "shader/program.h"
 #include "scene/uniforms.h"
+#include "tests/support/engine_objects_reset.h"
 #include "tests/support/gl_fixture.h"
 
 #include <cmath>
@@ -42,14 +43,8 @@ class SCENE3D : public GL_TEST {
         if (IsSkipped()) {
             return;
         }
-        scene_objects_reset();
-        render_targets_reset();
-        handle_tables_reset();
-        render_state_reset();
-        reset_shader_programs();
-        scene_reset();
+        reset_engine_objects();
         model_stack_create_global();
-        math_reset();
         gl_setup(false);
         render_state_defaults();
         testing::internal::CaptureStderr();

@@ -13,18 +13,13 @@
 #include "scene/scene.h"
 #include "scene/scene_objects.h"
 #include "shader/program.h"
+#include "tests/support/engine_objects_reset.h"
 #include "tests/support/fake_gl.h"
 
 inline void reset_engine_for_scene_tests() {
     fake_gl::reset();
-    scene_objects_reset();
-    render_targets_reset();
-    handle_tables_reset();
-    render_state_reset();
-    reset_shader_programs();
-    scene_reset();
+    reset_engine_objects();
     model_stack_create_global();
-    math_reset();
     frame_stats_reset();
     gl_context_alive = true;
     render_state_defaults();

@@ -15,6 +15,7 @@
 #include "scene/scene.h"
 #include "scene/scene_objects.h"
 #include "shader/program.h"
+#include "tests/support/engine_objects_reset.h"
 #include "tests/support/fake_gl.h"
 
 #include <SDL.h>
@@ -33,13 +34,7 @@ class APPLICATION_TEST : public ::testing::Test {
         ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
         fake_gl::reset();
-        scene_objects_reset();
-        render_targets_reset();
-        handle_tables_reset();
-        render_state_reset();
-        reset_shader_programs();
-        scene_reset();
-        math_reset();
+        reset_engine_objects();
         frame_stats_reset();
         time_source_use_sdl();
         gl_context_alive = true;
