@@ -88,7 +88,7 @@ void frame_capture_print_timings(const char* frame_label) {
     const double seconds =
         double(last_present_ticks - first_present_ticks) / double(SDL_GetPerformanceFrequency());
     std::printf("frames: %zu\n", work_ms.size());
-    std::printf("frame work (update + clear + picture + render): median %.2f ms, p99 %.2f ms\n",
+    std::printf("frame work (update, clear and the frame callback): median %.2f ms, p99 %.2f ms\n",
                 percentile(work_ms, 0.5), percentile(work_ms, 0.99));
     std::printf("%s: median %.2f ms, p99 %.2f ms\n", frame_label, percentile(frame_ms, 0.5),
                 percentile(frame_ms, 0.99));
