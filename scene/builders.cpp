@@ -93,7 +93,42 @@ SKIN* build_skin(int32_t joint_count) {
     return skin;
 }
 
+namespace {
+
+// Cuts a root list that runs in a circle where it closes, so a walk to its
+// end ends and each node is met once.
+void cut_root_circle(SKIN* skin) {
+    SKIN_ROOT* slow = skin->roots;
+    SKIN_ROOT* fast = skin->roots;
+    while (fast && fast->next) {
+        slow = slow->next;
+        fast = fast->next->next;
+        if (slow == fast) {
+            break;
+        }
+    }
+    if (!fast || !fast->next) {
+        return;
+    }
+    // From the head and from the meeting point, both reach the circle's first
+    // node after the same number of steps.
+    for (slow = skin->roots; slow != fast; slow = slow->next) {
+        fast = fast->next;
+    }
+    SKIN_ROOT* last = slow;
+    while (last->next != slow) {
+        last = last->next;
+    }
+    last->next = nullptr;
+}
+
+} // namespace
+
 void skin_add_root(SKIN* skin, JOINT* joint) {
+    if (!skin_root_list_ends(skin)) {
+        std::fprintf(stderr, "vexa: a skin's root list runs in a circle; no root is added\n");
+        return;
+    }
     SKIN_ROOT* node = new SKIN_ROOT;
     node->joint = joint;
     SKIN_ROOT** tail = &skin->roots;
@@ -107,6 +142,7 @@ void destroy_skin(SKIN* skin) {
     if (!skin) {
         return;
     }
+    cut_root_circle(skin);
     for (SKIN_ROOT* node = skin->roots; node;) {
         SKIN_ROOT* next = node->next;
         delete node;

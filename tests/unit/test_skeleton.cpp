@@ -310,6 +310,22 @@ TEST_F(SKELETON, normals_that_cancel_fall_back_to_the_bind_shape_normal) {
     EXPECT_FLOAT_EQ(d.normal[2], 1.0f);
 }
 
+// An owned root list closed into a circle (third -> second) is freed node by
+// node, once each, and takes no further root.
+TEST_F(SKELETON, a_root_list_in_a_circle_is_freed_once_and_takes_no_root) {
+    make_skin(4);
+    for (int i = 0; i < 3; ++i) {
+        skin_add_root(skin, &joints[size_t(i)]);
+    }
+    skin->roots->next->next->next = skin->roots->next;
+    testing::internal::CaptureStderr();
+    skin_add_root(skin, &joints[3]);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vexa: a skin's root list runs in a circle; no root is added\n");
+    destroy_skin(skin); // leaks or frees twice under the sanitizers if wrong
+    skin = nullptr;
+}
+
 // A parent/child cycle (0 -> 1 -> 0), a sibling cycle (1 -> 2 -> 1 under 0)
 // and a root list that runs in a circle, on every path that walks the
 // joints: depth, pose, GPU upload, the CPU skinning update, and the draw of a
