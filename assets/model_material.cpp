@@ -55,10 +55,8 @@ bool decode_embedded(const aiTexture* t, IMAGE* image, std::string* reason) {
         *reason = "the embedded picture is larger than the engine takes";
         return false;
     }
-    uint8_t* pixels = static_cast<uint8_t*>(std::malloc(size_t(w * h * 4)));
-    if (!pixels) {
-        throw std::bad_alloc();
-    }
+    resize_image(image, int(w), int(h));
+    uint8_t* pixels = image->pixels;
     for (uint64_t i = 0; i < w * h; ++i) {
         const aiTexel& texel = t->pcData[i];
         pixels[4 * i + 0] = texel.r;
@@ -66,14 +64,6 @@ bool decode_embedded(const aiTexture* t, IMAGE* image, std::string* reason) {
         pixels[4 * i + 2] = texel.b;
         pixels[4 * i + 3] = texel.a;
     }
-    std::free(image->pixels);
-    image->width = image->texture_width = int32_t(w);
-    image->height = image->texture_height = int32_t(h);
-    image->stride = int32_t(w * 4);
-    image->bits_per_pixel = 32;
-    image->pixels = pixels;
-    image->byte_size = int32_t(w * h * 4);
-    image->pixel_order = PIXEL_ORDER_RGBA;
     return true;
 }
 
@@ -248,22 +238,15 @@ MATERIAL* make_material(IMPORT& im, uint32_t index) {
     material->emission = VECTOR4{source.emission[0], source.emission[1], source.emission[2], 1};
 
     TEXTURE* texture = new TEXTURE;
-    IMAGE& image = *texture->image;
-    size_t bytes = source.pixels.size();
-    image.pixels = static_cast<uint8_t*>(std::malloc(bytes));
-    if (!image.pixels) {
+    try {
+        resize_image(texture->image, source.width, source.height);
+    } catch (...) {
         delete texture;
         delete material;
-        throw std::bad_alloc();
+        throw;
     }
-    std::memcpy(image.pixels, source.pixels.data(), bytes);
-    image.width = image.texture_width = source.width;
-    image.height = image.texture_height = source.height;
-    image.stride = source.width * 4;
-    image.bits_per_pixel = 32;
-    image.byte_size = int32_t(bytes);
-    image.pixel_order = PIXEL_ORDER_RGBA;
-    texture_from_image(texture);
+    std::memcpy(texture->image->pixels, source.pixels.data(), source.pixels.size());
+    texture_take_picture(texture);
     material_add_texture(material, texture);
     return material;
 }

@@ -151,29 +151,22 @@ bool decode(SDL_RWops* rw, const char* name, IMAGE* image, std::string* reason) 
         *reason = sdl_reason("cannot be converted to RGBA", SDL_GetError());
         return false;
     }
-    size_t stride = size_t(w) * 4;
-    uint8_t* pixels = static_cast<uint8_t*>(std::malloc(stride * size_t(h)));
-    if (!pixels) {
+    // The size rule keeps the byte size far inside what resize_image takes.
+    try {
+        resize_image(image, w, h);
+    } catch (...) {
         SDL_FreeSurface(rgba);
-        throw std::bad_alloc();
+        throw;
     }
+    const size_t stride = size_t(image->stride);
     SDL_LockSurface(rgba);
     for (int y = 0; y < h; ++y) {
-        std::memcpy(pixels + stride * size_t(y),
+        std::memcpy(image->pixels + stride * size_t(y),
                     static_cast<const uint8_t*>(rgba->pixels) + size_t(rgba->pitch) * size_t(y),
                     stride);
     }
     SDL_UnlockSurface(rgba);
     SDL_FreeSurface(rgba);
-
-    std::free(image->pixels);
-    image->width = image->texture_width = w;
-    image->height = image->texture_height = h;
-    image->stride = int32_t(stride);
-    image->bits_per_pixel = 32;
-    image->pixels = pixels;
-    image->byte_size = int32_t(stride * size_t(h));
-    image->pixel_order = PIXEL_ORDER_RGBA;
     return true;
 }
 
@@ -211,21 +204,14 @@ bool load_picture_from_memory(const void* data, size_t size, const char* name, I
     return true;
 }
 
-TEXTURE* texture_from_image(TEXTURE* texture) {
-    const IMAGE& image = *texture->image;
-    texture->slot = int32_t(texture_create(image.width, image.height, GL_LINEAR, GL_LINEAR,
-                                           GL_MIRRORED_REPEAT, GL_RGBA, image.pixels));
-    texture->dirty = false;
-    return texture;
-}
-
 TEXTURE* load_texture(const char* path) {
     TEXTURE* texture = new TEXTURE;
     if (!load_picture(path, texture->image)) {
         delete texture;
         return nullptr;
     }
-    return texture_from_image(texture);
+    texture_take_picture(texture);
+    return texture;
 }
 
 TEXTURE* load_texture_from_memory(const void* data, size_t size, const char* name) {
@@ -234,5 +220,6 @@ TEXTURE* load_texture_from_memory(const void* data, size_t size, const char* nam
         delete texture;
         return nullptr;
     }
-    return texture_from_image(texture);
+    texture_take_picture(texture);
+    return texture;
 }

@@ -14,6 +14,3 @@ struct TEXTURE;
 // On failure sets reason, leaves image as it was and returns false.
 bool decode_picture(const char* path, const void* data, size_t size, const char* name, IMAGE* image,
                     std::string* reason);
-
-// Gives texture, whose IMAGE holds a picture, its GL texture; returns it.
-TEXTURE* texture_from_image(TEXTURE* texture);

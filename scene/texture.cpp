@@ -51,6 +51,14 @@ TEXTURE::~TEXTURE() {
 }
 
 bool create_image(TEXTURE* texture, int w, int h) {
+    if (!resize_image(texture->image, w, h)) {
+        return false;
+    }
+    texture_take_picture(texture);
+    return true;
+}
+
+bool resize_image(IMAGE* image, int w, int h) {
     int64_t stride = 4 * int64_t(w);
     int64_t bytes = w > 0 && h > 0 ? stride * h : 0;
     if (bytes > INT32_MAX) {
@@ -64,27 +72,30 @@ bool create_image(TEXTURE* texture, int w, int h) {
             throw std::bad_alloc();
         }
     }
-    IMAGE& image = *texture->image;
-    std::free(image.pixels);
-    image.width = w;
-    image.height = h;
-    image.stride = int32_t(stride);
-    image.texture_width = w;
-    image.texture_height = h;
-    image.bits_per_pixel = 32;
-    image.pixels = pixels;
-    image.byte_size = int32_t(bytes);
-    image.pixel_order = PIXEL_ORDER_RGBA;
+    std::free(image->pixels);
+    image->width = w;
+    image->height = h;
+    image->stride = int32_t(stride);
+    image->texture_width = w;
+    image->texture_height = h;
+    image->bits_per_pixel = 32;
+    image->pixels = pixels;
+    image->byte_size = int32_t(bytes);
+    image->pixel_order = PIXEL_ORDER_RGBA;
+    return true;
+}
 
+void texture_take_picture(TEXTURE* texture) {
     if (texture->slot != -1) {
         // Re-specified at the next bind, with the new size.
         texture->dirty = true;
-        return true;
+        return;
     }
-    texture->slot = int32_t(texture_create(w, h, GL_LINEAR, GL_LINEAR, GL_MIRRORED_REPEAT,
-                                           gl_pixel_format(image), pixels));
+    const IMAGE& image = *texture->image;
+    texture->slot =
+        int32_t(texture_create(image.width, image.height, GL_LINEAR, GL_LINEAR, GL_MIRRORED_REPEAT,
+                               gl_pixel_format(image), image.pixels));
     texture->dirty = false;
-    return true;
 }
 
 void bind_texture(TEXTURE* texture, int unit) {

@@ -72,12 +72,18 @@ struct TEXTURE {
 extern int32_t live_texture_objects;
 
 // Gives texture's IMAGE a new w x h RGBA picture (contents undefined; the
-// previous pixels are freed). A texture without a GL texture gets one now
-// (linear filters, mirrored repeat; storage only when w and h are > 0); one
-// that has a GL texture is marked dirty so the next bind re-specifies it.
+// previous pixels are freed), then hands it to texture_take_picture.
 // A picture whose byte size does not fit 32 bits is refused: one line on
 // stderr, nothing changes, false.
 bool create_image(TEXTURE* texture, int w, int h);
+// The IMAGE half of create_image: a new w x h RGBA picture, contents
+// undefined, refused the same way.
+bool resize_image(IMAGE* image, int w, int h);
+// The GL half: a texture without a GL texture gets one holding its picture
+// now (linear filters, mirrored repeat; storage only when the picture is not
+// empty); one that has a GL texture is marked dirty so the next bind
+// re-specifies it.
+void texture_take_picture(TEXTURE* texture);
 
 // Binds texture on unit (0 or 1) through the bind cache and, when dirty,
 // uploads its whole picture. A texture without a GL texture is skipped.
