@@ -22,12 +22,7 @@ class CONVENIENCES_GL : public GL_TEST {
         if (IsSkipped()) {
             return;
         }
-        reset_engine_objects();
-        gl_setup(false);
-        render_state_defaults();
-        model_stack_create_global();
-        create_program_set();
-        ASSERT_TRUE(scene_objects_setup());
+        engine_setup_from_scratch();
         app_scene = new SCENE;
         set_viewport(0, 0, 1024, 600);
         clear_frame(0, 0, 0);
