@@ -220,7 +220,7 @@ TEST_F(CONVENIENCES, a_texture_goes_on_a_sprite_or_a_material_in_one_call_and_st
     const int32_t textures_before = live_texture_objects;
     TEXTURE* picture = create_texture(16, 8);
     ASSERT_NE(picture, nullptr);
-    SPRITE2D* sprite = keep(add_sprite_2d(&app_scene->layer2, app_scene, picture));
+    SPRITE2D* sprite = add_sprite_2d(&app_scene->layer2, app_scene, picture);
     EXPECT_EQ(drawable_image_texture(sprite), picture);
     EXPECT_EQ(live_texture_objects, textures_before + 1) << "the sprite's own picture is gone";
     render_scene();
@@ -237,6 +237,7 @@ TEST_F(CONVENIENCES, a_texture_goes_on_a_sprite_or_a_material_in_one_call_and_st
     EXPECT_TRUE(material_set_texture(&material, picture, 1));
     release_material_textures(&material);
     app_scene->layer2 = SCENE_LAYER{};
+    delete sprite;
     EXPECT_EQ(live_texture_objects, textures_before + 1) << "neither owner released it";
     release_texture(picture);
     EXPECT_EQ(live_texture_objects, textures_before);
