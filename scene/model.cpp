@@ -275,9 +275,8 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
     apply_material(material, alpha);
     // A program that failed to build has nothing GL can run: drawing anyway
     // would fall back to fixed-function GL with none of the matrices set.
+    // (The build said so, one line per failing file.)
     if (current_program && current_program->build_failed) {
-        static ONCE_FLAG failed;
-        report_once(failed, "vexa: meshes whose shader program did not build are not drawn\n");
         return;
     }
     upload_matrices(material->program);
