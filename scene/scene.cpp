@@ -189,7 +189,12 @@ void render_scene(SCENE* s) {
         render_layer(&s->layer1, s);
         render_layer(&s->layer2, s);
         if (into_target) {
-            framebuffer_unbind();
+            // Back to where the frame goes: the window, or the open render texture.
+            if (open_render_texture) {
+                framebuffer_bind(open_render_texture->target.framebuffer);
+            } else {
+                framebuffer_unbind();
+            }
             set_window_rectangle(saved);
             s->render_to_texture = false;
         }

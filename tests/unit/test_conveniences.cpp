@@ -276,6 +276,18 @@ TEST_F(CONVENIENCES, render_textures_bind_clear_and_restore_and_the_scene_target
               (LOG{call("glBindFramebufferEXT", GLenum(GL_FRAMEBUFFER_EXT), 0u),
                    call("glViewport", 0, 0, 1024, 600), call("glScissor", 0, 0, 1024, 600)}));
     EXPECT_EQ(current_camera->viewport->width, 1024) << "the camera keeps the window's";
+
+    // The scene's one-shot target pass inside comes back to the render texture.
+    ASSERT_TRUE(begin_render_texture(panel));
+    app_scene->render_to_texture = true;
+    render_scene();
+    log = fake_gl::take();
+    const std::string bind_panel =
+        call("glBindFramebufferEXT", GLenum(GL_FRAMEBUFFER_EXT), panel->target.framebuffer);
+    EXPECT_EQ(std::count(log.begin(), log.end(), bind_panel), 2);
+    EXPECT_FALSE(has(log, call("glBindFramebufferEXT", GLenum(GL_FRAMEBUFFER_EXT), 0u)))
+        << "never the window's framebuffer";
+    end_render_texture();
     destroy_render_texture(panel);
 
     TEXTURE* target = scene_target_texture(app_scene);
