@@ -1,0 +1,156 @@
+// Test support linked into each example; not part of what the examples show.
+// Inert unless the test command sets VEXA_CHECK_FRAMES=N: then the example
+// runs N loop passes, its last frame is read back just before it is presented
+// and checked by the check named after the window title (below), and a frame
+// that fails ends the program with one line and status 1; one that passes
+// ends the loop, and app_run returns 0. VEXA_CHECK_HOLD=KEY (an SDL key name
+// such as Right) holds that key down from the second pass on, as a user
+// would. Relies on the runtime's before-present hook and quit flag.
+#include "app/input.h"
+#include "app/runtime.h"
+#include "gfx/gl.h"
+#include "gfx/window.h"
+
+#include <SDL.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The frame as read back: width x height RGBA pixels, row 0 at the bottom.
+struct FRAME {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+
+    // The pixel at (x, y) counted from the top left, as the window is.
+    const uint8_t* at(int x, int y) const {
+        return &rgba[(size_t(height - 1 - y) * size_t(width) + size_t(x)) * 4];
+    }
+    // Pixels of exactly the colour (red, green, blue) in the rectangle.
+    int count(int x, int y, int w, int h, const uint8_t (&colour)[3]) const {
+        int n = 0;
+        for (int row = y; row < y + h; ++row) {
+            for (int column = x; column < x + w; ++column) {
+                n += std::memcmp(at(column, row), colour, 3) == 0;
+            }
+        }
+        return n;
+    }
+    // Distinct colours in the rectangle, counted up to limit.
+    int colours(int x, int y, int w, int h, size_t limit = 8) const {
+        std::vector<uint32_t> seen;
+        for (int row = y; row < y + h && seen.size() < limit; ++row) {
+            for (int column = x; column < x + w && seen.size() < limit; ++column) {
+                uint32_t c;
+                std::memcpy(&c, at(column, row), 4);
+                bool known = false;
+                for (uint32_t s : seen) {
+                    known = known || s == c;
+                }
+                if (!known) {
+                    seen.push_back(c);
+                }
+            }
+        }
+        return int(seen.size());
+    }
+};
+
+// Each check: null when the frame is as the example draws it, else why not.
+
+// examples/model.cpp: a shaded model fills the middle of the window.
+const char* check_model(const FRAME& frame) {
+    return frame.colours(412, 200, 200, 200) < 8 ? "no shaded model in the middle" : nullptr;
+}
+
+// examples/sprite.cpp, with Right held: the yellow square has left its
+// starting place (x 100, y 276) for the right, whole; the text is drawn.
+const char* check_sprite(const FRAME& frame) {
+    const uint8_t yellow[3] = {255, 210, 0}, white[3] = {255, 255, 255};
+    if (frame.count(0, 276, 300, 48, yellow) || frame.count(300, 276, 724, 48, yellow) < 48 * 48) {
+        return "the square did not move right with the key held";
+    }
+    return frame.count(10, 10, 560, 16, white) < 100 ? "no text" : nullptr;
+}
+
+// examples/lights.cpp: the panel shows the lit scene, and both lights'
+// colours reach the floor.
+const char* check_lights(const FRAME& frame) {
+    if (frame.colours(758, 10, 256, 256) < 8) {
+        return "the panel does not show the scene";
+    }
+    int reddish = 0, bluish = 0;
+    for (int y = 300; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            const uint8_t* p = frame.at(x, y);
+            reddish += p[0] > p[2] + 40;
+            bluish += p[2] > p[0] + 40;
+        }
+    }
+    return reddish < 1000 || bluish < 1000 ? "the two lights do not both show" : nullptr;
+}
+
+struct CHECK {
+    const char* title;
+    const char* (*check)(const FRAME& frame);
+};
+const CHECK CHECKS[] = {
+    {"Vexa model", check_model}, {"Vexa sprite", check_sprite}, {"Vexa lights", check_lights}};
+
+long frames_wanted = 0, frames_drawn = 0;
+const char* held_key = nullptr;
+
+void hold_key(const char* name) {
+    SDL_Event event = {};
+    event.type = SDL_KEYDOWN;
+    event.key.state = SDL_PRESSED;
+    event.key.keysym.sym = SDL_GetKeyFromName(name);
+    event.key.keysym.scancode = SDL_GetScancodeFromKey(event.key.keysym.sym);
+    SDL_PushEvent(&event);
+}
+
+const char* check_frame(const char* title) {
+    FRAME frame;
+    frame.width = app_window->width;
+    frame.height = app_window->height;
+    frame.rgba.resize(size_t(frame.width) * size_t(frame.height) * 4);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, frame.width, frame.height, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
+    for (const CHECK& check : CHECKS) {
+        if (!std::strcmp(title, check.title)) {
+            return check.check(frame);
+        }
+    }
+    return "no check for this example";
+}
+
+void before_present() {
+    if (++frames_drawn == 1 && held_key) {
+        hold_key(held_key);
+    }
+    if (frames_drawn < frames_wanted) {
+        return;
+    }
+    const char* title = app_in_use().title;
+    if (const char* fault = check_frame(title)) {
+        std::fprintf(stderr, "%s: %s\n", title, fault);
+        std::exit(1);
+    }
+    app_quit = true;
+}
+
+[[maybe_unused]] const bool installed = [] {
+    const char* frames = std::getenv("VEXA_CHECK_FRAMES");
+    frames_wanted = frames ? std::strtol(frames, nullptr, 10) : 0;
+    held_key = std::getenv("VEXA_CHECK_HOLD");
+    if (frames_wanted > 0) {
+        before_present_hook = before_present;
+    }
+    return true;
+}();
+
+} // namespace
