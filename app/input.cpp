@@ -89,6 +89,11 @@ bool key_pressed(int32_t key) {
     return s >= 0 && keyboard.pressed[s];
 }
 
+bool key_held(int32_t key) {
+    const int s = key_scancode(key);
+    return s >= 0 && keyboard.held[s];
+}
+
 void keyboard_create() {
     std::memset(&keyboard, 0, sizeof keyboard);
     keyboard.repeat_delay = 15;

@@ -78,6 +78,8 @@ void pump_event(const SDL_Event& event);
 int key_scancode(int32_t key);
 // True when the key (an SDL key code) was pressed in this pass.
 bool key_pressed(int32_t key);
+// True while the key (an SDL key code) is held down.
+bool key_held(int32_t key);
 
 // Set from a SIGTERM or SIGINT handler; the next pump turns it into quit.
 void request_quit_from_signal();

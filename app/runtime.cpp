@@ -5,6 +5,7 @@
 #include "app/pacer.h"
 #include "app/platform.h"
 #include "gfx/window.h"
+#include "gfx/frame_clock.h"
 #include "gfx/frame_stats.h"
 #include "gfx/gl.h"
 #include "gfx/render_state.h"
@@ -188,6 +189,7 @@ bool loop_pass() {
         SDL_GL_SwapWindow(w->window);
         loop_timing.swap_ticks = time_source.counter() - swap_start;
     }
+    frame_clock_tick();
     return !app_quit;
 }
 

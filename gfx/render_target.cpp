@@ -61,6 +61,18 @@ uint32_t render_target_texture_create(int width, int height) {
                           GL_RGBA, nullptr);
 }
 
+uint32_t sampled_target_texture_create(int width, int height) {
+    return texture_create(width, height, GL_LINEAR, GL_LINEAR, GL_CLAMP_TO_EDGE, GL_RGBA, nullptr);
+}
+
+void render_target_texture_make_sampled(uint32_t slot) {
+    texture_bind(0, slot);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    gl_check();
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    gl_check();
+}
+
 void render_target_begin(RENDER_TARGET& target, int width, int height) {
     glGenFramebuffersEXT(1, &target.framebuffer);
     gl_check();
@@ -95,6 +107,34 @@ RENDER_TARGET render_target_create(int width, int height) {
     uint32_t colour = render_target_texture_create(width, height);
     render_target_finish(target, colour);
     return target;
+}
+
+RENDER_TARGET sampled_render_target_create(int width, int height) {
+    RENDER_TARGET target;
+    render_target_begin(target, width, height);
+    uint32_t colour = sampled_target_texture_create(width, height);
+    render_target_finish(target, colour);
+    return target;
+}
+
+void render_target_destroy(RENDER_TARGET& target) {
+    if (target.framebuffer != 0 && bound_framebuffer == int32_t(target.framebuffer)) {
+        framebuffer_unbind();
+    }
+    if (gl_context_alive) {
+        if (target.framebuffer != 0) {
+            glDeleteFramebuffersEXT(1, &target.framebuffer);
+            gl_check();
+        }
+        if (target.depth_buffer != 0) {
+            glDeleteRenderbuffersEXT(1, &target.depth_buffer);
+            gl_check();
+        }
+    }
+    if (target.colour_texture != NO_SLOT) {
+        texture_release(target.colour_texture);
+    }
+    target = RENDER_TARGET{};
 }
 
 void create_screen_targets(int width, int height) {

@@ -51,6 +51,14 @@ GLenum framebuffer_check_status();
 // given size unless either side is <= 0. Bound on unit 0. Returns its slot.
 uint32_t render_target_texture_create(int width, int height);
 
+// A colour texture that is sampled: linear filters (no mipmaps), clamped,
+// RGBA storage of the given size. Bound on unit 0. Returns its slot.
+uint32_t sampled_target_texture_create(int width, int height);
+// Makes a render target's colour texture, made with nearest filters that
+// name mipmaps it never has (GL then samples it as black), samplable: linear
+// minification and magnification. Binds it on unit 0.
+void render_target_texture_make_sampled(uint32_t slot);
+
 // The render-target pattern in two halves so the colour texture may be made
 // before or after the framebuffer. begin: generates and binds the framebuffer
 // and attaches a new depth renderbuffer of the given size (left bound).
@@ -62,6 +70,13 @@ void render_target_finish(RENDER_TARGET& target, uint32_t colour_slot);
 // A whole target: framebuffer and depth renderbuffer first, then its colour
 // texture (the scene's render-to-texture target is made this way).
 RENDER_TARGET render_target_create(int width, int height);
+
+// A whole target whose colour texture is sampled (sampled_target_texture_create).
+RENDER_TARGET sampled_render_target_create(int width, int height);
+// Deletes the framebuffer, the depth renderbuffer and the colour texture
+// (GL calls only while a context exists) and leaves target empty; the
+// framebuffer cache forgets the name when it held it.
+void render_target_destroy(RENDER_TARGET& target);
 
 // Start-up: three window-sized textures, the framebuffer with its depth
 // renderbuffer and the first texture attached, and the screen quad.

@@ -111,3 +111,9 @@ APP_WINDOW* create_app_window(const char* title, int32_t width, int32_t height) 
     app_window = &w;
     return &w;
 }
+
+void set_window_title(const char* title) {
+    if (app_window && app_window->window && title) {
+        SDL_SetWindowTitle(app_window->window, title);
+    }
+}

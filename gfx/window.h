@@ -29,3 +29,6 @@ extern APP_WINDOW* app_window;
 // what failed with SDL's or GLEW's own text and returns null.
 APP_WINDOW* create_app_window(const char* title = APP_WINDOW_TITLE,
                               int32_t width = APP_WINDOW_WIDTH, int32_t height = APP_WINDOW_HEIGHT);
+
+// Sets the window's title (a null title or no window: nothing happens).
+void set_window_title(const char* title);

@@ -8,6 +8,8 @@
 #include "scene/scene.h"
 #include "scene/skin.h"
 #include "scene/uniforms.h"
+#include "gfx/report.h"
+#include "shader/limits.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -171,7 +173,45 @@ void joint_add_child(JOINT* parent, JOINT* child) {
     *tail = child;
 }
 
+namespace {
+
+// The lowest slot no light of scene holds, or MAX_LIGHTS when all are held.
+int32_t free_light_slot(const SCENE* scene) {
+    bool held[MAX_LIGHTS] = {};
+    for (const ACTOR* a = scene->lights; a; a = a->next) {
+        const int32_t slot = static_cast<const LIGHT*>(a)->slot;
+        if (slot >= 0 && slot < MAX_LIGHTS) {
+            held[slot] = true;
+        }
+    }
+    int32_t slot = 0;
+    while (slot < MAX_LIGHTS && held[slot]) {
+        ++slot;
+    }
+    return slot;
+}
+
+bool slot_held(const SCENE* scene, int32_t slot) {
+    for (const ACTOR* a = scene->lights; a; a = a->next) {
+        if (static_cast<const LIGHT*>(a)->slot == slot) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 void scene_add_light(SCENE* scene, LIGHT* light) {
+    // Slot 0 is every light's default: a second light left there would
+    // silently replace the first, so it takes the next free slot instead.
+    if (light->slot == 0 && slot_held(scene, 0)) {
+        light->slot = free_light_slot(scene);
+        if (light->slot == MAX_LIGHTS) {
+            report_once(light_slot_outside,
+                        "vexa: a scene sends %d lights; a further light is not sent\n", MAX_LIGHTS);
+        }
+    }
     append_actor(scene->lights, scene->light_count, light);
 }
 
@@ -190,4 +230,20 @@ void layer_add_sprite3d(SCENE_LAYER* layer, SPRITE3D* sprite) {
 void model_actor_add_child(MODEL_ACTOR* parent, MODEL_ACTOR* child) {
     int32_t count = 0;
     append_actor(parent->children, count, child);
+}
+
+MODEL_ACTOR* add_model_actor(SCENE_LAYER* layer, MODEL* model) {
+    MODEL_ACTOR* actor = new MODEL_ACTOR;
+    actor->model = model;
+    layer_add_model_actor(layer, actor);
+    return actor;
+}
+
+LIGHT* add_light(SCENE* scene, int32_t type, const VECTOR3& position, const VECTOR3& target) {
+    LIGHT* light = new LIGHT;
+    light->type = type;
+    light->target = target;
+    matrix_translate(light->local, position.x, position.y, position.z);
+    scene_add_light(scene, light);
+    return light;
 }

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "math/matrix.h"
+
 struct CAMERA3D;
 struct JOINT;
 struct LIGHT;
@@ -48,6 +50,11 @@ void joint_init(JOINT* joint, int32_t index);
 // Links child under parent (at the tail of its children).
 void joint_add_child(JOINT* parent, JOINT* child);
 
+// A light without a slot of its own choosing takes the lowest free one: a
+// light whose slot is 0 (the default) while 0 is taken gets the next free
+// slot. With every slot taken the light is not sent (its slot becomes
+// MAX_LIGHTS) and one line on stderr says so; two lights that chose the same
+// slot are reported once when their lights are sent.
 // The list operations append at the tail and count the element. None of
 // them take ownership; an actor must not already be in a list.
 void scene_add_light(SCENE* scene, LIGHT* light);
@@ -55,3 +62,12 @@ void scene_add_camera(SCENE* scene, CAMERA3D* camera);
 void layer_add_model_actor(SCENE_LAYER* layer, MODEL_ACTOR* actor);
 void layer_add_sprite3d(SCENE_LAYER* layer, SPRITE3D* sprite);
 void model_actor_add_child(MODEL_ACTOR* parent, MODEL_ACTOR* child);
+
+// A new MODEL_ACTOR showing model, appended to layer. The actor and the
+// model stay the caller's.
+MODEL_ACTOR* add_model_actor(SCENE_LAYER* layer, MODEL* model);
+// A new LIGHT of type (LIGHT_TYPE_POINT, _SPOT or _DIRECTIONAL) placed at
+// position (its local matrix's translation) and aimed at target, added to
+// scene with a free slot.
+LIGHT* add_light(SCENE* scene, int32_t type, const VECTOR3& position,
+                 const VECTOR3& target = VECTOR3{0, 0, 0});

@@ -18,6 +18,9 @@ namespace {
 
 // Half the field of view in radians per degree of fovy.
 constexpr double HALF_ANGLE_PER_DEGREE = 0.008726646259971648;
+constexpr double DEGREES_PER_RADIAN = 57.29577951308232;
+// camera_orbit keeps the pitch off the poles, where yaw has no meaning.
+constexpr float ORBIT_PITCH_LIMIT = 89.0f;
 
 int32_t window_width() {
     return app_window ? app_window->width : APP_WINDOW_WIDTH;
@@ -26,6 +29,10 @@ int32_t window_width() {
 int32_t window_height() {
     return app_window ? app_window->height : APP_WINDOW_HEIGHT;
 }
+
+// The size the 2D pass maps onto; 0: the window's.
+int32_t pass_width = 0;
+int32_t pass_height = 0;
 
 MATRIX_STACK* make_stack(uint32_t capacity) {
     MATRIX_STACK* stack = new (std::nothrow) MATRIX_STACK;
@@ -59,6 +66,10 @@ VECTOR3 normalised(VECTOR3 v) {
 
 VECTOR3 cross(const VECTOR3& a, const VECTOR3& b) {
     return VECTOR3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
+double length_of(const VECTOR3& v) {
+    return std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
 }
 
 // Which of the 2D pass's pushes were taken, so end_2d_pass pops only those
@@ -173,13 +184,85 @@ void camera_update(CAMERA3D* camera) {
     }
 }
 
+void camera_refresh(CAMERA3D* camera) {
+    if (!camera_valid(camera)) {
+        return;
+    }
+    const VECTOR3 position = camera->position;
+    camera_update_basis(camera);
+    camera->position = position;
+    matrix_identity(*camera->view_stack->top);
+    camera_rebuild_view(camera);
+}
+
+void camera_look_at(CAMERA3D* camera, const VECTOR3& eye, const VECTOR3& target,
+                    const VECTOR3& up) {
+    // The view's rotation has the rows side, up and backward (gluLookAt's);
+    // the camera builds it as Rx(pitch) · Ry(yaw) · Rz(-roll), from which
+    // the three angles follow.
+    const VECTOR3 ahead{target.x - eye.x, target.y - eye.y, target.z - eye.z};
+    const double ahead_length = length_of(ahead);
+    if (!camera || !(ahead_length > 0.0)) {
+        return;
+    }
+    const VECTOR3 f{float(ahead.x / ahead_length), float(ahead.y / ahead_length),
+                    float(ahead.z / ahead_length)};
+    const VECTOR3 side_raw = cross(f, up);
+    const double side_length = length_of(side_raw);
+    if (!(side_length > 1e-6 * length_of(up))) {
+        return;
+    }
+    const VECTOR3 s{float(side_raw.x / side_length), float(side_raw.y / side_length),
+                    float(side_raw.z / side_length)};
+    const VECTOR3 u = cross(s, f);
+    // Rows s, u, -f as M; M = Rx(a) Ry(b) Rz(c) gives sin b = M02,
+    // tan a = -M12 / M22 and tan c = -M01 / M00.
+    const double sin_b = std::fmax(-1.0, std::fmin(1.0, double(s.z)));
+    const double a = std::atan2(-double(u.z), -double(f.z));
+    const double b = std::asin(sin_b);
+    const double c = std::atan2(-double(s.y), double(s.x));
+    camera->rotation = VECTOR3{float(a * DEGREES_PER_RADIAN), float(b * DEGREES_PER_RADIAN),
+                               float(-c * DEGREES_PER_RADIAN)};
+    camera->position = VECTOR3{eye.x, eye.y, -eye.z};
+    camera->view_dirty = 1;
+    camera_refresh(camera);
+}
+
+void camera_orbit(CAMERA3D* camera, const VECTOR3& target, float distance, float yaw, float pitch) {
+    if (!camera) {
+        return;
+    }
+    pitch = std::fmax(-ORBIT_PITCH_LIMIT, std::fmin(ORBIT_PITCH_LIMIT, pitch));
+    const double a = pitch / DEGREES_PER_RADIAN;
+    const double b = yaw / DEGREES_PER_RADIAN;
+    // The eye sits behind the line of sight (sin b cos a, -sin a, -cos b cos a).
+    const VECTOR3 eye{float(target.x - distance * std::sin(b) * std::cos(a)),
+                      float(target.y + distance * std::sin(a)),
+                      float(target.z + distance * std::cos(b) * std::cos(a))};
+    camera->rotation = VECTOR3{pitch, yaw, 0.0f};
+    camera->position = VECTOR3{eye.x, eye.y, -eye.z};
+    camera->view_dirty = 1;
+    camera_refresh(camera);
+}
+
+VECTOR3 camera_eye(const CAMERA3D* camera) {
+    return VECTOR3{camera->position.x, camera->position.y, -camera->position.z};
+}
+
+void set_2d_pass_size(int32_t width, int32_t height) {
+    pass_width = width > 0 && height > 0 ? width : 0;
+    pass_height = width > 0 && height > 0 ? height : 0;
+}
+
 void begin_2d_pass() {
     CAMERA3D* camera = current_camera;
     if (camera_valid(camera)) {
-        // The window size, not the camera rectangle: sprites are placed in window pixels.
+        // The window size, not the camera rectangle: sprites are placed in
+        // window pixels (or a render texture's, while one is drawn into).
+        const int32_t width = pass_width > 0 ? pass_width : window_width();
+        const int32_t height = pass_height > 0 ? pass_height : window_height();
         MATRIX4 ortho;
-        matrix_ortho(ortho, 0.0, double(window_width() - 1), double(window_height() - 1), 0.0, 1.0,
-                     -1.0);
+        matrix_ortho(ortho, 0.0, double(width - 1), double(height - 1), 0.0, 1.0, -1.0);
         // A refused push must not overwrite the 3D matrices underneath.
         pass_pushed_view = matrix_stack_push(camera->view_stack);
         if (pass_pushed_view) {

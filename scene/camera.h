@@ -14,9 +14,13 @@ struct CAMERA_RECT {
     int32_t x, y, width, height;
 };
 
+// Conventions: world axes are right-handed (x right, y up, z towards the
+// viewer) and an unrotated camera looks down -z. Angles are degrees: pitch
+// (rotation.x) > 0 looks down, yaw (rotation.y) > 0 turns right (towards +x).
 // Stored position (x, y, z) puts the eye at world (x, y, -z): the view
 // translates by (-x, -y, +z). camera_advance and the basis use the same
-// stored coordinates, so they stay consistent with each other.
+// stored coordinates, so they stay consistent with each other; camera_look_at
+// and camera_orbit take world points and do the conversion.
 struct CAMERA3D : ACTOR {
     uint32_t tag = MATRIX_STACK_MAGIC; // written at construction, never tested
     CAMERA_RECT* viewport;             // always &rectangle
@@ -64,6 +68,30 @@ void camera_advance(CAMERA3D* camera, float d);
 void camera_update_basis(CAMERA3D* camera);
 // Per-frame update: basis, then a view rebuilt from the identity when dirty.
 void camera_update(CAMERA3D* camera);
+
+// Basis and view rebuilt from position and rotation as camera_update does,
+// but without the rounding drift of camera_update's probe steps: the stored
+// position is left exactly as it was. The scene calls it for the camera it
+// draws with, at every update and render.
+void camera_refresh(CAMERA3D* camera);
+
+// Places the eye at world point eye looking at world point target, with up
+// (world) as the picture's up as far as it is not along the line of sight;
+// sets position and rotation and rebuilds the view. Nothing when eye and
+// target coincide or up is along the line of sight.
+void camera_look_at(CAMERA3D* camera, const VECTOR3& eye, const VECTOR3& target,
+                    const VECTOR3& up = VECTOR3{0, 1, 0});
+// Puts the eye distance away from target and looks at it, with world y up:
+// the camera's own yaw and pitch become yaw and pitch (yaw > 0 moves the eye
+// towards -x while the camera turns right; pitch > 0 looks down from above;
+// pitch is kept within -89 .. 89). Increase yaw every frame to circle.
+void camera_orbit(CAMERA3D* camera, const VECTOR3& target, float distance, float yaw, float pitch);
+// The world point of the eye (the stored z negated).
+VECTOR3 camera_eye(const CAMERA3D* camera);
+
+// Size in pixels the 2D pass maps its coordinates to: the window's by
+// default (0, 0), a render texture's while one is being drawn into.
+void set_2d_pass_size(int32_t width, int32_t height);
 
 // Brackets 2D drawing on current_camera: the view becomes a window-pixel
 // ortho (y down, origin top left), the projection the identity, and the 2D

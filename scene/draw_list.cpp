@@ -3,6 +3,7 @@
 // and draw_mesh.
 #include "scene/draw_list.h"
 
+#include "gfx/report.h"
 #include "math/matrix_stack.h"
 #include "scene/camera.h"
 #include "scene/model.h"
@@ -49,6 +50,10 @@ void draw_list_draw(DRAW_LIST* list) {
         DRAW_ENTRY& e = list->entries[i];
         matrix_stack_load(model_stack, e.world);
         if (!e.program || !e.mesh || !e.mesh->material || !e.model) {
+            if (!e.program) {
+                static ONCE_FLAG no_program;
+                report_once(no_program, "vexa: meshes without a shader program are not drawn\n");
+            }
             continue;
         }
         e.mesh->material->program = e.program;

@@ -6,12 +6,14 @@
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
+#include "gfx/report.h"
 #include "math/matrix_stack.h"
 #include "scene/skeleton.h"
 #include "shader/limits.h"
 #include "shader/program.h"
 #include "scene/uniforms.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 
@@ -143,6 +145,26 @@ bool material_add_texture(MATERIAL* material, TEXTURE* texture) {
     return true;
 }
 
+bool material_set_texture(MATERIAL* material, TEXTURE* texture, int unit) {
+    const int32_t count = material->textures ? material->texture_count : 0;
+    if (!texture || unit < 0 || unit > count || unit >= MAX_MATERIAL_TEXTURES) {
+        std::fprintf(stderr, "vexa: a material takes a texture at unit 0 to %d, not %s at %d\n",
+                     count < MAX_MATERIAL_TEXTURES ? count : MAX_MATERIAL_TEXTURES - 1,
+                     texture ? "one" : "none", unit);
+        return false;
+    }
+    texture->borrowed = 1;
+    if (unit == count) {
+        return material_add_texture(material, texture);
+    }
+    TEXTURE*& held = material->textures[unit];
+    if (held && held != texture && !held->borrowed) {
+        release_texture(held);
+    }
+    held = texture;
+    return true;
+}
+
 void release_material_textures(MATERIAL* material) {
     if (!material->textures) {
         return;
@@ -174,6 +196,12 @@ void apply_material(MATERIAL* material, float alpha) {
     int32_t textures = bound_texture_count(*material);
     for (int32_t i = 0; i < textures; ++i) {
         // bind_texture skips a texture without a GL texture: the table has no slot to bind.
+        const TEXTURE* texture = material->textures[i];
+        if (texture && texture->slot == -1) {
+            static ONCE_FLAG no_picture;
+            report_once(no_picture, "vexa: a material's texture has no picture (made without "
+                                    "create_image or texture_take_picture); it is not shown\n");
+        }
         bind_texture(material->textures[i], i);
     }
     if (current_program && current_program->material_locations.num_textures != -1) {
@@ -241,6 +269,8 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
     // A program that failed to build has nothing GL can run: drawing anyway
     // would fall back to fixed-function GL with none of the matrices set.
     if (current_program && current_program->build_failed) {
+        static ONCE_FLAG failed;
+        report_once(failed, "vexa: meshes whose shader program did not build are not drawn\n");
         return;
     }
     upload_matrices(material->program);

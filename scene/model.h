@@ -83,6 +83,13 @@ MESH* add_mesh(MODEL* model);
 // MAX_MATERIAL_TEXTURES textures.
 bool material_add_texture(MATERIAL* material, TEXTURE* texture);
 
+// Shows texture on the material at unit (0 or 1): replaces the texture
+// there (releasing it when the material owned it) or, at the first free
+// unit, adds it. The texture stays the caller's (it is marked borrowed), so
+// several materials and sprites may show it; release_texture frees it.
+// False, with one line on stderr, for another unit or a null texture.
+bool material_set_texture(MATERIAL* material, TEXTURE* texture, int unit = 0);
+
 // Releases the material's owned textures (their GL textures, IMAGEs and
 // TEXTUREs) and frees the array; borrowed textures are left alone.
 void release_material_textures(MATERIAL* material);

@@ -12,6 +12,7 @@
 #include "scene/model.h"
 #include "scene/scene.h"
 #include "scene/skeleton.h"
+#include "shader/model_programs.h"
 #include "shader/program.h"
 
 #include <cstdio>
@@ -189,12 +190,13 @@ void enqueue_model(MODEL_ACTOR* actor, int32_t cull, int32_t depth, SCENE* scene
     float alpha = actor->alpha * opacity;
 
     DRAW_ENTRY e = entry_at_stack_top(model);
+    // The model programs are built by the first model draw that needs one.
     if (model->skinned) {
-        e.program = actor->skin_on_cpu ? program_model : program_skinned_model;
+        e.program = model_program(!actor->skin_on_cpu);
         e.skin = actor->skin;
         e.skin_on_cpu = actor->skin_on_cpu;
     } else {
-        e.program = program_model;
+        e.program = model_program(false);
     }
     for (MESH* mesh = model->meshes; mesh; mesh = mesh->next) {
         MATERIAL* material = mesh->material;

@@ -6,9 +6,11 @@
 
 #include "gfx/frame_stats.h"
 #include "gfx/render_state.h"
+#include "gfx/report.h"
 #include "math/matrix_stack.h"
 #include "scene/camera.h"
 #include "scene/model_actor.h"
+#include "scene/render_texture.h"
 #include "scene/sprite.h"
 
 #include <cstdio>
@@ -28,13 +30,30 @@ void make_current(SCENE* scene) {
     }
 }
 
+// The camera the scene draws with: its active camera, or else the current one.
+CAMERA3D* drawing_camera(const SCENE* scene) {
+    return scene->active_camera ? scene->active_camera : current_camera;
+}
+
+bool in_camera_list(const SCENE* scene, const CAMERA3D* camera) {
+    for (const ACTOR* a = scene->cameras; a; a = a->next) {
+        if (a == camera) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void apply_viewport(const CAMERA_RECT& r) {
     set_viewport(r.x, r.y, r.width, r.height);
 }
 
-// The window's viewport rectangle: the current camera's, or the cache's when
-// there is no camera.
+// The window's viewport rectangle: the open render texture's, the current
+// camera's, or the cache's when there is no camera.
 CAMERA_RECT window_rectangle() {
+    if (open_render_texture) {
+        return CAMERA_RECT{0, 0, open_render_texture->width, open_render_texture->height};
+    }
     if (current_camera && current_camera->viewport) {
         return *current_camera->viewport;
     }
@@ -43,7 +62,8 @@ CAMERA_RECT window_rectangle() {
 }
 
 void set_window_rectangle(const CAMERA_RECT& r) {
-    if (current_camera && current_camera->viewport) {
+    // While a render texture is open the camera keeps the window's rectangle.
+    if (!open_render_texture && current_camera && current_camera->viewport) {
         *current_camera->viewport = r;
     }
     apply_viewport(r);
@@ -75,6 +95,7 @@ SCENE::SCENE() {
 }
 
 SCENE::~SCENE() {
+    delete target_texture; // a borrowed record of the target's texture
     frame_timer_destroy(render_timer);
     frame_timer_destroy(update_timer);
     if (current_scene == this) {
@@ -89,13 +110,20 @@ SCENE::~SCENE() {
 }
 
 void update_scene() {
-    SCENE* s = app_scene;
+    update_scene(app_scene);
+}
+
+void update_scene(SCENE* s) {
     if (!s) {
         return;
     }
     frame_timer_begin(s->update_timer);
     for (ACTOR* a = s->cameras; a; a = a->next) {
         camera_update(static_cast<CAMERA3D*>(a));
+    }
+    CAMERA3D* camera = drawing_camera(s);
+    if (!in_camera_list(s, camera)) {
+        camera_refresh(camera);
     }
     if (s->cameras && s->active_camera) {
         current_camera = s->active_camera;
@@ -114,7 +142,10 @@ void update_layer(SCENE_LAYER* layer, SCENE* scene) {
 }
 
 void render_scene() {
-    SCENE* s = app_scene;
+    render_scene(app_scene);
+}
+
+void render_scene(SCENE* s) {
     if (!s) {
         return;
     }
@@ -123,6 +154,19 @@ void render_scene() {
     if (s->active_camera) {
         current_camera = s->active_camera;
     }
+    if (!camera_valid(current_camera)) {
+        static ONCE_FLAG no_camera;
+        report_once(no_camera, "vexa: the scene has no usable camera; nothing is drawn\n");
+        frame_timer_end(s->render_timer);
+        return;
+    }
+    if (s->light_count > 0 && !s->active_camera) {
+        static ONCE_FLAG unlit;
+        report_once(unlit, "vexa: a scene has lights but no active camera, so they are not "
+                           "sent; set its active_camera\n");
+    }
+    // Moves made since the update (in the frame callback) take effect now.
+    camera_refresh(current_camera);
     apply_viewport(window_rectangle());
 
     int passes = s->render_to_texture ? 2 : 1;
@@ -163,6 +207,12 @@ void render_layer(SCENE_LAYER* layer, SCENE* scene) {
     }
     end_2d_pass();
     clear_draw_lists(scene);
+}
+
+SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene, TEXTURE* texture) {
+    SPRITE2D* sprite = add_sprite_2d(layer, scene);
+    sprite_set_texture(sprite, texture);
+    return sprite;
 }
 
 void clear_draw_lists(SCENE* scene) {

@@ -17,6 +17,7 @@ struct CAMERA3D;
 struct MODEL_ACTOR;
 struct SPRITE2D;
 struct SPRITE3D;
+struct TEXTURE;
 
 // Side of the square render-to-texture target.
 constexpr int32_t SCENE_TARGET_SIZE = 4096;
@@ -55,13 +56,15 @@ struct SCENE : SCENE_LIGHTING {
     RENDER_TARGET target; // 4096 x 4096 colour texture and depth buffer
     FRAME_TIMER render_timer;
     FRAME_TIMER update_timer;
+    TEXTURE* target_texture = nullptr; // target's colour as a TEXTURE; see scene_target_texture
 
     // Reserves the draw lists, starts the timers, creates the render target
     // (needs GL, or the recording stand-in) and becomes current_scene.
     SCENE();
     SCENE(const SCENE&) = delete;
     SCENE& operator=(const SCENE&) = delete;
-    // Frees the draw lists and timer samples; leaves actors and GL objects alone.
+    // Frees the draw lists, timer samples and target_texture's record; leaves
+    // actors and GL objects alone.
     ~SCENE();
 };
 
@@ -72,7 +75,16 @@ extern SCENE* current_scene;
 
 // One fixed step of app_scene: cameras, both layers' model actor trees, then
 // time += time_step. Nothing when there is no application scene.
+// The camera a scene draws with is its active camera, or else the current
+// camera (the default camera unless the application chose another). That
+// camera's view is rebuilt from its position and rotation at every update
+// and render (camera_refresh), whether or not it is in the camera list, so
+// moving it takes effect in the frame it moves; cameras of the list are
+// updated as well. A frame without a usable camera draws nothing and says
+// so once on stderr.
 void update_scene();
+// The same for scene (a second scene drawn into a render texture, say).
+void update_scene(SCENE* scene);
 void update_layer(SCENE_LAYER* layer, SCENE* scene);
 
 // Draws one frame of app_scene to the bound framebuffer: layer 1, then
@@ -80,6 +92,8 @@ void update_layer(SCENE_LAYER* layer, SCENE* scene);
 // into the scene's target (viewport 4096 x 4096), then to the window, and the
 // request is cleared; the camera's viewport rectangle is left as it was.
 void render_scene();
+// The same for scene.
+void render_scene(SCENE* scene);
 void render_layer(SCENE_LAYER* layer, SCENE* scene);
 
 // Empties the opaque and transparent lists, keeping their storage.
@@ -88,6 +102,8 @@ void clear_draw_lists(SCENE* scene);
 // Constructs a SPRITE2D for scene and appends it at the tail of the layer's
 // 2D-sprite list. The caller gives it a picture with create_image.
 SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene);
+// The same, showing texture (which stays the caller's) at its size.
+SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene, TEXTURE* texture);
 
 // Start-of-process state: app_scene, current_scene and lighting_scene null.
 // Scenes are not deleted; their owners do that.

@@ -5,7 +5,11 @@
 #include "scene/scene_objects.h"
 
 #include "scene/camera.h"
+#include "gfx/frame_clock.h"
+#include "gfx/report.h"
 #include "scene/lighting.h"
+#include "scene/render_texture.h"
+#include "scene/text.h"
 #include "scene/sprite.h"
 
 #include <cstdio>
@@ -38,6 +42,11 @@ void scene_objects_reset() {
         shared_quad = nullptr;
     }
     lighting_scene = nullptr;
+    open_render_texture = nullptr;
+    set_2d_pass_size(0, 0);
+    text_reset();
+    frame_clock_reset();
+    reports_reset();
     joint_attribute_arrays_reset();
     actors_reset();
     textures_reset();

@@ -10,7 +10,9 @@
 bool scene_objects_setup();
 
 // Start-of-process state for tests: actor and TEXTURE counts zero, no default
-// or current camera, no shared quad and no lighting scene. The shared quad's
+// or current camera, no shared quad, no lighting scene, no open render
+// texture, the text buffer and frame clock empty, every once-only line free
+// to be said again. The shared quad's
 // GL slots are forgotten, not released, so the handle tables may be reset
 // before or after this.
 void scene_objects_reset();

@@ -8,6 +8,7 @@
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
+#include "gfx/report.h"
 #include "math/matrix_stack.h"
 #include "shader/program.h"
 #include "scene/uniforms.h"
@@ -103,6 +104,14 @@ TEXTURE* drawable_image_texture(DRAWABLE_IMAGE_BASE* image) {
     return mesh->material->textures[0];
 }
 
+void sprite_set_texture(DRAWABLE_IMAGE_BASE* sprite, TEXTURE* texture) {
+    MESH* mesh = sprite->model.meshes;
+    if (!mesh || !mesh->material) {
+        return;
+    }
+    material_set_texture(mesh->material, texture, 0);
+}
+
 void set_quad_size(DRAWABLE_IMAGE_BASE* image, float w, float h) {
     VERTEX* v = image->model.vertices.data;
     if (!v) {
@@ -145,11 +154,14 @@ void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, flo
     MESH* mesh = image->model.meshes;
     TEXTURE* texture = drawable_image_texture(image);
     VERTEX* v = image->model.vertices.data;
-    if (!mesh || !texture || !v || texture->slot == -1) {
+    if (!mesh || !texture || !v) {
         return;
     }
     const IMAGE& picture = *texture->image;
-    if (picture.texture_width <= 0 || picture.texture_height <= 0) {
+    if (texture->slot == -1 || picture.texture_width <= 0 || picture.texture_height <= 0) {
+        static ONCE_FLAG no_picture;
+        report_once(no_picture, "vexa: a sprite's texture has no picture (made without "
+                                "create_image or sprite_set_texture); it is not drawn\n");
         return;
     }
 
@@ -158,6 +170,11 @@ void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, flo
     float t0 = 0.0f / float(picture.texture_height);
     float s1 = float(src_w) / float(picture.texture_width);
     float t1 = float(src_h) / float(picture.texture_height);
+    if (texture->bottom_up) {
+        // The picture's first row is the texture's last.
+        t0 = 1.0f - t0;
+        t1 = 1.0f - t1;
+    }
 
     if (program_sprites2d != current_program) {
         use_program(program_sprites2d);
@@ -165,6 +182,8 @@ void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, flo
     // A program that failed to build leaves GL with none in use: the quad
     // would be drawn by fixed-function GL as an opaque rectangle.
     if (program_sprites2d && program_sprites2d->build_failed) {
+        static ONCE_FLAG failed;
+        report_once(failed, "vexa: sprites are not drawn: their shader program did not build\n");
         return;
     }
     upload_matrices(program_sprites2d);

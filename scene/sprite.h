@@ -62,6 +62,11 @@ extern SHARED_QUAD* shared_quad;
 // The image's texture (its first material's first texture), or null.
 TEXTURE* drawable_image_texture(DRAWABLE_IMAGE_BASE* image);
 
+// Shows texture on the sprite (any drawable image) in place of its own
+// picture, which is released; the sprite is drawn at the texture's size.
+// The texture stays the caller's (see material_set_texture).
+void sprite_set_texture(DRAWABLE_IMAGE_BASE* sprite, TEXTURE* texture);
+
 // Positions of a w x h quad centred on the origin (and the fixed normal
 // slots), then set_texture_rect(0, 1, 1, 0).
 void set_quad_size(DRAWABLE_IMAGE_BASE* image, float w, float h);

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 int32_t live_texture_objects = 0;
@@ -96,6 +97,32 @@ void texture_take_picture(TEXTURE* texture) {
         int32_t(texture_create(image.width, image.height, GL_LINEAR, GL_LINEAR, GL_MIRRORED_REPEAT,
                                gl_pixel_format(image), image.pixels));
     texture->dirty = false;
+}
+
+TEXTURE* create_texture(int w, int h) {
+    if (w <= 0 || h <= 0) {
+        std::fprintf(stderr, "vexa: a texture needs a positive size, not %d x %d\n", w, h);
+        return nullptr;
+    }
+    TEXTURE* texture = new TEXTURE;
+    if (!resize_image(texture->image, w, h)) {
+        delete texture;
+        return nullptr;
+    }
+    std::memset(texture->image->pixels, 0, size_t(texture->image->byte_size));
+    texture_take_picture(texture);
+    return texture;
+}
+
+void release_texture(TEXTURE* texture) {
+    if (!texture) {
+        return;
+    }
+    if (texture->slot != -1) {
+        texture_release(uint32_t(texture->slot));
+        texture->slot = -1;
+    }
+    delete texture;
 }
 
 void bind_texture(TEXTURE* texture, int unit) {

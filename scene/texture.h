@@ -61,6 +61,9 @@ struct TEXTURE {
     int32_t slot = -1;               // texture table slot; -1: no GL texture yet
     bool spare_flag = false;         // zeroed, read by nothing
     bool dirty = false;              // the picture must be uploaded at the next bind
+    // Rows run from the bottom up (a render target's picture, as GL draws
+    // it): 2D sprites flip it so it shows upright.
+    bool bottom_up = false;
 
     TEXTURE();
     TEXTURE(const TEXTURE&) = delete;
@@ -84,6 +87,16 @@ bool resize_image(IMAGE* image, int w, int h);
 // empty); one that has a GL texture is marked dirty so the next bind
 // re-specifies it.
 void texture_take_picture(TEXTURE* texture);
+
+// A new TEXTURE holding a w x h RGBA picture made in code, all pixels
+// transparent black: write texture->image->pixels (row 0 at the top, 4
+// bytes per pixel), then set texture->dirty. Null (one line on stderr) when
+// a side is not positive or the picture is too large.
+TEXTURE* create_texture(int w, int h);
+// Deletes a texture the application holds (from create_texture,
+// load_texture or anywhere else): its GL texture, its picture and the
+// record. Call it once nothing draws the texture any more. Null: nothing.
+void release_texture(TEXTURE* texture);
 
 // Binds texture on unit (0 or 1) through the bind cache and, when dirty,
 // uploads its whole picture. A texture without a GL texture is skipped.

@@ -5,6 +5,7 @@
 #include "scene/uniforms.h"
 
 #include "gfx/frame_stats.h"
+#include "gfx/report.h"
 #include "math/matrix_stack.h"
 #include "scene/camera.h"
 #include "scene/lighting.h"
@@ -14,6 +15,8 @@
 
 #include <cmath>
 #include <cstdio>
+
+ONCE_FLAG light_slot_outside;
 
 namespace {
 
@@ -160,7 +163,16 @@ void upload_lights(SHADER_PROGRAM* program) {
          light = static_cast<const LIGHT*>(light->next)) {
         // Unsigned, so a negative slot cannot index outside the array either.
         if (uint32_t(light->slot) >= uint32_t(MAX_LIGHTS)) {
+            report_once(light_slot_outside,
+                        "vexa: a light in slot %d is not sent (a scene has slots 0 to %d)\n",
+                        light->slot, MAX_LIGHTS - 1);
             continue;
+        }
+        if (filled[light->slot]) {
+            static ONCE_FLAG shared_slot;
+            report_once(shared_slot,
+                        "vexa: two lights share slot %d; the later one replaces the earlier\n",
+                        light->slot);
         }
         send_light(*light, program->light_locations[light->slot]);
         filled[light->slot] = true;

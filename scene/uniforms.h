@@ -50,3 +50,8 @@ void upload_lights(SHADER_PROGRAM* program);
 // a joint is reached twice or the hierarchy is deeper than the model stack:
 // the caller then draws nothing with the skin.
 bool upload_joint_matrices(SKIN* skin);
+
+struct ONCE_FLAG;
+// Said once when a light is not sent because its slot lies outside 0 ..
+// MAX_LIGHTS - 1 (also by scene_add_light for a light that finds no slot).
+extern ONCE_FLAG light_slot_outside;

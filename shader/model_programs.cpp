@@ -28,3 +28,8 @@ bool create_model_programs() {
     bool skinned_ok = linked(build_slot(program_skinned_model, MODEL_SKINNED_VS_FILE));
     return model_ok && skinned_ok;
 }
+
+SHADER_PROGRAM* model_program(bool gpu_skinned) {
+    return gpu_skinned ? build_slot(program_skinned_model, MODEL_SKINNED_VS_FILE)
+                       : build_slot(program_model, MODEL_VS_FILE);
+}

@@ -31,6 +31,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -73,7 +74,7 @@ class DEMO_LOOP : public ::testing::Test {
         app_use(demo_application());
         engine_setup();
         ASSERT_TRUE(demo_setup());
-        fake_gl::take();
+        startup_log = fake_gl::take();
     }
     void TearDown() override {
         fake_gl::muted = false;
@@ -92,6 +93,8 @@ class DEMO_LOOP : public ::testing::Test {
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
+
+    std::vector<std::string> startup_log; // engine and demonstration set-up
 
     // A little of everything the pump handles: a key tapped, a wheel
     // step, focus changes and a button the window does not accept yet.
@@ -284,6 +287,38 @@ void expect_defined_picture(const FRACTAL_DEMO& state, int width, int height, lo
         ASSERT_EQ(texel >> 24, 255u);
         ASSERT_NE(std::find(std::begin(colours), std::end(colours), texel), std::end(colours))
             << "frame " << frame << ": texel " << texel << " is no iteration count's colour";
+    }
+}
+
+// The demonstration's GL stream, start-up and three loop passes, call for
+// call as recorded in tests/unit/data/demo_gl_stream.txt: conveniences added
+// to the engine must not change what the demonstration sends to GL.
+// VEXA_WRITE_GL_STREAM=1 rewrites the file from the current engine.
+TEST_F(DEMO_LOOP, the_demonstration_gl_stream_is_unchanged) {
+    std::vector<std::string> stream = startup_log;
+    for (int pass = 0; pass < 3; ++pass) {
+        stream.push_back("-- pass");
+        ASSERT_TRUE(loop_pass());
+        for (const std::string& line : fake_gl::take()) {
+            stream.push_back(line);
+        }
+    }
+    const char* path = "tests/unit/data/demo_gl_stream.txt";
+    if (std::getenv("VEXA_WRITE_GL_STREAM")) {
+        std::ofstream out(path);
+        for (const std::string& line : stream) {
+            out << line << '\n';
+        }
+    }
+    std::ifstream in(path);
+    ASSERT_TRUE(in) << path;
+    std::vector<std::string> expected;
+    for (std::string line; std::getline(in, line);) {
+        expected.push_back(line);
+    }
+    ASSERT_EQ(stream.size(), expected.size());
+    for (size_t i = 0; i < stream.size(); ++i) {
+        ASSERT_EQ(stream[i], expected[i]) << "call " << i;
     }
 }
 

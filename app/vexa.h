@@ -1,0 +1,23 @@
+// Everything a program on the engine usually needs, in one include: the
+// application description and loop, the window, scenes, cameras, models,
+// primitives, lights, sprites, textures, render textures, text and the
+// frame clock. Owns nothing.
+#pragma once
+
+#include "app/application.h"
+#include "app/input.h"
+#include "app/runtime.h"
+#include "gfx/frame_clock.h"
+#include "gfx/window.h"
+#include "scene/builders.h"
+#include "scene/camera.h"
+#include "scene/model.h"
+#include "scene/model_actor.h"
+#include "scene/primitives.h"
+#include "scene/render_texture.h"
+#include "scene/scene.h"
+#include "scene/sprite.h"
+#include "scene/text.h"
+#include "scene/texture.h"
+#include "scene/uniforms.h"
+#include "shader/limits.h"

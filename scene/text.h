@@ -1,0 +1,32 @@
+// Text on screen with the engine's built-in 8 x 8 bitmap font (ASCII 32 to
+// 126; other bytes show as '?'), drawn at once in window pixels at any
+// integer scale and colour, and the one-call frame-rate display. Owns the
+// font data and the vertex buffer text is drawn from; relies on the 2D pass
+// (scene/camera.h), program_primitives3d and the frame clock.
+#pragma once
+
+#include "math/matrix.h"
+
+#include <cstdint>
+
+// Glyph cell in font pixels; a line is TEXT_LINE_HEIGHT font pixels high.
+constexpr int32_t TEXT_GLYPH_SIZE = 8;
+constexpr int32_t TEXT_LINE_HEIGHT = 10;
+
+// Draws text with its top-left corner at (x, y) in window pixels (y down),
+// each font pixel scale x scale pixels, in colour (red, green, blue,
+// alpha). '\n' starts a new line. Call it after render_scene in the frame:
+// it draws on top of what is there. Nothing for scale < 1 or empty text.
+void draw_text(const char* text, int x, int y, int scale,
+               const VECTOR4& colour = VECTOR4{1, 1, 1, 1});
+
+// Width in window pixels of the longest line of text at scale.
+int text_width(const char* text, int scale);
+
+// Draws "<rate> FPS" (the measured frame rate, rounded) at (x, y), scale 2,
+// green.
+void draw_frame_rate(int x, int y);
+
+// Start-of-process state for tests: the text vertex buffer forgotten (its
+// slot is not released; the handle tables are reset separately).
+void text_reset();
