@@ -1,11 +1,13 @@
 // Test support linked into each example; not part of what the examples show.
-// Inert unless the test command sets VEXA_CHECK_FRAMES=N: then the example
-// runs N loop passes, its last frame is read back just before it is presented
-// and checked by the check named after the window title (below), and a frame
-// that fails ends the program with one line and status 1; one that passes
-// ends the loop, and app_run returns 0. VEXA_CHECK_HOLD=KEY (an SDL key name
-// such as Right) holds that key down from the second pass on, as a user
-// would. Relies on the runtime's before-present hook and quit flag.
+// Inert unless the test command names the example's check in VEXA_CHECK
+// (model, sprite or lights, below): then the example runs VEXA_CHECK_FRAMES
+// loop passes (300 by default), its last frame is read back just before it
+// is presented and checked, and a frame that fails ends the program with one
+// line and status 1; one that passes ends the loop, and app_run returns 0.
+// VEXA_CHECK_HOLD=KEY (an SDL key name such as Right) holds that key down
+// from the second pass on, as a user would. VEXA_CHECK_PICTURE=FILE also
+// writes the frame there (binary PPM). Relies on the runtime's before-present
+// hook and quit flag.
 #include "app/input.h"
 #include "app/runtime.h"
 #include "gfx/gl.h"
@@ -71,7 +73,8 @@ const char* check_model(const FRAME& frame) {
 // starting place (x 100, y 276) for the right, whole; the text is drawn.
 const char* check_sprite(const FRAME& frame) {
     const uint8_t yellow[3] = {255, 210, 0}, white[3] = {255, 255, 255};
-    if (frame.count(0, 276, 300, 48, yellow) || frame.count(300, 276, 724, 48, yellow) < 48 * 48) {
+    if (frame.count(0, 250, 300, 100, yellow) ||
+        frame.count(300, 250, 724, 100, yellow) < 48 * 48) {
         return "the square did not move right with the key held";
     }
     return frame.count(10, 10, 560, 16, white) < 100 ? "no text" : nullptr;
@@ -95,12 +98,12 @@ const char* check_lights(const FRAME& frame) {
 }
 
 struct CHECK {
-    const char* title;
+    const char* name;
     const char* (*check)(const FRAME& frame);
 };
-const CHECK CHECKS[] = {
-    {"Vexa model", check_model}, {"Vexa sprite", check_sprite}, {"Vexa lights", check_lights}};
+const CHECK CHECKS[] = {{"model", check_model}, {"sprite", check_sprite}, {"lights", check_lights}};
 
+const char* check_name = nullptr;
 long frames_wanted = 0, frames_drawn = 0;
 const char* held_key = nullptr;
 
@@ -113,19 +116,30 @@ void hold_key(const char* name) {
     SDL_PushEvent(&event);
 }
 
-const char* check_frame(const char* title) {
+const char* check_frame() {
     FRAME frame;
     frame.width = app_window->width;
     frame.height = app_window->height;
     frame.rgba.resize(size_t(frame.width) * size_t(frame.height) * 4);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, frame.width, frame.height, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
+    if (const char* path = std::getenv("VEXA_CHECK_PICTURE")) {
+        if (FILE* file = std::fopen(path, "wb")) {
+            std::fprintf(file, "P6 %d %d 255\n", frame.width, frame.height);
+            for (int y = 0; y < frame.height; ++y) {
+                for (int x = 0; x < frame.width; ++x) {
+                    std::fwrite(frame.at(x, y), 1, 3, file);
+                }
+            }
+            std::fclose(file);
+        }
+    }
     for (const CHECK& check : CHECKS) {
-        if (!std::strcmp(title, check.title)) {
+        if (!std::strcmp(check_name, check.name)) {
             return check.check(frame);
         }
     }
-    return "no check for this example";
+    return "there is no such check";
 }
 
 void before_present() {
@@ -135,19 +149,19 @@ void before_present() {
     if (frames_drawn < frames_wanted) {
         return;
     }
-    const char* title = app_in_use().title;
-    if (const char* fault = check_frame(title)) {
-        std::fprintf(stderr, "%s: %s\n", title, fault);
+    if (const char* fault = check_frame()) {
+        std::fprintf(stderr, "%s example: %s\n", check_name, fault);
         std::exit(1);
     }
     app_quit = true;
 }
 
 [[maybe_unused]] const bool installed = [] {
+    check_name = std::getenv("VEXA_CHECK");
     const char* frames = std::getenv("VEXA_CHECK_FRAMES");
-    frames_wanted = frames ? std::strtol(frames, nullptr, 10) : 0;
+    frames_wanted = frames ? std::strtol(frames, nullptr, 10) : 300;
     held_key = std::getenv("VEXA_CHECK_HOLD");
-    if (frames_wanted > 0) {
+    if (check_name && frames_wanted > 0) {
         before_present_hook = before_present;
     }
     return true;

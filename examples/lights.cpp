@@ -9,6 +9,7 @@ SPRITE2D* panel;
 
 bool setup(void*) {
     app_scene = new SCENE;
+    app_scene->ambient[0] = app_scene->ambient[1] = app_scene->ambient[2] = 0.2f;
     add_model_actor(&app_scene->layer1, build_plane(20, 20))->position.y = -0.5f;
     MODEL* cube = build_cube(1, 1, 1);
     for (int i = 0; i < 25; ++i) {
@@ -18,7 +19,7 @@ bool setup(void*) {
     LIGHT* red = add_light(app_scene, LIGHT_TYPE_POINT, VECTOR3{-4, 3, 0});
     LIGHT* blue = add_light(app_scene, LIGHT_TYPE_POINT, VECTOR3{4, 3, 0});
     red->colour[1] = red->colour[2] = blue->colour[0] = blue->colour[1] = 0.2f;
-    camera_look_at(current_camera, VECTOR3{0, 7, 12}, VECTOR3{0, 0, 0});
+    camera_look_at(default_camera, VECTOR3{0, 7, 12}, VECTOR3{0, 0, 0});
     above = new CAMERA3D;
     camera_set_perspective(above, 60, 1, 0.1, 100);
     camera_look_at(above, VECTOR3{0, 12, 0.01f}, VECTOR3{0, 0, 0});
@@ -38,13 +39,15 @@ void frame(void*) {
     render_scene();
     end_render_texture();
     panel->hidden = false;
-    app_scene->active_camera = current_camera;
+    app_scene->active_camera = default_camera;
     render_scene();
     draw_frame_rate(10, 10);
 }
 
 int main() {
-    APPLICATION app{.title = "Vexa lights", .shader_directory = VEXA_SHADER_DIR,
-                    .clear_colour = {0.2f, 0.2f, 0.2f}, .setup = setup, .frame = frame};
-    return app_run(app);
+    return app_run({.title = "Vexa lights",
+                    .shader_directory = VEXA_SHADER_DIR,
+                    .clear_colour = {0.2f, 0.2f, 0.2f},
+                    .setup = setup,
+                    .frame = frame});
 }

@@ -3,12 +3,15 @@
 #include "app/vexa.h"
 #include "assets/picture.h"
 
+#include <algorithm>
+
 SPRITE2D* square;
 
 bool setup(void*) {
     TEXTURE* picture = load_texture("docs/screenshot.png");
     TEXTURE* yellow = create_texture(48, 48);
-    std::fill_n(reinterpret_cast<uint32_t*>(yellow->image->pixels), 48 * 48, 0xff00d2ff); // ABGR
+    // Yellow: the bytes red ff, green d2, blue 00, alpha ff of each pixel.
+    std::fill_n(reinterpret_cast<uint32_t*>(yellow->image->pixels), 48 * 48, 0xff00d2ffu);
     yellow->dirty = true;
     app_scene = new SCENE;
     add_sprite_2d(&app_scene->layer2, app_scene, picture);
@@ -26,7 +29,5 @@ void frame(void*) {
 }
 
 int main() {
-    APPLICATION app{.title = "Vexa sprite", .shader_directory = VEXA_SHADER_DIR,
-                    .setup = setup, .frame = frame};
-    return app_run(app);
+    return app_run({.shader_directory = VEXA_SHADER_DIR, .setup = setup, .frame = frame});
 }
