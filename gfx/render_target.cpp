@@ -101,20 +101,25 @@ void render_target_finish(RENDER_TARGET& target, uint32_t colour_slot) {
     framebuffer_unbind();
 }
 
-RENDER_TARGET render_target_create(int width, int height) {
+namespace {
+
+// Framebuffer and depth renderbuffer first, then the colour texture.
+RENDER_TARGET target_around(int width, int height, uint32_t (*make_texture)(int, int)) {
     RENDER_TARGET target;
     render_target_begin(target, width, height);
-    uint32_t colour = render_target_texture_create(width, height);
+    uint32_t colour = make_texture(width, height);
     render_target_finish(target, colour);
     return target;
 }
 
+} // namespace
+
+RENDER_TARGET render_target_create(int width, int height) {
+    return target_around(width, height, render_target_texture_create);
+}
+
 RENDER_TARGET sampled_render_target_create(int width, int height) {
-    RENDER_TARGET target;
-    render_target_begin(target, width, height);
-    uint32_t colour = sampled_target_texture_create(width, height);
-    render_target_finish(target, colour);
-    return target;
+    return target_around(width, height, sampled_target_texture_create);
 }
 
 void render_target_destroy(RENDER_TARGET& target) {

@@ -168,6 +168,16 @@ void render_scene(SCENE* s) {
     // Moves made since the update (in the frame callback) take effect now.
     camera_refresh(current_camera);
     apply_viewport(window_rectangle());
+    // Into a render texture the picture keeps its proportions: the frustum
+    // takes the texture's aspect for this render only.
+    MATRIX4& projection = *current_camera->projection_stack->top;
+    const MATRIX4 window_projection = projection;
+    if (open_render_texture) {
+        const double aspect = double(open_render_texture->width) / open_render_texture->height;
+        const CAMERA3D& c = *current_camera;
+        matrix_frustum(projection, -aspect * c.top, aspect * c.top, c.bottom, c.top, c.near_plane,
+                       c.far_plane);
+    }
 
     int passes = s->render_to_texture ? 2 : 1;
     for (int pass = 0; pass < passes; ++pass) {
@@ -186,6 +196,7 @@ void render_scene(SCENE* s) {
         // Only the first pass is measured: the second end finds the timer stopped.
         frame_timer_end(s->render_timer);
     }
+    projection = window_projection;
 }
 
 void render_layer(SCENE_LAYER* layer, SCENE* scene) {

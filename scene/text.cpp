@@ -203,7 +203,8 @@ SHADER_PROGRAM* text_program(const VECTOR4& colour) {
     SHADER_PROGRAM* program = program_primitives3d;
     if (!program || program->build_failed) {
         static ONCE_FLAG failed;
-        report_once(failed, "vexa: text is not drawn: its shader program did not build\n");
+        report_once(failed,
+                    "vexa: text is not drawn: its shader program is missing or did not build\n");
         return nullptr;
     }
     use_program(program);

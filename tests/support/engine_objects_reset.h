@@ -12,6 +12,8 @@
 #include "scene/scene_objects.h"
 #include "shader/program.h"
 
+#include <gtest/gtest.h>
+
 inline void reset_engine_objects() {
     scene_objects_reset();
     render_targets_reset();
@@ -20,4 +22,15 @@ inline void reset_engine_objects() {
     reset_shader_programs();
     scene_reset();
     math_reset();
+}
+
+// The engine set-up from fresh globals on the GL in use (real or recorded):
+// GL state, model stack, the program set and the scene objects.
+inline void engine_setup_from_scratch() {
+    reset_engine_objects();
+    gl_setup(false);
+    render_state_defaults();
+    model_stack_create_global();
+    create_program_set();
+    ASSERT_TRUE(scene_objects_setup());
 }
