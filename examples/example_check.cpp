@@ -3,7 +3,8 @@
 // (model, sprite or lights, below): then the example runs VEXA_CHECK_FRAMES
 // loop passes (300 by default), its last frame is read back just before it
 // is presented and checked, and a frame that fails ends the program with one
-// line and status 1; one that passes ends the loop, and app_run returns 0.
+// line and status 1; one that passes ends the loop, and app_run returns 0
+// (a loop that ends sooner is a failure too).
 // VEXA_CHECK_HOLD=KEY (an SDL key name such as Right) holds that key down
 // from the second pass on, as a user would. VEXA_CHECK_PICTURE=FILE also
 // writes the frame there (binary PPM). Relies on the runtime's before-present
@@ -156,6 +157,15 @@ void before_present() {
     app_quit = true;
 }
 
+// A loop that ended before the last frame was checked checked nothing.
+void check_frames_ran() {
+    if (frames_drawn < frames_wanted) {
+        std::fprintf(stderr, "%s example: the loop ended after %ld of %ld frames\n", check_name,
+                     frames_drawn, frames_wanted);
+        std::_Exit(1);
+    }
+}
+
 [[maybe_unused]] const bool installed = [] {
     check_name = std::getenv("VEXA_CHECK");
     const char* frames = std::getenv("VEXA_CHECK_FRAMES");
@@ -163,6 +173,7 @@ void before_present() {
     held_key = std::getenv("VEXA_CHECK_HOLD");
     if (check_name && frames_wanted > 0) {
         before_present_hook = before_present;
+        std::atexit(check_frames_ran);
     }
     return true;
 }();
