@@ -11,7 +11,12 @@ struct ONCE_FLAG {
 
 // Prints the printf-formatted line (give it its newline) unless flag has
 // already said its line; true when it printed.
-bool report_once(ONCE_FLAG& flag, const char* format, ...) __attribute__((format(printf, 2, 3)));
+bool report_once(ONCE_FLAG& flag, const char* format, ...)
+#if defined(__GNUC__) || defined(__clang__)
+    // The compiler checks the arguments against the format.
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
 
 // Every flag may say its line again (tests start from here).
 void reports_reset();

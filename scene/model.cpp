@@ -154,14 +154,19 @@ bool material_set_texture(MATERIAL* material, TEXTURE* texture, int unit) {
         return false;
     }
     texture->borrowed = 1;
+    const uint32_t bit = 1u << unit;
     if (unit == count) {
-        return material_add_texture(material, texture);
+        if (!material_add_texture(material, texture)) {
+            return false;
+        }
+    } else {
+        TEXTURE*& held = material->textures[unit];
+        if (held && held != texture && !(material->shown_units & bit) && !held->borrowed) {
+            release_texture(held);
+        }
+        held = texture;
     }
-    TEXTURE*& held = material->textures[unit];
-    if (held && held != texture && !held->borrowed) {
-        release_texture(held);
-    }
-    held = texture;
+    material->shown_units |= bit;
     return true;
 }
 
@@ -171,7 +176,8 @@ void release_material_textures(MATERIAL* material) {
     }
     for (int32_t i = 0; i < material->texture_count; ++i) {
         TEXTURE*& texture = material->textures[i];
-        if (!texture || texture->borrowed) {
+        // A shown texture may already be gone: its bit is all that is read.
+        if ((material->shown_units & (1u << i)) || !texture || texture->borrowed) {
             continue;
         }
         if (texture->slot != -1) {
@@ -184,6 +190,7 @@ void release_material_textures(MATERIAL* material) {
     std::free(material->textures);
     material->textures = nullptr;
     material->texture_count = 0;
+    material->shown_units = 0;
 }
 
 void apply_material(MATERIAL* material, float alpha) {
@@ -268,9 +275,8 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
     apply_material(material, alpha);
     // A program that failed to build has nothing GL can run: drawing anyway
     // would fall back to fixed-function GL with none of the matrices set.
+    // (The build said so, one line per failing file.)
     if (current_program && current_program->build_failed) {
-        static ONCE_FLAG failed;
-        report_once(failed, "vexa: meshes whose shader program did not build are not drawn\n");
         return;
     }
     upload_matrices(material->program);

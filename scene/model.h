@@ -41,6 +41,9 @@ struct MATERIAL : DRAW_PROPERTIES {
     int32_t depth_override = INHERIT;
     int32_t cull_override = INHERIT;
     int32_t blend_override = INHERIT;
+    // Bit i: the texture at unit i was shown by material_set_texture and stays
+    // its caller's; releasing the material neither frees nor reads it.
+    uint32_t shown_units = 0;
 
     MATERIAL() = default;
     MATERIAL(const MATERIAL&) = delete;
@@ -86,7 +89,8 @@ bool material_add_texture(MATERIAL* material, TEXTURE* texture);
 // Shows texture on the material at unit (0 or 1): replaces the texture
 // there (releasing it when the material owned it) or, at the first free
 // unit, adds it. The texture stays the caller's (it is marked borrowed), so
-// several materials and sprites may show it; release_texture frees it.
+// several materials and sprites may show it; release_texture frees it
+// (after which the material may still be destroyed, but not drawn).
 // False, with one line on stderr, for another unit or a null texture.
 bool material_set_texture(MATERIAL* material, TEXTURE* texture, int unit = 0);
 

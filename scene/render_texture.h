@@ -34,8 +34,9 @@ bool begin_render_texture(RENDER_TEXTURE* target);
 // texture is open.
 void end_render_texture();
 
-// Deletes the GL objects, the TEXTURE and the record; sprites and materials
-// must not show its texture any more. Null: nothing.
+// Deletes the GL objects, the TEXTURE and the record. Sprites and materials
+// that show its texture must not be drawn afterwards (destroying them is
+// fine). Null: nothing.
 void destroy_render_texture(RENDER_TEXTURE* target);
 
 // The render texture being drawn into, or null.

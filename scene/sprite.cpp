@@ -181,9 +181,8 @@ void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, flo
     }
     // A program that failed to build leaves GL with none in use: the quad
     // would be drawn by fixed-function GL as an opaque rectangle.
+    // (The build said so, one line per failing file.)
     if (program_sprites2d && program_sprites2d->build_failed) {
-        static ONCE_FLAG failed;
-        report_once(failed, "vexa: sprites are not drawn: their shader program did not build\n");
         return;
     }
     upload_matrices(program_sprites2d);

@@ -201,10 +201,12 @@ void add_glyph(char c, int x, int y, int scale) {
 // (said once) when it cannot draw.
 SHADER_PROGRAM* text_program(const VECTOR4& colour) {
     SHADER_PROGRAM* program = program_primitives3d;
+    // A program that did not build said so when it was built.
     if (!program || program->build_failed) {
-        static ONCE_FLAG failed;
-        report_once(failed,
-                    "vexa: text is not drawn: its shader program is missing or did not build\n");
+        if (!program) {
+            static ONCE_FLAG missing;
+            report_once(missing, "vexa: text is not drawn: its shader program is missing\n");
+        }
         return nullptr;
     }
     use_program(program);

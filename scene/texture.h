@@ -95,7 +95,8 @@ void texture_take_picture(TEXTURE* texture);
 TEXTURE* create_texture(int w, int h);
 // Deletes a texture the application holds (from create_texture,
 // load_texture or anywhere else): its GL texture, its picture and the
-// record. Call it once nothing draws the texture any more. Null: nothing.
+// record. Call it once nothing draws the texture any more (sprites and
+// materials that showed it may still be destroyed). Null: nothing.
 void release_texture(TEXTURE* texture);
 
 // Binds texture on unit (0 or 1) through the bind cache and, when dirty,
