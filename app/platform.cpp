@@ -3,6 +3,8 @@
 
 #include "app/input.h"
 
+#include <SDL.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -57,4 +59,13 @@ void install_quit_signal_handlers() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+}
+
+std::string executable_directory() {
+    // SDL resolves the executable's real path (/proc/self/exe here); it may
+    // be asked before SDL_Init.
+    char* base = SDL_GetBasePath();
+    std::string directory = base ? base : "";
+    SDL_free(base);
+    return directory;
 }

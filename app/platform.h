@@ -3,6 +3,8 @@
 // and standard output is reattached to the terminal only when it is missing.
 #pragma once
 
+#include <string>
+
 // Raises the process's scheduling priority; false when not allowed (not an error).
 bool raise_process_priority();
 // Attaches standard output to the controlling terminal when it is closed;
@@ -10,3 +12,7 @@ bool raise_process_priority();
 void attach_console_output();
 // SIGTERM and SIGINT end the program the way closing the window does.
 void install_quit_signal_handlers();
+// The folder of the running program's executable, ending in a separator
+// (empty when the system does not say): installed programs find their data
+// relative to it, wherever the prefix was installed or moved to.
+std::string executable_directory();

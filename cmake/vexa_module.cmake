@@ -1,5 +1,5 @@
 # vexa_module(<name> [FOLDER <folder>] [DEPENDS <modules...>] [LIBRARIES <targets...>]
-#             [EXCLUDE <files...>] [CLIENT])
+#             [EXCLUDE <files...>] [CLIENT] [COMPONENT <component>])
 #
 # One layer of the engine: a static library vexa_<name> (vexa::<name> once
 # installed) of every .cpp in <folder> (default: <name>) but the EXCLUDEd
@@ -13,8 +13,13 @@
 #
 # CLIENT marks code built on the engine (the demonstration): the same include
 # discipline, but neither installed nor part of vexa::engine.
+#
+# COMPONENT installs the module as an optional part of the package, outside
+# vexa::engine: find_package(vexa COMPONENTS <component>) loads its targets
+# (export set vexa_<component>Targets) and the package configuration finds
+# its outside libraries only then.
 function(vexa_module name)
-    cmake_parse_arguments(M "CLIENT" "FOLDER" "DEPENDS;LIBRARIES;EXCLUDE" ${ARGN})
+    cmake_parse_arguments(M "CLIENT" "FOLDER;COMPONENT" "DEPENDS;LIBRARIES;EXCLUDE" ${ARGN})
     if(NOT M_FOLDER)
         set(M_FOLDER ${name})
     endif()
@@ -52,7 +57,18 @@ function(vexa_module name)
     set_target_properties(${target} PROPERTIES EXPORT_NAME ${name})
     target_include_directories(${target} PUBLIC
         $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vexa>)
-    install(TARGETS ${target} EXPORT vexaTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-    install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexa/${M_FOLDER})
-    set_property(GLOBAL APPEND PROPERTY VEXA_MODULE_TARGETS ${target})
+    if(M_COMPONENT)
+        set(export vexa_${M_COMPONENT}Targets)
+        set(component COMPONENT ${M_COMPONENT})
+        install(EXPORT ${export} NAMESPACE vexa:: ${component}
+            DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/vexa)
+    else()
+        set(export vexaTargets)
+        set(component)
+        set_property(GLOBAL APPEND PROPERTY VEXA_MODULE_TARGETS ${target})
+    endif()
+    install(TARGETS ${target} EXPORT ${export} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ${component})
+    install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexa/${M_FOLDER}
+        ${component})
 endfunction()

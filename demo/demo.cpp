@@ -4,14 +4,16 @@
 // scene, sprite and texture code and on the fractal kernels.
 #include "demo/demo.h"
 
-#include "gfx/window.h"
+#include "app/shader_location.h"
 #include "demo/fractal.h"
+#include "gfx/window.h"
 #include "scene/scene.h"
 #include "scene/sprite.h"
 #include "scene/texture.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -162,6 +164,12 @@ void demo_frame() {
 
 APPLICATION demo_application() {
     APPLICATION app;
+    // ./shaders first, else the installed files beside the executable; with
+    // neither, "shaders" stays and each missing file is reported.
+    static const std::string shaders = find_shader_directory();
+    if (!shaders.empty()) {
+        app.shader_directory = shaders.c_str();
+    }
     app.setup = [](void*) { return demo_setup(); };
     app.frame = [](void*) { demo_frame(); };
     return app;

@@ -10,8 +10,10 @@
 
 bool demo_setup();
 void demo_frame();
-// The demonstration as an application: the default window and shader
-// directory, demo_setup and demo_frame as its callbacks.
+// The demonstration as an application: the default window, the shader
+// directory ./shaders (or, without it, the installed one beside the
+// executable: app/shader_location.h), demo_setup and demo_frame as its
+// callbacks.
 APPLICATION demo_application();
 // Back to the start-of-process state: no sprite, the shared quad released,
 // the fast path, the fractal state zero. The sprite belongs to the layer it

@@ -1,9 +1,14 @@
 #!/bin/sh
 # The engine as another project sees it: installs a build into a temporary
-# prefix, configures examples/ on its own against it (find_package(vexa)),
-# builds it and runs the example for a few frames from an unrelated working
-# directory, so the GLSL files can only come from the installed package. The
-# example exits 0 only when the last frame it drew is not a single colour.
+# prefix and moves the prefix elsewhere, then
+# - configures examples/ on its own against it (find_package(vexa) with the
+#   component assets), builds it and runs every example 300 frames; they read
+#   the GLSL files of the moved package (vexa-cube from an unrelated working
+#   directory), and each checks its own last frame;
+# - compiles the README's import snippet as written against the package;
+# - runs the installed vexa-view and vexa-snapshot from that directory: they
+#   find the shaders beside their executables; with the shaders gone the
+#   viewer ends with one line and status 1.
 # Needs a display (run it under scripts/with-display.sh).
 # Usage: sh scripts/test-package.sh [build directory (build/ci)]
 set -e
@@ -11,11 +16,58 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/ci}" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+prefix=$scratch/moved
 
-cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+cmake --install "$build" --prefix "$scratch/installed" >/dev/null
+mv "$scratch/installed" "$prefix"
 cmake -S "$root/examples" -B "$scratch/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_PREFIX_PATH="$scratch/prefix" >/dev/null
+    -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$scratch/build" >/dev/null
-cd "$scratch"
-./build/vexa-cube --frames 10
-echo "package: the example built against the installed engine ran and drew"
+mkdir "$scratch/elsewhere"
+cd "$scratch/elsewhere"
+"$scratch/build/vexa-cube" --frames 300
+# The other examples read files of the repository by relative paths; each
+# checks its last frame (examples/example_check.cpp).
+cd "$root"
+VEXA_CHECK=model "$scratch/build/vexa-model"
+VEXA_CHECK=sprite VEXA_CHECK_HOLD=Right "$scratch/build/vexa-sprite"
+VEXA_CHECK=lights "$scratch/build/vexa-lights"
+cd "$scratch/elsewhere"
+echo "package: every example built against the moved package ran and checked its last frame"
+
+# The README's import snippet: the cpp block after the marker line.
+mkdir "$scratch/snippet"
+awk '/^<!-- import snippet/ { on = 1; next } on && /^```cpp/ { copy = 1; next }
+     copy && /^```/ { exit } copy' "$root/README.md" > "$scratch/snippet/main.cpp"
+[ -s "$scratch/snippet/main.cpp" ] || { echo "no import snippet in README.md" >&2; exit 1; }
+cat > "$scratch/snippet/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.25)
+project(snippet LANGUAGES CXX)
+find_package(vexa CONFIG REQUIRED COMPONENTS assets)
+add_library(snippet OBJECT main.cpp)
+target_link_libraries(snippet PRIVATE vexa::assets vexa::engine)
+EOF
+cmake -S "$scratch/snippet" -B "$scratch/snippet/build" -G Ninja \
+    -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$scratch/snippet/build" >/dev/null
+echo "package: the README's import snippet compiles against the package"
+
+# The installed programs, run from a folder without shaders/.
+"$prefix/bin/vexa-snapshot" --frames 5 2> err
+if grep -q shader err; then
+    cat err >&2
+    echo "vexa-snapshot did not find its shaders" >&2
+    exit 1
+fi
+model=$root/docs/models/bending_tube.gltf
+"$prefix/bin/vexa-view" --frames 5 --window view.png "$model" >/dev/null
+[ -s view.png ]
+mv "$prefix/share/vexa/shaders" "$prefix/share/vexa/gone"
+status=0
+"$prefix/bin/vexa-view" --frames 5 "$model" >/dev/null 2>err || status=$?
+if [ $status -ne 1 ] || [ "$(wc -l < err)" -ne 1 ] || ! grep -q "no shader folder" err; then
+    echo "vexa-view without shaders: status $status, expected 1 with one line:" >&2
+    cat err >&2
+    exit 1
+fi
+echo "package: the moved vexa-view and vexa-snapshot find their shaders; without them one line"

@@ -5,14 +5,16 @@
 // application interface of the runtime and on viewer/viewer.h.
 #include "app/application.h"
 #include "app/runtime.h"
+#include "app/shader_location.h"
 #include "tools/frame_capture.h"
 #include "viewer/viewer.h"
-
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
 
 namespace {
 
@@ -22,16 +24,28 @@ int usage() {
     return 1;
 }
 
-// ./shaders where it exists (the source tree, like vexa), else the installed
-// GLSL files, so the installed viewer opens models from any folder.
-const char* default_shader_directory() {
-#ifdef VEXA_INSTALLED_SHADER_DIR
-    struct stat status;
-    if (stat("shaders", &status) != 0) {
-        return VEXA_INSTALLED_SHADER_DIR;
+// The GLSL folder: --shaders DIR, else ./shaders where it exists (the source
+// tree, like vexa), else the installed one beside the executable, so the
+// installed viewer opens models from any folder and after its prefix has
+// moved. Without one the viewer could only show a blank window: one line,
+// and false.
+bool choose_shader_directory(const char* chosen, std::string* directory) {
+    std::error_code error;
+    if (chosen) {
+        *directory = chosen;
+        if (std::filesystem::is_directory(*directory, error)) {
+            return true;
+        }
+        std::fprintf(stderr, "vexa-view: no shader folder \"%s\"\n", chosen);
+        return false;
     }
-#endif
-    return "shaders";
+    *directory = find_shader_directory();
+    if (!directory->empty()) {
+        return true;
+    }
+    std::fprintf(stderr, "vexa-view: no shader folder: neither ./shaders nor \"%s\" exists\n",
+                 installed_shader_directory().c_str());
+    return false;
 }
 
 } // namespace
@@ -41,7 +55,7 @@ int main(int argc, char** argv) {
     const char* window_path = nullptr;
     const char* model_path = nullptr;
     bool timings = false;
-    const char* shader_directory = default_shader_directory();
+    const char* shaders_chosen = nullptr;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (!std::strcmp(argv[i], "--frames") && has_value) {
@@ -55,7 +69,7 @@ int main(int argc, char** argv) {
         } else if (!std::strcmp(argv[i], "--cpu-skinning")) {
             viewer.cpu_skinning = true;
         } else if (!std::strcmp(argv[i], "--shaders") && has_value) {
-            shader_directory = argv[++i];
+            shaders_chosen = argv[++i];
         } else if (!std::strcmp(argv[i], "--timings")) {
             timings = true;
         } else if (argv[i][0] != '-' && !model_path) {
@@ -67,10 +81,14 @@ int main(int argc, char** argv) {
     if (!model_path) {
         return usage();
     }
+    std::string shader_directory;
+    if (!choose_shader_directory(shaders_chosen, &shader_directory)) {
+        return 1;
+    }
     viewer.path = model_path;
     APPLICATION app;
     app.title = file_name_of(model_path);
-    app.shader_directory = shader_directory;
+    app.shader_directory = shader_directory.c_str();
     app.setup = viewer_setup;
     app.frame = viewer_frame;
     app.event = viewer_event;
@@ -82,7 +100,7 @@ int main(int argc, char** argv) {
         frames = 1;
     }
     if (!app_startup(app)) {
-        return 1; // the importer has said why
+        return 1; // the importer or the program check has said why
     }
     if (!frames) {
         run_loop(); // until Escape or the window closes

@@ -73,6 +73,12 @@ bool viewer_setup(void*) {
     scene_add_light(app_scene, &viewer.key);
     scene_add_light(app_scene, &viewer.fill);
     create_model_programs();
+    // Without the model program nothing would draw: a blank window is no
+    // viewer. The shader loader has named the failing file above.
+    if (!program_model || program_model->build_failed) {
+        std::fprintf(stderr, "vexa-view: the model program did not build\n");
+        return false;
+    }
     if (!program_skinned_model || program_skinned_model->build_failed) {
         viewer.gpu_skinning_usable = false;
         std::fprintf(stderr, "vexa-view: the skinned-model program did not build; skinned models "

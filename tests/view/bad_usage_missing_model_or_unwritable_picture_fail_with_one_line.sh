@@ -1,5 +1,6 @@
-# Bad usage, a missing model file, a file the importer rejects and a picture
-# that cannot be written each give exactly one line on stderr and status 1.
+# Bad usage, a missing model file, a file the importer rejects, a picture
+# that cannot be written and a missing shader folder each give exactly one
+# line on stderr and status 1.
 # $1: vexa-view.
 . "$(dirname "$0")/../e2e/lib.sh"
 dir=$(mktemp -d)
@@ -22,4 +23,5 @@ printf 'this is not a model\n' > "$dir/garbage.obj.gltf"
 fails 'garbage\.obj\.gltf' --frames 1 "$dir/garbage.obj.gltf"
 model=/usr/share/assimp/models/glTF2/simple_skin/simple_skin.gltf
 fails '^vexa-view: cannot write .*/no_dir/shot\.png' --frames 2 --window "$dir/no_dir/shot.png" "$model"
-echo "bad usage, a missing file, a rejected file, an unwritable picture: one line each, status 1"
+fails '^vexa-view: no shader folder "[^"]*/no_shaders"$' --shaders "$dir/no_shaders" --frames 2 "$model"
+echo "bad usage, a missing file, a rejected file, an unwritable picture, no shaders: one line each, status 1"
