@@ -1,8 +1,10 @@
 // Picture files into IMAGEs and TEXTUREs (see picture.h). Owns no globals;
-// SDL2_image decodes, SDL converts to R, G, B, A bytes, and the rows are
-// copied top to bottom into the engine's IMAGE. Relies on scene/texture.h and
+// the header is checked against an allow-list of formats and the size rule
+// first, SDL2_image decodes, SDL converts to R, G, B, A bytes, and the rows
+// are copied top to bottom into the engine's IMAGE. Relies on scene/texture.h and
 // gfx/handle_table.h for the GL texture.
 #include "assets/picture.h"
+#include "assets/neighbour_files.h"
 #include "assets/picture_decode.h"
 
 #include "gfx/gl.h"
@@ -12,39 +14,23 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <strings.h>
 
 namespace {
 
-// Larger pictures are refused: they would not fit the texture sizes GL 2.1
-// drivers offer, and a forged header must not make us allocate gigabytes.
 constexpr int MAX_PICTURE_SIDE = 16384;
 constexpr int64_t MAX_PICTURE_PIXELS = int64_t(8192) * 8192;
 constexpr const char* SIZE_RULE = "; the engine takes 1 to 16384 pixels a side, 64 M in all";
 
-// The extension of name, upper case, as SDL2_image names its formats ("TGA"):
-// formats without a signature (TGA) are only recognised through it.
-void format_hint(const char* name, char* out, size_t size) {
-    out[0] = '\0';
-    const char* dot = name ? std::strrchr(name, '.') : nullptr;
-    if (!dot || std::strchr(dot, '/')) {
-        return;
-    }
-    size_t n = 0;
-    for (const char* c = dot + 1; *c && n + 1 < size; ++c) {
-        out[n++] = char(std::toupper(static_cast<unsigned char>(*c)));
-    }
-    out[n] = '\0';
-}
-
-bool acceptable_size(int64_t w, int64_t h) {
-    return w >= 1 && h >= 1 && w <= MAX_PICTURE_SIDE && h <= MAX_PICTURE_SIDE &&
-           w * h <= MAX_PICTURE_PIXELS;
+bool name_ends_with(const char* name, const char* extension) {
+    size_t n = name ? std::strlen(name) : 0, e = std::strlen(extension);
+    return n >= e && strcasecmp(name + n - e, extension) == 0;
 }
 
 uint32_t big_endian(const uint8_t* p, int bytes) {
@@ -63,47 +49,77 @@ uint32_t little_endian(const uint8_t* p, int bytes) {
     return v;
 }
 
-// The size a picture's header declares, read before decoding so a forged
-// header cannot make the decoder allocate gigabytes first (PNG, BMP, TGA,
-// JPEG; other formats are judged after decoding). False when none is found.
-bool declared_size(SDL_RWops* rw, const char* hint, int64_t* w, int64_t* h) {
-    Sint64 start = SDL_RWtell(rw);
-    uint8_t head[32] = {};
-    size_t got = SDL_RWread(rw, head, 1, sizeof head);
-    bool found = false;
-    if (got >= 24 && std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) {
-        *w = big_endian(head + 16, 4);
-        *h = big_endian(head + 20, 4);
-        found = true;
-    } else if (got >= 26 && head[0] == 'B' && head[1] == 'M') {
-        *w = int32_t(little_endian(head + 18, 4));
-        int32_t rows = int32_t(little_endian(head + 22, 4)); // negative: top-down rows
-        *h = rows < 0 ? -int64_t(rows) : rows;
-        found = true;
-    } else if (got >= 18 && std::strcmp(hint, "TGA") == 0) {
-        *w = little_endian(head + 12, 2);
-        *h = little_endian(head + 14, 2);
-        found = true;
-    } else if (got >= 4 && head[0] == 0xFF && head[1] == 0xD8) {
-        // Walk the JPEG segments to the first start-of-frame marker.
-        Sint64 at = start + 2;
-        for (int segments = 0; segments < 1000 && !found; ++segments) {
-            uint8_t marker[9];
-            if (SDL_RWseek(rw, at, RW_SEEK_SET) < 0 || SDL_RWread(rw, marker, 1, 9) != 9 ||
-                marker[0] != 0xFF) {
-                break;
-            }
-            uint8_t type = marker[1];
-            if (type >= 0xC0 && type <= 0xCF && type != 0xC4 && type != 0xC8 && type != 0xCC) {
-                *h = big_endian(marker + 5, 2);
-                *w = big_endian(marker + 7, 2);
-                found = true;
-            }
-            at += 2 + big_endian(marker + 2, 2);
+// The JPEG frame header's size: every segment is walked (fill bytes and
+// markers without a length included) up to the first start-of-frame marker.
+bool jpeg_size(const uint8_t* d, size_t size, int64_t* w, int64_t* h) {
+    size_t at = 2;
+    for (;;) {
+        while (at < size && d[at] != 0xFF) {
+            ++at; // entropy-coded bytes between restart markers
         }
+        while (at < size && d[at] == 0xFF) {
+            ++at; // a marker may be preceded by any number of fill bytes
+        }
+        if (at >= size) {
+            return false;
+        }
+        uint8_t type = d[at++];
+        if (type == 0x01 || (type >= 0xD0 && type <= 0xD8)) {
+            continue; // no length
+        }
+        if (type == 0xD9 || at + 2 > size) {
+            return false; // the picture ends before any frame header
+        }
+        uint32_t length = big_endian(d + at, 2);
+        if (type >= 0xC0 && type <= 0xCF && type != 0xC4 && type != 0xC8 && type != 0xCC) {
+            if (at + 7 > size) {
+                return false;
+            }
+            *h = big_endian(d + at + 3, 2);
+            *w = big_endian(d + at + 5, 2);
+            return true;
+        }
+        if (length < 2) {
+            return false;
+        }
+        at += length;
     }
-    SDL_RWseek(rw, start, RW_SEEK_SET);
-    return found;
+}
+
+// The GIF screen and the first image's size (the one SDL2_image decodes);
+// the larger of each side counts.
+bool gif_size(const uint8_t* d, size_t size, int64_t* w, int64_t* h) {
+    if (size < 13) {
+        return false;
+    }
+    *w = little_endian(d + 6, 2);
+    *h = little_endian(d + 8, 2);
+    size_t at = 13 + ((d[10] & 0x80) ? 3u << ((d[10] & 7) + 1) : 0u);
+    while (at < size) {
+        if (d[at] == 0x2C) {
+            if (at + 10 > size) {
+                return false;
+            }
+            *w = std::max<int64_t>(*w, little_endian(d + at + 5, 2));
+            *h = std::max<int64_t>(*h, little_endian(d + at + 7, 2));
+            return true;
+        }
+        if (d[at] != 0x21 || at + 2 >= size) {
+            return false;
+        }
+        at += 2; // extension introducer and label, then sub-blocks up to an empty one
+        while (at < size && d[at] != 0) {
+            at += size_t(d[at]) + 1;
+        }
+        ++at;
+    }
+    return false;
+}
+
+bool tga_header(const uint8_t* d, size_t size) {
+    const uint8_t type = d[2] & ~8; // 8: run-length encoded
+    return size >= 18 && d[1] <= 1 && (type == 1 || type == 2 || type == 3) &&
+           (d[16] == 8 || d[16] == 15 || d[16] == 16 || d[16] == 24 || d[16] == 32);
 }
 
 std::string sdl_reason(const char* what, const char* detail) {
@@ -116,30 +132,84 @@ std::string sdl_reason(const char* what, const char* detail) {
     return reason;
 }
 
-// Decodes rw (closed here) into image.
-bool decode(SDL_RWops* rw, const char* name, IMAGE* image, std::string* reason) {
-    if (!rw) {
-        *reason = sdl_reason("cannot be opened", SDL_GetError());
+} // namespace
+
+bool picture_size_acceptable(int64_t w, int64_t h) {
+    return w >= 1 && h >= 1 && w <= MAX_PICTURE_SIDE && h <= MAX_PICTURE_SIDE &&
+           w * h <= MAX_PICTURE_PIXELS;
+}
+
+bool picture_header_check(const uint8_t* d, size_t size, const char* name, const char** format,
+                          std::string* reason) {
+    int64_t w = 0, h = 0;
+    bool found = false;
+    *format = nullptr;
+    if (size >= 24 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0 &&
+        std::memcmp(d + 12, "IHDR", 4) == 0) {
+        *format = "PNG";
+        w = big_endian(d + 16, 4);
+        h = big_endian(d + 20, 4);
+        found = true;
+    } else if (size >= 4 && d[0] == 0xFF && d[1] == 0xD8) {
+        *format = "JPG";
+        found = jpeg_size(d, size, &w, &h);
+    } else if (size >= 6 &&
+               (std::memcmp(d, "GIF87a", 6) == 0 || std::memcmp(d, "GIF89a", 6) == 0)) {
+        *format = "GIF";
+        found = gif_size(d, size, &w, &h);
+    } else if (size >= 26 && d[0] == 'B' && d[1] == 'M') {
+        *format = "BMP";
+        if (little_endian(d + 14, 4) == 12) { // the old OS/2 header: 16-bit sides
+            w = little_endian(d + 18, 2);
+            h = little_endian(d + 20, 2);
+        } else {
+            w = int32_t(little_endian(d + 18, 4));
+            int32_t rows = int32_t(little_endian(d + 22, 4)); // negative: top-down rows
+            h = rows < 0 ? -int64_t(rows) : rows;
+        }
+        found = true;
+    } else if (size >= 18 && name_ends_with(name, ".tga") && tga_header(d, size)) {
+        *format = "TGA";
+        w = little_endian(d + 12, 2);
+        h = little_endian(d + 14, 2);
+        found = true;
+    }
+    if (!*format) {
+        *reason = "is not a PNG, JPEG, GIF, BMP or TGA picture";
         return false;
     }
-    char hint[8];
-    format_hint(name, hint, sizeof hint);
-    int64_t declared_w = 0, declared_h = 0;
-    if (declared_size(rw, hint, &declared_w, &declared_h) &&
-        !acceptable_size(declared_w, declared_h)) {
-        *reason = "declares a " + std::to_string(declared_w) + " x " + std::to_string(declared_h) +
-                  " picture" + SIZE_RULE;
-        SDL_RWclose(rw);
+    if (!found) {
+        *reason = std::string("is a damaged ") + *format + " picture (no size in its header)";
         return false;
     }
-    SDL_Surface* decoded = IMG_LoadTyped_RW(rw, 1, hint[0] ? hint : nullptr);
+    if (!picture_size_acceptable(w, h)) {
+        *reason =
+            "declares a " + std::to_string(w) + " x " + std::to_string(h) + " picture" + SIZE_RULE;
+        return false;
+    }
+    return true;
+}
+
+bool decode_picture(const void* data, size_t size, const char* name, PICTURE* out,
+                    std::string* reason) {
+    if (!data || size == 0 || size > size_t(INT32_MAX)) {
+        *reason = "no picture data";
+        return false;
+    }
+    const char* format = nullptr;
+    if (!picture_header_check(static_cast<const uint8_t*>(data), size, name, &format, reason)) {
+        return false;
+    }
+    // The format the header showed, not the name's: SDL2_image must not try
+    // another decoder on the same bytes.
+    SDL_Surface* decoded = IMG_LoadTyped_RW(SDL_RWFromConstMem(data, int(size)), 1, format);
     if (!decoded) {
         *reason = sdl_reason("not a picture SDL2_image can read", IMG_GetError());
         return false;
     }
     int w = decoded->w;
     int h = decoded->h;
-    if (!acceptable_size(w, h)) {
+    if (!picture_size_acceptable(w, h)) {
         *reason = "is a " + std::to_string(w) + " x " + std::to_string(h) + " picture" + SIZE_RULE;
         SDL_FreeSurface(decoded);
         return false;
@@ -151,43 +221,54 @@ bool decode(SDL_RWops* rw, const char* name, IMAGE* image, std::string* reason) 
         *reason = sdl_reason("cannot be converted to RGBA", SDL_GetError());
         return false;
     }
-    // The size rule keeps the byte size far inside what resize_image takes.
+    const size_t stride = size_t(w) * 4;
     try {
-        resize_image(image, w, h);
+        out->pixels.resize(stride * size_t(h));
     } catch (...) {
         SDL_FreeSurface(rgba);
         throw;
     }
-    const size_t stride = size_t(image->stride);
     SDL_LockSurface(rgba);
     for (int y = 0; y < h; ++y) {
-        std::memcpy(image->pixels + stride * size_t(y),
+        std::memcpy(out->pixels.data() + stride * size_t(y),
                     static_cast<const uint8_t*>(rgba->pixels) + size_t(rgba->pitch) * size_t(y),
                     stride);
     }
     SDL_UnlockSurface(rgba);
     SDL_FreeSurface(rgba);
+    out->width = w;
+    out->height = h;
+    return true;
+}
+
+namespace {
+
+// Decodes data (or the file at path) into image; false with reason set.
+bool decode_into_image(const char* path, const void* data, size_t size, const char* name,
+                       IMAGE* image, std::string* reason) {
+    std::vector<uint8_t> bytes;
+    if (!data) {
+        if (!read_neighbour_file(std::string(), path, &bytes, reason)) {
+            return false;
+        }
+        data = bytes.data();
+        size = bytes.size();
+    }
+    PICTURE picture;
+    if (!decode_picture(data, size, name, &picture, reason)) {
+        return false;
+    }
+    // The size rule keeps the byte size far inside what resize_image takes.
+    resize_image(image, picture.width, picture.height);
+    std::memcpy(image->pixels, picture.pixels.data(), picture.pixels.size());
     return true;
 }
 
 } // namespace
 
-bool decode_picture(const char* path, const void* data, size_t size, const char* name, IMAGE* image,
-                    std::string* reason) {
-    if (!data) {
-        return decode(path ? SDL_RWFromFile(path, "rb") : nullptr, name ? name : path, image,
-                      reason);
-    }
-    if (size == 0 || size > size_t(INT32_MAX)) {
-        *reason = "no picture data";
-        return false;
-    }
-    return decode(SDL_RWFromConstMem(data, int(size)), name, image, reason);
-}
-
 bool load_picture(const char* path, IMAGE* image) {
     std::string reason;
-    if (!decode_picture(path, nullptr, 0, path, image, &reason)) {
+    if (!path || !decode_into_image(path, nullptr, 0, path, image, &reason)) {
         std::fprintf(stderr, "%s: %s\n", path ? path : "(null)", reason.c_str());
         return false;
     }
@@ -197,7 +278,7 @@ bool load_picture(const char* path, IMAGE* image) {
 bool load_picture_from_memory(const void* data, size_t size, const char* name, IMAGE* image) {
     name = name ? name : "(picture in memory)";
     std::string reason = "no picture data";
-    if (!data || !decode_picture(nullptr, data, size, name, image, &reason)) {
+    if (!data || !decode_into_image(nullptr, data, size, name, image, &reason)) {
         std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
         return false;
     }

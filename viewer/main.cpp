@@ -4,6 +4,7 @@
 // report per-frame CPU time), which works headless. Relies on the
 // application interface of the runtime and on viewer/viewer.h.
 #include "app/application.h"
+#include "app/input.h"
 #include "app/runtime.h"
 #include "tools/frame_capture.h"
 #include "viewer/viewer.h"
@@ -82,7 +83,9 @@ int main(int argc, char** argv) {
         frames = 1;
     }
     if (!app_startup(app)) {
-        return 1; // the importer has said why
+        // The importer has said why, unless the program was asked to end
+        // while the model was loading: that ends it as it always does.
+        return quit_pending() ? 0 : 1;
     }
     if (!frames) {
         run_loop(); // until Escape or the window closes
