@@ -11,7 +11,8 @@
 // starts single-threaded with no GL state, and closes every descriptor it
 // did not ask for. The program is looked for where an installed application
 // finds it too: import_options.decoder, $VEXA_DECODER, beside the running
-// program, then the engine's install prefix (libexec/vexa).
+// program, in libexec/vexa of the prefix the program is installed in, then
+// in the engine's own install prefix (libexec/vexa).
 //
 // Linux only; elsewhere (Windows) files are decoded in the calling process.
 #include "assets/decoder_process.h"
@@ -70,10 +71,14 @@ std::string find_decoder(const IMPORT_OPTIONS& options) {
     char self[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n > 0) {
-        std::string beside(self, size_t(n));
-        beside = beside.substr(0, beside.rfind('/') + 1) + "vexa-decode";
-        if (executable(beside)) {
-            return beside;
+        // Beside the program (the build folder, a bundle), then in the
+        // libexec folder of the prefix the program is installed in.
+        std::string folder(self, size_t(n));
+        folder = folder.substr(0, folder.rfind('/') + 1);
+        for (const char* relative : {"vexa-decode", "../libexec/vexa/vexa-decode"}) {
+            if (executable(folder + relative)) {
+                return folder + relative;
+            }
         }
     }
 #ifdef VEXA_INSTALLED_DECODER
