@@ -1,29 +1,30 @@
-// The decoder's answer as bytes (see decoded_model.h): fixed-size values as
-// they lie in memory (both ends are the same program build), arrays and
-// strings behind a 64-bit count. Owns no globals.
+// The decoder's answer as bytes (see decoded_model.h): its length, then
+// fixed-size values as they lie in memory (both ends are the same build),
+// arrays and strings behind a 64-bit count. Owns no globals.
 #include "assets/decoded_model.h"
 
 #include <cstring>
+#include <unistd.h>
 #include <type_traits>
 
 namespace {
 
+// Hands every piece of the answer to put (counting it, or sending it).
 struct WRITER {
-    std::vector<uint8_t>* out;
+    void (*put)(void* sink, const void* bytes, size_t size);
+    void* sink;
 
     template <class T> void value(const T& v) {
         static_assert(std::is_trivially_copyable_v<T>);
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(&v);
-        out->insert(out->end(), p, p + sizeof(T));
+        put(sink, &v, sizeof(T));
     }
     template <class T> void array(const std::vector<T>& v) {
         value(uint64_t(v.size()));
-        const uint8_t* p = reinterpret_cast<const uint8_t*>(v.data());
-        out->insert(out->end(), p, p + v.size() * sizeof(T));
+        put(sink, v.data(), v.size() * sizeof(T));
     }
     void text(const std::string& s) {
         value(uint64_t(s.size()));
-        out->insert(out->end(), s.begin(), s.end());
+        put(sink, s.data(), s.size());
     }
     // A list of records, each written by f.
     template <class T, class F> void list(const std::vector<T>& v, F f) {
@@ -33,6 +34,47 @@ struct WRITER {
         }
     }
 };
+
+// Small pieces gather in a buffer; large arrays go to the descriptor as they
+// are, so the answer is never copied whole.
+struct FD_SINK {
+    int fd;
+    bool ok = true;
+    std::vector<uint8_t> buffer;
+
+    void write_all(const void* bytes, size_t size) {
+        const uint8_t* p = static_cast<const uint8_t*>(bytes);
+        while (ok && size > 0) {
+            ssize_t n = ::write(fd, p, size);
+            if (n <= 0) {
+                ok = false;
+                return;
+            }
+            p += n;
+            size -= size_t(n);
+        }
+    }
+    void flush() {
+        write_all(buffer.data(), buffer.size());
+        buffer.clear();
+    }
+    static void put(void* sink, const void* bytes, size_t size) {
+        FD_SINK& s = *static_cast<FD_SINK*>(sink);
+        if (s.buffer.size() + size > (1 << 16)) {
+            s.flush();
+        }
+        if (size > (1 << 16)) {
+            s.write_all(bytes, size);
+        } else {
+            const uint8_t* p = static_cast<const uint8_t*>(bytes);
+            s.buffer.insert(s.buffer.end(), p, p + size);
+        }
+    }
+};
+
+void count_bytes(void* sink, const void*, size_t size) {
+    *static_cast<uint64_t*>(sink) += size;
+}
 
 struct READER {
     const uint8_t* at;
@@ -119,17 +161,31 @@ template <class IO, class MODEL_T> void transfer(IO& io, MODEL_T& m) {
     io.list(m.warnings, [&](auto& w) { io.text(w); });
 }
 
-} // namespace
-
-void decoded_model_write(DECODE_STATUS status, const DECODED_MODEL& model,
-                         const std::string& reason, std::vector<uint8_t>* bytes) {
-    WRITER w{bytes};
+template <class WRITER_T>
+void write_answer(WRITER_T& w, DECODE_STATUS status, const DECODED_MODEL& model,
+                  const std::string& reason) {
     w.value(uint8_t(status));
     if (status == DECODE_LOADED) {
         transfer(w, model);
     } else {
         w.text(reason);
     }
+}
+
+} // namespace
+
+bool decoded_model_send(int fd, DECODE_STATUS status, const DECODED_MODEL& model,
+                        const std::string& reason) {
+    uint64_t size = 0;
+    WRITER counter{count_bytes, &size};
+    write_answer(counter, status, model, reason);
+    FD_SINK sink{fd, true, {}};
+    sink.buffer.reserve(1 << 16);
+    WRITER w{FD_SINK::put, &sink};
+    w.value(size);
+    write_answer(w, status, model, reason);
+    sink.flush();
+    return sink.ok;
 }
 
 bool decoded_model_read(const uint8_t* data, size_t size, DECODE_STATUS* status,

@@ -101,11 +101,12 @@ enum DECODE_STATUS : uint8_t {
     DECODE_OUT_OF_MEMORY = 2, // the decoder hit its memory limit
 };
 
-// Appends the answer for status (the model for DECODE_LOADED, the reason for
-// DECODE_REFUSED) to bytes.
-void decoded_model_write(DECODE_STATUS status, const DECODED_MODEL& model,
-                         const std::string& reason, std::vector<uint8_t>* bytes);
-// Reads an answer. Every length is checked against the bytes left, so a
+// Writes the answer for status (the model for DECODE_LOADED, the reason for
+// DECODE_REFUSED) to the descriptor fd: its length in bytes (8 bytes), then
+// the answer. False when fd stopped taking it.
+bool decoded_model_send(int fd, DECODE_STATUS status, const DECODED_MODEL& model,
+                        const std::string& reason);
+// Reads an answer (without its length). Every length is checked against the bytes left, so a
 // damaged answer gives false, never a large allocation or an over-read.
 bool decoded_model_read(const uint8_t* data, size_t size, DECODE_STATUS* status,
                         DECODED_MODEL* model, std::string* reason);
