@@ -37,6 +37,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <malloc.h>
 
@@ -247,7 +248,7 @@ ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options,
                     return ENDED::TOO_LONG_ANSWER;
                 }
             }
-            if (n == 0) {
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
                 answer->resize(got); // a short answer fails its reading
                 return ENDED::ANSWERED;
             }
@@ -289,11 +290,20 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
     std::vector<uint8_t> answer;
     ENDED ended = read_answer(child, options, &answer);
     close(child.answer);
-    if (ended != ENDED::ANSWERED) {
-        kill(child.pid, SIGKILL);
-    }
     int status = 0;
-    while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    // A decoder that has closed its output ends at once; one that does not
+    // within a second is stopped like one over its limits.
+    for (int tries = 0; ended == ENDED::ANSWERED && tries < 1000; ++tries) {
+        if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
+            child.pid = -1;
+            break;
+        }
+        usleep(1000);
+    }
+    if (child.pid > 0) {
+        kill(child.pid, SIGKILL);
+        while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     switch (ended) {
     case ENDED::ABANDONED:
@@ -379,8 +389,8 @@ int decoder_main(const char* path, const char* hint, uint64_t memory_limit_bytes
     std::string reason;
     DECODE_STATUS status;
     try {
-        status = decode_model(path, path ? nullptr : input.data(), input.size(), hint, &model,
-                              &reason);
+        status =
+            decode_model(path, path ? nullptr : input.data(), input.size(), hint, &model, &reason);
     } catch (const std::bad_alloc&) {
         status = DECODE_OUT_OF_MEMORY;
     }

@@ -13,6 +13,7 @@
 
 #include <assimp/DefaultLogger.hpp>
 #include <assimp/IOStream.hpp>
+#include <assimp/LogStream.hpp>
 #include <assimp/IOSystem.hpp>
 #include <assimp/Importer.hpp>
 #include <assimp/config.h>
@@ -31,6 +32,44 @@ constexpr unsigned POST_PROCESS = aiProcess_Triangulate | aiProcess_JoinIdentica
                                   aiProcess_SortByPType | aiProcess_GenSmoothNormals |
                                   aiProcess_LimitBoneWeights | aiProcess_SplitByBoneCount |
                                   aiProcess_ValidateDataStructure | aiProcess_FlipUVs;
+
+// Assimp's readers say in a log warning, and nowhere else, when they leave
+// faces out (a glTF triangle with an index out of range): while a file is
+// read, those warnings are listened to, through the application's logger if
+// it has one, or a logger of our own for the time of the read.
+struct DROPPED_FACES_LISTENER : Assimp::LogStream {
+    std::string message; // the first warning about dropped faces
+    void write(const char* text) override {
+        std::string line = text ? text : "";
+        if (message.empty() && line.find("dropped") != std::string::npos) {
+            size_t colon = line.find(": "); // "Warn,  T0: ..."
+            message = line.substr(colon == std::string::npos ? 0 : colon + 2);
+            while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+                message.pop_back();
+            }
+        }
+    }
+};
+
+struct LISTENING {
+    DROPPED_FACES_LISTENER* listener = new DROPPED_FACES_LISTENER;
+    bool own_logger = Assimp::DefaultLogger::isNullLogger();
+    LISTENING() {
+        if (own_logger) {
+            Assimp::DefaultLogger::create("", Assimp::Logger::NORMAL, 0);
+        }
+        Assimp::DefaultLogger::get()->attachStream(listener, Assimp::Logger::Warn);
+    }
+    ~LISTENING() {
+        Assimp::DefaultLogger::get()->detachStream(listener, Assimp::Logger::Warn);
+        delete listener;
+        if (own_logger) {
+            Assimp::DefaultLogger::kill();
+        }
+    }
+    LISTENING(const LISTENING&) = delete;
+    LISTENING& operator=(const LISTENING&) = delete;
+};
 
 void configure(Assimp::Importer& importer) {
     importer.SetPropertyInteger(AI_CONFIG_PP_LBW_MAX_WEIGHTS, MAX_JOINT_INFLUENCES);
@@ -451,7 +490,8 @@ void gather_parts(IMPORT& im) {
 }
 
 DECODE_STATUS convert(const aiScene* scene, const std::string& directory, bool from_memory,
-                      const std::string& assimp_error, DECODED_MODEL* out, std::string* reason) {
+                      const std::string& assimp_error, const std::string& reader_dropped,
+                      DECODED_MODEL* out, std::string* reason) {
     if (!scene) {
         // Assimp catches what its readers throw, running out of memory included.
         if (assimp_error.find("bad_alloc") != std::string::npos) {
@@ -475,9 +515,12 @@ DECODE_STATUS convert(const aiScene* scene, const std::string& directory, bool f
         for (bool j : im.joint_nodes) {
             out->joint_count += j;
         }
-        if (im.dropped_faces > 0) {
-            out->warnings.push_back(std::to_string(im.dropped_faces) +
-                                    " faces the reader could not make triangles of are left out");
+        if (!reader_dropped.empty() || im.dropped_faces > 0) {
+            out->warnings.push_back(
+                reader_dropped.empty()
+                    ? std::to_string(im.dropped_faces) +
+                          " faces the reader could not make triangles of are left out"
+                    : "the reader left faces out (" + reader_dropped + ")");
         }
         return DECODE_LOADED;
     } catch (const IMPORT_REFUSAL& refusal) {
@@ -525,6 +568,7 @@ MATRIX4 engine_matrix(const aiMatrix4x4& m) {
 DECODE_STATUS decode_model(const char* path, const void* data, size_t size, const char* hint,
                            DECODED_MODEL* out, std::string* reason) {
     try {
+        LISTENING listening;
         Assimp::Importer importer;
         configure(importer);
         const aiScene* scene = nullptr;
@@ -540,7 +584,8 @@ DECODE_STATUS decode_model(const char* path, const void* data, size_t size, cons
             std::string directory = path;
             size_t slash = directory.rfind('/');
             directory = slash == std::string::npos ? std::string() : directory.substr(0, slash + 1);
-            return convert(scene, directory, false, importer.GetErrorString(), out, reason);
+            return convert(scene, directory, false, importer.GetErrorString(),
+                           listening.listener->message, out, reason);
         }
         importer.SetIOHandler(new NO_FILES);
         std::vector<char> obj_text;
@@ -549,7 +594,8 @@ DECODE_STATUS decode_model(const char* path, const void* data, size_t size, cons
             data = obj_text.data();
         }
         scene = importer.ReadFileFromMemory(data, size, POST_PROCESS, hint ? hint : "");
-        return convert(scene, std::string(), true, importer.GetErrorString(), out, reason);
+        return convert(scene, std::string(), true, importer.GetErrorString(),
+                       listening.listener->message, out, reason);
     } catch (const std::bad_alloc&) {
         *out = DECODED_MODEL{};
         return DECODE_OUT_OF_MEMORY;
