@@ -1,7 +1,7 @@
 #!/bin/sh
 # The cost of decoding model files in the decoder process: import time of
-# glTF2/2CylinderEngine (Assimp's corpus) and of a generated 100 352-triangle
-# grid (OBJ), in-process and isolated, median of 5 runs each, as vexa-view
+# glTF2/BoxTextured (12 triangles: the fixed cost), glTF2/2CylinderEngine
+# (Assimp's corpus) and of a generated 100 352-triangle grid (OBJ), in-process and isolated, median of 5 runs each, as vexa-view
 # reports it ("loaded in X ms": guards, decoding, the answer's copy, the
 # checks and the GL objects). Needs a display (run it through
 # scripts/with-display.sh). $1: build folder (default build/release).
@@ -21,7 +21,8 @@ with open(sys.argv[1], "w") as f:
             f.write("f %d %d %d\nf %d %d %d\n" % (a, a + 1, a + n + 2, a, a + n + 2, a + n + 1))
 PY
 median() { sort -n | sed -n 3p; }
-for model in /usr/share/assimp/models/glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb \
+for model in /usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf \
+    /usr/share/assimp/models/glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb \
     "$dir/grid.obj"; do
     for mode in --in-process isolated; do
         flag=$mode
