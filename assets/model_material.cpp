@@ -109,18 +109,25 @@ bool decode_file(const IMPORT& im, std::string path, PICTURE* picture, std::stri
     if (slash != std::string::npos) {
         candidates.push_back(im.directory + path.substr(slash + 1));
     }
+    // The first candidate that can be read is decoded; otherwise the first
+    // reason a candidate could not be read, or "is missing".
+    *reason = "is missing";
+    bool found = false;
     for (const std::string& candidate : candidates) {
         std::string file = existing_file(candidate);
+        std::vector<uint8_t> bytes;
+        std::string why;
         if (file.empty()) {
             continue;
         }
-        std::vector<uint8_t> bytes;
-        if (!read_neighbour_file(im.directory.empty() ? "." : im.directory, file, &bytes, reason)) {
-            return false;
+        if (read_neighbour_file(im.directory.empty() ? "." : im.directory, file, &bytes, &why)) {
+            return decode_picture(bytes.data(), bytes.size(), file.c_str(), picture, reason);
         }
-        return decode_picture(bytes.data(), bytes.size(), file.c_str(), picture, reason);
+        if (!found) {
+            *reason = why;
+            found = true;
+        }
     }
-    *reason = "is missing";
     return false;
 }
 

@@ -21,6 +21,14 @@ std::string real_path(const std::string& path) {
     return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
 }
 
+// The tree a model's neighbours live in: the folder above the model's, so
+// that the sibling folders exporters name ("../textures/wood.png") are in.
+std::string neighbourhood(const std::string& folder) {
+    std::string root = real_path(folder);
+    size_t slash = root.rfind('/');
+    return slash == std::string::npos || slash == 0 ? std::string("/") : root.substr(0, slash);
+}
+
 bool inside(const std::string& folder, const std::string& file) {
     return folder.empty() ||
            (file.size() > folder.size() && file.compare(0, folder.size(), folder) == 0 &&
@@ -40,8 +48,8 @@ bool read_neighbour_file(const std::string& folder, const std::string& path,
         *reason = S_ISDIR(status.st_mode) ? "is a directory, not a file" : "is not a regular file";
         return false;
     }
-    if (!folder.empty() && !inside(real_path(folder), real_path(path))) {
-        *reason = "lies outside the model's folder";
+    if (!folder.empty() && !inside(neighbourhood(folder), real_path(path))) {
+        *reason = "lies outside the folder around the model";
         return false;
     }
     int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -80,7 +88,7 @@ NEIGHBOUR_FILES::NEIGHBOUR_FILES(std::string model_path) : model(std::move(model
 bool NEIGHBOUR_FILES::Exists(const char* path) const {
     struct stat status;
     return path && stat(path, &status) == 0 && S_ISREG(status.st_mode) &&
-           (model == path || inside(real_path(folder), real_path(path)));
+           (model == path || inside(neighbourhood(folder), real_path(path)));
 }
 
 Assimp::IOStream* NEIGHBOUR_FILES::Open(const char* path, const char* mode) {
