@@ -280,7 +280,7 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
                               std::string* reason) {
     const std::string program = find_decoder(options);
     if (!executable(program)) {
-        *reason = "the model decoder vexa-decode is not installed beside the program";
+        *reason = "the model decoder vexa-decode cannot be found";
         return DECODE_REFUSED;
     }
     SPAWNED child = spawn_decoder(program, path, data, size, hint, options, reason);
