@@ -297,7 +297,7 @@ bool md5_guard(TEXT t, std::string* reason) {
             if (word != key.key || !count_of(t.token(), &n)) {
                 continue;
             }
-            if (!fits(n, key.bytes, t.size, "MD5", key.key + 3, reason)) {
+            if (!fits(n, key.bytes, t.left(), "MD5", key.key + 3, reason)) {
                 return false;
             }
             frames = word == "numFrames" ? n : frames;
@@ -305,7 +305,8 @@ bool md5_guard(TEXT t, std::string* reason) {
         }
     }
     // Every frame lists every animated component.
-    return frames == 0 || fits(components, 2 * frames, t.size, "MD5", "animated values", reason);
+    return frames == 0 ||
+           fits(components, 2 * frames, t.size, "MD5", "animated values per frame", reason);
 }
 
 // SMD: bone numbers of the "nodes" and "triangles" sections size the
