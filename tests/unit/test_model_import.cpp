@@ -41,7 +41,10 @@ const char* const CORPUS = "/usr/share/assimp/models";
 
 class MODEL_IMPORT : public ::testing::Test {
   protected:
-    void SetUp() override { reset_engine_for_scene_tests(); }
+    void SetUp() override {
+        reset_engine_for_scene_tests();
+        import_options.decoder = VEXA_TEST_DECODER; // the build's, however the test is run
+    }
     void TearDown() override { gl_context_alive = false; }
 };
 

@@ -73,6 +73,7 @@ TEST(VIEWER_FRAMING, every_corner_of_the_box_is_inside_the_view_with_a_margin) {
 }
 
 TEST(VIEWER_GL, keys_act_on_the_model_and_view_and_drops_replace_the_model_unless_they_fail) {
+    import_options.decoder = VEXA_TEST_DECODER; // the build's, however the test is run
     viewer.path = SKINNED;
     APPLICATION app;
     app.title = "simple_skin.gltf";
