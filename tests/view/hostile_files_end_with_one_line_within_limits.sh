@@ -4,12 +4,15 @@
 # with status 0 or 1, exactly one stderr line when refused (status 1) and at
 # most one warning line when it loads, within the decoder's limits (here
 # 1024 MB and 10 s) plus the viewer's own start-up, and no process of the
-# run grows past the memory limit. $1: vexa-view.
+# run grows much past the memory limit. $1: vexa-view.
 VIEW=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 python3 "$(dirname "$0")/../hostile/make_hostile_corpus.py" "$dir/corpus" || exit 1
-limit_kb=$((1024 * 1024))
+# The decoder's address space is held to 1024 MB; under the address
+# sanitizer, which cannot have that limit, the importer's 20 ms watch of its
+# resident memory stops it, possibly a little past the mark.
+limit_kb=$((1024 * 1024 * 5 / 4))
 files=0 loaded=0 refused=0 failures=0
 for model in "$dir"/corpus/*; do
     case $model in *.mtl | *.png | *.jpg | *.bmp | *.tga) continue ;; esac # parts of other models
