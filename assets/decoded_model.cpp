@@ -60,6 +60,9 @@ struct FD_SINK {
     }
     static void put(void* sink, const void* bytes, size_t size) {
         FD_SINK& s = *static_cast<FD_SINK*>(sink);
+        if (size == 0) {
+            return; // an empty array may have no storage at all
+        }
         if (s.buffer.size() + size > (1 << 16)) {
             s.flush();
         }
@@ -85,6 +88,9 @@ struct READER {
         if (!ok || bytes > left) {
             ok = false;
             return false;
+        }
+        if (bytes == 0) {
+            return true; // an empty array may have no storage at all
         }
         std::memcpy(to, at, bytes);
         at += bytes;
