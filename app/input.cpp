@@ -276,3 +276,14 @@ void event_pump() {
 void request_quit_from_signal() {
     quit_signalled = 1;
 }
+
+bool quit_pending() {
+    if (app_quit || quit_signalled) {
+        return true;
+    }
+    if (SDL_WasInit(SDL_INIT_VIDEO) == 0) {
+        return false;
+    }
+    SDL_PumpEvents();
+    return SDL_HasEvent(SDL_QUIT) == SDL_TRUE;
+}

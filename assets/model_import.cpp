@@ -1,11 +1,15 @@
-// Model files into the engine's records (see model_import.h): Assimp reads
-// the file, this file checks the node tree and every mesh against the
-// engine's rules and builds the MODEL_ACTOR tree with its MODELs; materials
-// are in model_material.cpp, skins and animations in model_skin.cpp. Owns no
-// globals; a refused file leaves nothing behind.
+// Model files into the engine's records (see model_import.h): the cheap
+// guards of input_guards.h, then the decoder (in its own process, or in this
+// one when import_options ask) hands back a DECODED_MODEL, which is checked
+// again here against the engine's rules before it becomes the MODEL_ACTOR
+// tree with its MODELs, MATERIALs, SKINs and ANIMATIONs. Owns
+// import_options; a refused file leaves nothing behind and prints one line.
 #include "assets/model_import.h"
 
-#include "assets/import_context.h"
+#include "assets/decoder_process.h"
+#include "assets/input_guards.h"
+#include "assets/model_decode.h"
+#include "assets/picture_decode.h"
 
 #include "scene/actor.h"
 #include "scene/builders.h"
@@ -13,583 +17,298 @@
 #include "scene/model_actor.h"
 #include "scene/scene.h"
 #include "scene/skin.h"
+#include "scene/texture.h"
 #include "shader/limits.h"
 
-#include <assimp/IOStream.hpp>
-#include <assimp/IOSystem.hpp>
-#include <assimp/Importer.hpp>
-#include <assimp/config.h>
-#include <assimp/postprocess.h>
-
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 #include <new>
-#include <unordered_set>
+
+IMPORT_OPTIONS import_options;
 
 namespace {
 
-// 16-bit indices name at most this many vertices: larger meshes are split.
-constexpr int32_t MAX_MODEL_VERTICES = 65536;
-// Every level of the node tree takes one model-stack entry when drawn and
-// one more when its skeleton is posed; the stack holds 64.
-constexpr int32_t MAX_NODE_DEPTH = 48;
-constexpr size_t MAX_NODES = 65536;
-// All MODELs of one file together (instanced meshes count once per use).
-constexpr int64_t MAX_TOTAL_VERTICES = 16 << 20;
+// Longer clips are refused by the decoder; a description that says more is damaged.
+constexpr int32_t MAX_CLIP_FRAMES = 600 * 60 + 1;
 
-constexpr unsigned POST_PROCESS = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                                  aiProcess_SortByPType | aiProcess_GenSmoothNormals |
-                                  aiProcess_LimitBoneWeights | aiProcess_SplitByBoneCount |
-                                  aiProcess_ValidateDataStructure | aiProcess_FlipUVs;
-
-void configure(Assimp::Importer& importer) {
-    importer.SetPropertyInteger(AI_CONFIG_PP_LBW_MAX_WEIGHTS, MAX_JOINT_INFLUENCES);
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBBC_MAX_BONES, MAX_JOINTS);
-    // Points and lines are not drawn: only triangle meshes are kept.
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE,
-                                aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-    // Some formats invent a mesh that draws the bones; a viewer does not want it.
-    importer.SetPropertyBool(AI_CONFIG_IMPORT_NO_SKELETON_MESHES, true);
-}
-
-// The file system a model held in memory sees: none. Files it names (OBJ
-// material libraries, glTF buffers) are not read, as for its pictures.
-struct NO_FILES : Assimp::IOSystem {
-    bool Exists(const char*) const override { return false; }
-    char getOsSeparator() const override { return '/'; }
-    Assimp::IOStream* Open(const char*, const char*) override { return nullptr; }
-    void Close(Assimp::IOStream* stream) override { delete stream; }
+struct BUILD_REFUSAL {
+    std::string reason;
 };
 
-// Assimp's messages may span lines; ours is one.
-std::string one_line(const char* text) {
-    std::string s = text && *text ? text : "unknown reason";
-    std::replace(s.begin(), s.end(), '\n', ' ');
-    std::replace(s.begin(), s.end(), '\r', ' ');
-    if (s.size() > 200) {
-        s.resize(200);
+void check(bool ok, const char* what) {
+    if (!ok) {
+        throw BUILD_REFUSAL{std::string("the decoded model is damaged (") + what + ")"};
     }
-    return s;
 }
 
-// Assimp's OFF reader reserves what the header declares before reading a
-// single face, so a forged count makes it allocate hundreds of gigabytes (or
-// abort under a sanitizer): counts a file of this size cannot hold are
-// refused before Assimp sees the file.
-bool off_header_plausible(const char* head, size_t head_size, uint64_t file_size,
-                          std::string* reason) {
-    std::string text(head, head_size);
-    size_t at = 0;
-    auto next_token = [&]() {
-        for (;;) {
-            while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) {
-                ++at;
-            }
-            if (at < text.size() && text[at] == '#') {
-                while (at < text.size() && text[at] != '\n') {
-                    ++at;
-                }
-                continue;
-            }
-            break;
+bool finite(const float* v, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        if (!std::isfinite(v[i])) {
+            return false;
         }
-        size_t start = at;
-        while (at < text.size() && !std::isspace(static_cast<unsigned char>(text[at]))) {
-            ++at;
-        }
-        return text.substr(start, at - start);
-    };
-    std::string token = next_token();
-    if (token.find("OFF") != std::string::npos) {
-        token = next_token();
-    }
-    uint64_t counts[2] = {0, 0};
-    for (int i = 0; i < 2; ++i) {
-        if (token.empty() || token.size() > 19 ||
-            token.find_first_not_of("0123456789") != std::string::npos) {
-            return true; // not a header we understand: Assimp judges it
-        }
-        counts[i] = std::stoull(token);
-        token = next_token();
-    }
-    // A vertex takes at least "0 0 0\n", a face at least "1 0\n".
-    if (counts[0] > file_size / 6 || counts[1] > file_size / 4) {
-        *reason = "the OFF header declares " + std::to_string(counts[0]) + " vertices and " +
-                  std::to_string(counts[1]) + " faces, more than a " + std::to_string(file_size) +
-                  "-byte file holds";
-        return false;
     }
     return true;
 }
 
-bool has_extension(const char* name, const char* extension) {
-    size_t n = name ? std::strlen(name) : 0;
-    size_t e = std::strlen(extension);
-    return n >= e && strcasecmp(name + n - e, extension) == 0 && (n == e || name[n - e - 1] == '.');
+bool finite(const MATRIX4& m) {
+    return finite(m.m, 16);
 }
 
-// Assimp 5.2's OBJ reader crashes (reads through a null pointer) on some
-// files in memory that name a material library it cannot open. A model in
-// memory never reads its material libraries anyway, so those statements are
-// turned into comments before Assimp sees the text.
-std::vector<char> without_material_libraries(const void* data, size_t size) {
-    const char* text = static_cast<const char*>(data);
-    std::vector<char> copy(text, text + size);
-    for (size_t i = 0; i < size; ++i) {
-        bool line_start = i == 0 || copy[i - 1] == '\n' || copy[i - 1] == '\r';
-        if (line_start && size - i >= 6 && std::memcmp(&copy[i], "mtllib", 6) == 0) {
-            copy[i] = '#';
-        }
+// Everything the builder relies on, checked before anything is built: the
+// decoder may have been fooled or killed half-way, the description is input.
+void check_decoded(const DECODED_MODEL& d) {
+    const size_t nodes = d.nodes.size();
+    check(nodes >= 1 && nodes <= MAX_NODES + d.parts.size(), "node count");
+    std::vector<int32_t> depth(nodes, 1);
+    for (size_t n = 0; n < nodes; ++n) {
+        const DECODED_NODE& node = d.nodes[n];
+        check(n == 0 ? node.parent == -1 : node.parent >= 0 && size_t(node.parent) < n,
+              "node tree");
+        depth[n] = n == 0 ? 1 : depth[size_t(node.parent)] + 1;
+        check(depth[n] <= MAX_NODE_DEPTH + 1, "node depth");
+        check(finite(node.pivot), "node transform");
     }
-    return copy;
-}
-
-bool is_off(const char* name) {
-    return has_extension(name, "off");
-}
-
-// Flattens the node tree depth first, checking that it is a tree of
-// bounded depth and size with finite transforms.
-void read_nodes(IMPORT& im) {
-    const aiNode* root = im.scene->mRootNode;
-    if (!root) {
-        refuse("the file has no root node");
-    }
-    std::unordered_set<const aiNode*> seen;
-    struct PENDING {
-        const aiNode* node;
-        int32_t parent;
-        int32_t depth;
-    };
-    std::vector<PENDING> stack{{root, -1, 1}};
-    while (!stack.empty()) {
-        PENDING p = stack.back();
-        stack.pop_back();
-        if (!seen.insert(p.node).second) {
-            refuse(std::string("node '") + p.node->mName.C_Str() + "' appears twice (a cycle)");
+    std::vector<bool> material_used(d.materials.size(), false), node_has_model(nodes, false),
+        skin_used(d.skins.size(), false);
+    int64_t total = 0;
+    check(!d.parts.empty(), "no meshes");
+    for (const DECODED_PART& part : d.parts) {
+        check(part.node >= 0 && size_t(part.node) < nodes && !node_has_model[size_t(part.node)],
+              "mesh node");
+        node_has_model[size_t(part.node)] = true;
+        const int32_t count = int32_t(std::min<size_t>(part.vertices.size(), INT32_MAX));
+        check(count >= 1 && count <= MAX_MODEL_VERTICES, "vertex count");
+        total += count;
+        check(total <= MAX_TOTAL_VERTICES, "vertex total");
+        int32_t joints = 0;
+        if (part.skin != -1) {
+            check(part.skin >= 0 && size_t(part.skin) < d.skins.size() &&
+                      !skin_used[size_t(part.skin)],
+                  "skin");
+            skin_used[size_t(part.skin)] = true;
+            joints = int32_t(d.skins[size_t(part.skin)].joints.size());
         }
-        if (p.depth > MAX_NODE_DEPTH) {
-            refuse("the node hierarchy is deeper than " + std::to_string(MAX_NODE_DEPTH) +
-                   " levels");
-        }
-        if (im.nodes.size() >= MAX_NODES) {
-            refuse("the file has more than " + std::to_string(MAX_NODES) + " nodes");
-        }
-        if (!finite(p.node->mTransformation)) {
-            refuse(std::string("node '") + p.node->mName.C_Str() + "' has a non-finite transform");
-        }
-        if (p.node->mNumMeshes > 0 && !p.node->mMeshes) {
-            refuse(std::string("node '") + p.node->mName.C_Str() + "' has no mesh list");
-        }
-        for (unsigned i = 0; i < p.node->mNumMeshes; ++i) {
-            if (p.node->mMeshes[i] >= im.scene->mNumMeshes) {
-                refuse(std::string("node '") + p.node->mName.C_Str() + "' names mesh " +
-                       std::to_string(p.node->mMeshes[i]) + ", which the file does not have");
+        for (const VERTEX& v : part.vertices) {
+            check(finite(v.position, 4) && finite(v.normal, 3) && finite(v.texcoord0, 2) &&
+                      finite(v.texcoord1, 2) && finite(v.joint_weights, 4),
+                  "vertex");
+            for (float j : v.joint_indices) {
+                check(j == -1.0f ||
+                          (part.skin != -1 && j >= 0.0f && j < float(joints) && j == std::floor(j)),
+                      "joint index");
             }
         }
-        if (p.node->mNumChildren > 0 && !p.node->mChildren) {
-            refuse(std::string("node '") + p.node->mName.C_Str() + "' has no child list");
-        }
-        int32_t index = int32_t(im.nodes.size());
-        im.nodes.push_back(p.node);
-        im.parent.push_back(p.parent);
-        im.global.push_back(p.parent == -1 ? p.node->mTransformation
-                                           : im.global[size_t(p.parent)] * p.node->mTransformation);
-        im.node_by_name.emplace(p.node->mName.C_Str(), index);
-        // Reversed, so children come off the stack in file order.
-        for (unsigned c = p.node->mNumChildren; c-- > 0;) {
-            if (!p.node->mChildren[c]) {
-                refuse(std::string("node '") + p.node->mName.C_Str() + "' has an empty child");
-            }
-            stack.push_back({p.node->mChildren[c], index, p.depth + 1});
-        }
-    }
-    im.joint_nodes.assign(im.nodes.size(), false);
-}
-
-// The strongest four influences of every vertex, renormalised; vertices
-// without any keep joint -1 at full weight (the mesh's own space).
-struct INFLUENCES {
-    std::vector<float> index;  // 4 per vertex
-    std::vector<float> weight; // 4 per vertex
-};
-
-INFLUENCES read_influences(const aiMesh* mesh) {
-    INFLUENCES inf;
-    size_t n = mesh->mNumVertices;
-    inf.index.assign(n * 4, -1.0f);
-    inf.weight.assign(n * 4, 0.0f);
-    for (unsigned b = 0; b < mesh->mNumBones; ++b) {
-        const aiBone* bone = mesh->mBones[b];
-        if (bone->mNumWeights > 0 && !bone->mWeights) {
-            refuse(std::string("bone '") + bone->mName.C_Str() + "' has no weight list");
-        }
-        for (unsigned i = 0; i < bone->mNumWeights; ++i) {
-            const aiVertexWeight& vw = bone->mWeights[i];
-            if (vw.mVertexId >= n) {
-                refuse(std::string("bone '") + bone->mName.C_Str() + "' weighs vertex " +
-                       std::to_string(vw.mVertexId) + " of a " + std::to_string(n) +
-                       "-vertex mesh");
-            }
-            if (!std::isfinite(vw.mWeight)) {
-                refuse(std::string("bone '") + bone->mName.C_Str() + "' has a non-finite weight");
-            }
-            if (!(vw.mWeight > 0.0f)) {
-                continue;
-            }
-            // Insert by weight, dropping the weakest beyond four.
-            float* w = &inf.weight[size_t(vw.mVertexId) * 4];
-            float* j = &inf.index[size_t(vw.mVertexId) * 4];
-            int k = MAX_JOINT_INFLUENCES;
-            while (k > 0 && w[k - 1] < vw.mWeight) {
-                if (k < MAX_JOINT_INFLUENCES) {
-                    w[k] = w[k - 1];
-                    j[k] = j[k - 1];
-                }
-                --k;
-            }
-            if (k < MAX_JOINT_INFLUENCES) {
-                w[k] = vw.mWeight;
-                j[k] = float(b);
+        check(!part.pieces.empty(), "mesh without triangles");
+        for (const DECODED_PIECE& piece : part.pieces) {
+            check(piece.material < d.materials.size(), "material index");
+            material_used[piece.material] = true;
+            check(!piece.indices.empty() && piece.indices.size() % 3 == 0 &&
+                      piece.indices.size() <= size_t(INT32_MAX),
+                  "index count");
+            for (uint16_t i : piece.indices) {
+                check(i < count, "index");
             }
         }
     }
-    for (size_t v = 0; v < n; ++v) {
-        float* w = &inf.weight[v * 4];
-        float sum = w[0] + w[1] + w[2] + w[3];
-        if (sum > 0.0f) {
-            for (int k = 0; k < 4; ++k) {
-                w[k] /= sum;
-            }
-        } else {
-            w[0] = 1.0f;
-        }
-    }
-    return inf;
-}
-
-VERTEX make_vertex(const aiMesh* mesh, unsigned v, int32_t uv_channel, const INFLUENCES* inf) {
-    VERTEX out{};
-    const aiVector3D& p = mesh->mVertices[v];
-    if (!finite(p)) {
-        refuse("a vertex position is not finite");
-    }
-    out.position[0] = p.x;
-    out.position[1] = p.y;
-    out.position[2] = p.z;
-    out.position[3] = 1.0f;
-    aiVector3D n(0, 0, 1);
-    if (mesh->mNormals && finite(mesh->mNormals[v]) && mesh->mNormals[v].SquareLength() > 0.0f) {
-        n = mesh->mNormals[v];
-    }
-    out.normal[0] = n.x;
-    out.normal[1] = n.y;
-    out.normal[2] = n.z;
-    // Texture 0 reads the set its material names; texture 1 the other one.
-    const int sets[2] = {uv_channel, uv_channel == 0 ? 1 : 0};
-    for (int s = 0; s < 2; ++s) {
-        const aiVector3D* uv = mesh->mTextureCoords[sets[s]];
-        if (uv && std::isfinite(uv[v].x) && std::isfinite(uv[v].y)) {
-            float* t = s == 0 ? out.texcoord0 : out.texcoord1;
-            t[0] = uv[v].x;
-            t[1] = uv[v].y;
-        }
-    }
-    for (int k = 0; k < MAX_JOINT_INFLUENCES; ++k) {
-        out.joint_indices[k] = inf ? inf->index[size_t(v) * 4 + size_t(k)] : -1.0f;
-        out.joint_weights[k] = inf ? inf->weight[size_t(v) * 4 + size_t(k)] : 0.0f;
-    }
-    return out;
-}
-
-// Triangles and vertices gathered for one MODEL (at most 65 536 vertices),
-// one piece per mesh of the file that contributes to it.
-struct PIECE {
-    uint32_t material = 0;
-    std::vector<uint16_t> indices;
-};
-
-struct MODEL_PARTS {
-    std::vector<VERTEX> vertices;
-    std::vector<PIECE> pieces;
-    const aiMesh* skinned_mesh = nullptr; // the one mesh of a skinned model
-};
-
-void grow_bounds(IMPORTED_MODEL* out, const aiVector3D& p, bool first) {
-    if (first) {
-        out->bounds_min = out->bounds_max = VECTOR3{p.x, p.y, p.z};
-        return;
-    }
-    out->bounds_min = VECTOR3{std::min(out->bounds_min.x, p.x), std::min(out->bounds_min.y, p.y),
-                              std::min(out->bounds_min.z, p.z)};
-    out->bounds_max = VECTOR3{std::max(out->bounds_max.x, p.x), std::max(out->bounds_max.y, p.y),
-                              std::max(out->bounds_max.z, p.z)};
-}
-
-// Bind-pose bounds of a model's vertices in the root's placement space.
-void add_bounds(IMPORT& im, const MODEL_PARTS& parts, int32_t node, const SKIN* skin) {
-    const aiMatrix4x4& placement = im.global[size_t(node)];
-    std::vector<aiMatrix4x4> joint_pose;
-    if (skin) {
-        const SKINNED_PART& part = im.skinned.back();
-        for (size_t j = 0; j < part.joint_node.size(); ++j) {
-            joint_pose.push_back(im.global[size_t(part.joint_node[j])] *
-                                 parts.skinned_mesh->mBones[j]->mOffsetMatrix);
-        }
-    }
-    for (const VERTEX& v : parts.vertices) {
-        aiVector3D p(v.position[0], v.position[1], v.position[2]);
-        aiVector3D world(0, 0, 0);
-        if (skin) {
-            for (int k = 0; k < MAX_JOINT_INFLUENCES; ++k) {
-                float w = v.joint_weights[k];
-                int32_t j = int32_t(v.joint_indices[k]);
-                if (w > 0.0f) {
-                    world += (j >= 0 ? joint_pose[size_t(j)] * p : placement * p) * w;
-                }
-            }
-        } else {
-            world = placement * p;
-        }
-        bool first = im.out->vertex_count == 0 && &v == parts.vertices.data();
-        grow_bounds(im.out, world, first);
-    }
-}
-
-// The actor the k-th model of a node goes on: the node's own actor first,
-// then one new child actor per further model.
-MODEL_ACTOR* actor_for_model(IMPORT& im, int32_t node, int32_t k) {
-    MODEL_ACTOR* owner = im.node_actor[size_t(node)];
-    if (k == 0) {
-        return owner;
-    }
-    MODEL_ACTOR* extra = new MODEL_ACTOR;
-    im.out->actors.push_back(extra);
-    std::string name = std::string(im.nodes[size_t(node)]->mName.C_Str()) + "#" + std::to_string(k);
-    set_name(extra, name.c_str());
-    model_actor_add_child(owner, extra);
-    return extra;
-}
-
-// Builds the MODEL of parts on the node's k-th actor; parts is emptied.
-void flush(IMPORT& im, MODEL_PARTS& parts, int32_t node, int32_t& k) {
-    if (parts.vertices.empty()) {
-        parts = MODEL_PARTS{};
-        return;
-    }
-    int32_t count = int32_t(parts.vertices.size());
-    bool skinned = parts.skinned_mesh != nullptr;
-    MODEL* model = build_model(parts.vertices.data(), count, skinned);
-    if (!model) {
-        refuse("a model could not be built");
-    }
-    im.out->models.push_back(model);
-    MODEL_ACTOR* actor = actor_for_model(im, node, k++);
-    actor->model = model;
-    for (PIECE& piece : parts.pieces) {
-        MESH* mesh = build_mesh(model, piece.indices.data(), int32_t(piece.indices.size()));
-        if (!mesh) {
-            refuse("a mesh could not be built");
-        }
-        delete mesh->material;
-        mesh->material = nullptr;
-        mesh->material = make_material(im, piece.material);
-        im.out->mesh_count += 1;
-        im.out->triangle_count += int64_t(piece.indices.size() / 3);
-    }
-    SKIN* skin = skinned ? make_skin(im, parts.skinned_mesh, node, actor) : nullptr;
-    if (skin) {
-        im.out->skinned_actors.push_back(actor);
-    }
-    add_bounds(im, parts, node, skin);
-    // Reference points: the model's own bounding corners.
-    VECTOR4 lo{parts.vertices[0].position[0], parts.vertices[0].position[1],
-               parts.vertices[0].position[2], 1};
-    VECTOR4 hi = lo;
-    for (const VERTEX& v : parts.vertices) {
-        lo = VECTOR4{std::min(lo.x, v.position[0]), std::min(lo.y, v.position[1]),
-                     std::min(lo.z, v.position[2]), 1};
-        hi = VECTOR4{std::max(hi.x, v.position[0]), std::max(hi.y, v.position[1]),
-                     std::max(hi.z, v.position[2]), 1};
-    }
-    model->reference_a = lo;
-    model->reference_b = hi;
-    for (MESH* mesh = model->meshes; mesh; mesh = mesh->next) {
-        mesh->reference_a = lo;
-        mesh->reference_b = hi;
-    }
-    im.out->vertex_count += count;
-    parts = MODEL_PARTS{};
-}
-
-// Adds the triangles of mesh to parts, flushing whenever the next triangle
-// would take the model past 65 536 vertices.
-void add_mesh_triangles(IMPORT& im, MODEL_PARTS& parts, const aiMesh* mesh, int32_t node,
-                        int32_t& k) {
-    if (mesh->mNumVertices == 0 || !mesh->mVertices) {
-        refuse(std::string("mesh '") + mesh->mName.C_Str() + "' has no vertices");
-    }
-    if (mesh->mNumFaces == 0 || !mesh->mFaces) {
-        refuse(std::string("mesh '") + mesh->mName.C_Str() + "' has no triangles");
-    }
-    im.built_vertices += mesh->mNumVertices;
-    if (im.built_vertices > MAX_TOTAL_VERTICES) {
-        refuse("the file has more than " + std::to_string(MAX_TOTAL_VERTICES) + " vertices");
-    }
-    int32_t uv_channel = material_source(im, mesh->mMaterialIndex).uv_channel;
-    bool skinned = mesh->mNumBones > 0;
-    INFLUENCES influences;
-    if (skinned) {
-        if (!mesh->mBones) {
-            refuse(std::string("mesh '") + mesh->mName.C_Str() + "' has no bone list");
-        }
-        for (unsigned b = 0; b < mesh->mNumBones; ++b) {
-            if (!mesh->mBones[b]) {
-                refuse(std::string("mesh '") + mesh->mName.C_Str() + "' has an empty bone");
-            }
-        }
-        influences = read_influences(mesh);
-        parts.skinned_mesh = mesh;
-    }
-    std::vector<int32_t> remap(mesh->mNumVertices, -1);
-    std::vector<unsigned> mapped;
-    parts.pieces.push_back(PIECE{mesh->mMaterialIndex, {}});
-    int64_t triangles = 0;
-    for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-        const aiFace& face = mesh->mFaces[f];
-        if (face.mNumIndices != 3) {
+    for (size_t m = 0; m < d.materials.size(); ++m) {
+        const DECODED_MATERIAL& mat = d.materials[m];
+        if (!material_used[m]) {
             continue;
         }
-        if (!face.mIndices) {
-            refuse(std::string("mesh '") + mesh->mName.C_Str() + "' has a face without indices");
-        }
-        int32_t fresh = 0;
-        for (int c = 0; c < 3; ++c) {
-            unsigned i = face.mIndices[c];
-            if (i >= mesh->mNumVertices) {
-                refuse(std::string("mesh '") + mesh->mName.C_Str() + "' has index " +
-                       std::to_string(i) + ", out of range for its " +
-                       std::to_string(mesh->mNumVertices) + " vertices");
-            }
-            fresh += remap[i] == -1;
-        }
-        if (int64_t(parts.vertices.size()) + fresh > MAX_MODEL_VERTICES) {
-            PIECE piece = std::move(parts.pieces.back());
-            parts.pieces.pop_back();
-            if (!piece.indices.empty()) {
-                parts.pieces.push_back(std::move(piece));
-            }
-            const aiMesh* skinned_mesh = parts.skinned_mesh;
-            flush(im, parts, node, k);
-            parts.skinned_mesh = skinned_mesh;
-            for (unsigned i : mapped) {
-                remap[i] = -1;
-            }
-            mapped.clear();
-            parts.pieces.push_back(PIECE{mesh->mMaterialIndex, {}});
-        }
-        for (int c = 0; c < 3; ++c) {
-            unsigned i = face.mIndices[c];
-            if (remap[i] == -1) {
-                remap[i] = int32_t(parts.vertices.size());
-                mapped.push_back(i);
-                parts.vertices.push_back(
-                    make_vertex(mesh, i, uv_channel, skinned ? &influences : nullptr));
-            }
-            parts.pieces.back().indices.push_back(uint16_t(remap[i]));
-        }
-        ++triangles;
+        check(finite(mat.diffuse, 4) && finite(mat.specular, 3) && finite(mat.emission, 3) &&
+                  std::isfinite(mat.alpha),
+              "material");
+        check(picture_size_acceptable(mat.width, mat.height) &&
+                  mat.pixels.size() == size_t(mat.width) * size_t(mat.height) * 4,
+              "picture size");
     }
-    if (parts.pieces.back().indices.empty()) {
-        parts.pieces.pop_back();
+    for (size_t s = 0; s < d.skins.size(); ++s) {
+        const std::vector<DECODED_JOINT>& joints = d.skins[s].joints;
+        check(skin_used[s] && !joints.empty() && joints.size() <= size_t(MAX_JOINTS),
+              "joint count");
+        for (size_t j = 0; j < joints.size(); ++j) {
+            const DECODED_JOINT& joint = joints[j];
+            check(finite(joint.bind_local) && finite(joint.current) && finite(joint.inverse_bind) &&
+                      finite(joint.normal, 9),
+                  "joint transform");
+            // Parents in range and no circle: every chain reaches a root
+            // within as many steps as there are joints.
+            int32_t at = int32_t(j);
+            for (size_t steps = 0; at != -1; ++steps) {
+                check(at >= 0 && size_t(at) < joints.size() && steps <= joints.size(),
+                      "joint tree");
+                at = joints[size_t(at)].parent;
+            }
+        }
     }
-    if (triangles == 0) {
-        refuse(std::string("mesh '") + mesh->mName.C_Str() + "' has no triangles");
+    for (const DECODED_CLIP& clip : d.clips) {
+        check(std::isfinite(clip.seconds) && clip.seconds >= 0.0f && clip.frame_count >= 1 &&
+                  clip.frame_count <= MAX_CLIP_FRAMES && clip.per_skin.size() == d.skins.size(),
+              "animation");
+        for (size_t s = 0; s < d.skins.size(); ++s) {
+            check(clip.per_skin[s].size() == size_t(clip.frame_count) * d.skins[s].joints.size(),
+                  "animation frames");
+            for (const MATRIX4& m : clip.per_skin[s]) {
+                check(finite(m), "animation pose");
+            }
+        }
     }
+    check(finite(&d.bounds_min.x, 1) && finite(&d.bounds_min.y, 1) && finite(&d.bounds_min.z, 1) &&
+              finite(&d.bounds_max.x, 1) && finite(&d.bounds_max.y, 1) &&
+              finite(&d.bounds_max.z, 1),
+          "bounds");
 }
 
-// The actor tree, one actor per node, and the models of every node's meshes:
-// static meshes of a node share models, each skinned mesh has its own.
-void build_actors(IMPORT& im) {
-    for (size_t n = 0; n < im.nodes.size(); ++n) {
-        MODEL_ACTOR* actor = new MODEL_ACTOR;
-        im.out->actors.push_back(actor);
-        im.node_actor.push_back(actor);
-        set_name(actor, im.nodes[n]->mName.C_Str());
-        // The node's matrix goes in the pivot: position, rotation and scale
-        // stay at rest, free for the application to move the model with.
-        actor->pivot = engine_matrix(im.nodes[n]->mTransformation);
-        if (im.parent[n] != -1) {
-            model_actor_add_child(im.node_actor[size_t(im.parent[n])], actor);
-        }
-    }
-    im.out->root = im.node_actor[0];
+MATERIAL* make_material(const DECODED_MATERIAL& source) {
+    MATERIAL* material = new MATERIAL;
+    material->alpha = std::clamp(source.alpha, 0.0f, 1.0f);
+    material->transparent = source.transparent != 0;
+    material->cull_mode = source.two_sided ? 2 : 1;
+    std::copy(source.diffuse, source.diffuse + 4, material->colour);
+    material->first_colour =
+        VECTOR4{source.diffuse[0], source.diffuse[1], source.diffuse[2], source.diffuse[3]};
+    material->has_specular = true;
+    material->specular = VECTOR4{source.specular[0], source.specular[1], source.specular[2], 1};
+    material->emission = VECTOR4{source.emission[0], source.emission[1], source.emission[2], 1};
 
-    for (size_t n = 0; n < im.nodes.size(); ++n) {
-        const aiNode* node = im.nodes[n];
-        int32_t k = 0;
-        MODEL_PARTS parts;
-        for (unsigned i = 0; i < node->mNumMeshes; ++i) {
-            const aiMesh* mesh = im.scene->mMeshes[node->mMeshes[i]];
-            if (!mesh) {
-                refuse("a mesh entry is empty");
-            }
-            if (mesh->mNumBones == 0) {
-                add_mesh_triangles(im, parts, mesh, int32_t(n), k);
-            }
-        }
-        flush(im, parts, int32_t(n), k);
-        for (unsigned i = 0; i < node->mNumMeshes; ++i) {
-            const aiMesh* mesh = im.scene->mMeshes[node->mMeshes[i]];
-            if (mesh->mNumBones > 0) {
-                add_mesh_triangles(im, parts, mesh, int32_t(n), k);
-                flush(im, parts, int32_t(n), k);
-            }
-        }
-    }
-    if (im.out->models.empty()) {
-        refuse("the file has no triangle meshes");
-    }
-}
-
-bool convert(const aiScene* scene, const char* name, const std::string& directory, bool from_memory,
-             const std::string& assimp_error, IMPORTED_MODEL* out) {
-    if (!scene) {
-        std::fprintf(stderr, "%s: %s\n", name, one_line(assimp_error.c_str()).c_str());
-        return false;
-    }
-    IMPORT im;
-    im.scene = scene;
-    im.name = name;
-    im.directory = directory;
-    im.from_memory = from_memory;
-    im.out = out;
+    TEXTURE* texture = new TEXTURE;
     try {
-        if (scene->mNumMeshes > 0 && !scene->mMeshes) {
-            refuse("the file has no mesh list");
-        }
-        read_nodes(im);
-        build_actors(im);
-        make_clips(im);
-        int32_t joints = 0;
-        for (bool j : im.joint_nodes) {
-            joints += j;
-        }
-        out->joint_count = joints;
-        return true;
-    } catch (const IMPORT_REFUSAL& refusal) {
-        release_imported_model(out);
-        std::fprintf(stderr, "%s: %s\n", name, refusal.reason.c_str());
-    } catch (const std::bad_alloc&) {
-        release_imported_model(out);
-        std::fprintf(stderr, "%s: out of memory\n", name);
+        resize_image(texture->image, source.width, source.height);
+    } catch (...) {
+        delete texture;
+        delete material;
+        throw;
     }
-    return false;
+    std::memcpy(texture->image->pixels, source.pixels.data(), source.pixels.size());
+    texture_take_picture(texture);
+    material_add_texture(material, texture);
+    return material;
+}
+
+SKIN* make_skin(const DECODED_SKIN& source, bool animated, IMPORTED_MODEL* out) {
+    const size_t count = source.joints.size();
+    SKIN* skin = build_skin(int32_t(count));
+    out->skins.push_back(skin);
+    JOINT* joints = new JOINT[count]; // freed with the skin, as one block
+    for (size_t b = 0; b < count; ++b) {
+        const DECODED_JOINT& j = source.joints[b];
+        joint_init(&joints[b], int32_t(b));
+        skin->joints[b] = &joints[b];
+        joints[b].bind_local_transform = j.bind_local;
+        joints[b].current_transform = j.current;
+        joints[b].inverse_bind_matrix = j.inverse_bind;
+        std::copy(j.normal, j.normal + 9, joints[b].normal_matrix);
+        joints[b].animated = animated;
+    }
+    for (size_t b = 0; b < count; ++b) {
+        int32_t parent = source.joints[b].parent;
+        if (parent == -1) {
+            skin_add_root(skin, &joints[b]);
+        } else {
+            joint_add_child(&joints[parent], &joints[b]);
+        }
+    }
+    return skin;
+}
+
+ANIMATION* make_animation(const DECODED_CLIP& clip, const std::vector<MATRIX4>& poses,
+                          size_t joints) {
+    ANIMATION* anim = new ANIMATION;
+    anim->frame_count = clip.frame_count;
+    anim->frames = new ANIMATION_FRAME[size_t(clip.frame_count)];
+    MATRIX4* block = new MATRIX4[std::max<size_t>(poses.size(), 1)];
+    std::copy(poses.begin(), poses.end(), block);
+    for (int32_t f = 0; f < clip.frame_count; ++f) {
+        anim->frames[f].joint_locals = block + size_t(f) * joints;
+    }
+    // One step per frame; starting half a frame in keeps the truncating
+    // frame choice on whole frames despite rounding.
+    anim->speed = clip.frame_count > 1 ? 1.0f / float(clip.frame_count - 1) : 0.0f;
+    anim->playback_position = 0.5f * anim->speed;
+    anim->rate = 1.0f;
+    return anim;
+}
+
+// The engine's objects of a checked description.
+void build(const DECODED_MODEL& d, IMPORTED_MODEL* out) {
+    std::vector<MODEL_ACTOR*> node_actor;
+    for (const DECODED_NODE& node : d.nodes) {
+        MODEL_ACTOR* actor = new MODEL_ACTOR;
+        out->actors.push_back(actor);
+        node_actor.push_back(actor);
+        set_name(actor, node.name.c_str());
+        actor->pivot = node.pivot;
+        if (node.parent != -1) {
+            model_actor_add_child(node_actor[size_t(node.parent)], actor);
+        }
+    }
+    out->root = node_actor[0];
+    std::vector<MATERIAL*> unused;
+    std::vector<MODEL_ACTOR*> actor_of_skin(d.skins.size(), nullptr);
+    for (const DECODED_PART& part : d.parts) {
+        const int32_t count = int32_t(part.vertices.size());
+        MODEL* model = build_model(part.vertices.data(), count, part.skin != -1);
+        if (!model) {
+            throw BUILD_REFUSAL{"a model could not be built"};
+        }
+        out->models.push_back(model);
+        MODEL_ACTOR* actor = node_actor[size_t(part.node)];
+        actor->model = model;
+        for (const DECODED_PIECE& piece : part.pieces) {
+            MESH* mesh = build_mesh(model, piece.indices.data(), int32_t(piece.indices.size()));
+            if (!mesh) {
+                throw BUILD_REFUSAL{"a mesh could not be built"};
+            }
+            delete mesh->material;
+            mesh->material = nullptr;
+            mesh->material = make_material(d.materials[piece.material]);
+            out->mesh_count += 1;
+            out->triangle_count += int64_t(piece.indices.size() / 3);
+        }
+        // Reference points: the model's own bounding corners.
+        VECTOR4 lo{part.vertices[0].position[0], part.vertices[0].position[1],
+                   part.vertices[0].position[2], 1};
+        VECTOR4 hi = lo;
+        for (const VERTEX& v : part.vertices) {
+            lo = VECTOR4{std::min(lo.x, v.position[0]), std::min(lo.y, v.position[1]),
+                         std::min(lo.z, v.position[2]), 1};
+            hi = VECTOR4{std::max(hi.x, v.position[0]), std::max(hi.y, v.position[1]),
+                         std::max(hi.z, v.position[2]), 1};
+        }
+        model->reference_a = lo;
+        model->reference_b = hi;
+        for (MESH* mesh = model->meshes; mesh; mesh = mesh->next) {
+            mesh->reference_a = lo;
+            mesh->reference_b = hi;
+        }
+        out->vertex_count += count;
+        if (part.skin != -1) {
+            actor_of_skin[size_t(part.skin)] = actor;
+        }
+    }
+    // Skins in description order, which is the order of skinned_actors and
+    // of every clip's per-actor list.
+    for (size_t s = 0; s < d.skins.size(); ++s) {
+        MODEL_ACTOR* actor = actor_of_skin[s];
+        actor->skin = make_skin(d.skins[s], !d.clips.empty(), out);
+        out->skinned_actors.push_back(actor);
+    }
+    for (const DECODED_CLIP& source : d.clips) {
+        IMPORTED_CLIP clip;
+        std::snprintf(clip.name, sizeof clip.name, "%s", source.name.c_str());
+        clip.seconds = source.seconds;
+        out->clips.push_back(clip);
+        for (size_t s = 0; s < d.skins.size(); ++s) {
+            out->clips.back().per_actor.push_back(
+                make_animation(source, source.per_skin[s], d.skins[s].joints.size()));
+        }
+    }
+    out->bounds_min = d.bounds_min;
+    out->bounds_max = d.bounds_max;
+    out->joint_count = std::clamp<int32_t>(d.joint_count, 0, int32_t(d.nodes.size()));
 }
 
 void free_animation(ANIMATION* animation) {
@@ -603,37 +322,58 @@ void free_animation(ANIMATION* animation) {
     delete animation;
 }
 
-} // namespace
-
-[[noreturn]] void refuse(std::string reason) {
-    throw IMPORT_REFUSAL{std::move(reason)};
+std::string memory_words(uint64_t bytes) {
+    char text[32];
+    if (bytes >= (uint64_t(1) << 30)) {
+        std::snprintf(text, sizeof text, "%g GB", double(bytes) / double(uint64_t(1) << 30));
+    } else {
+        std::snprintf(text, sizeof text, "%g MB", double(bytes) / double(1 << 20));
+    }
+    return text;
 }
 
-bool finite(const aiVector3D& v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
-bool finite(const aiMatrix4x4& m) {
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            if (!std::isfinite(m[r][c])) {
-                return false;
+// Decodes (path, or data with hint), checks and builds: the one line on
+// stderr on failure, the warnings after a success.
+bool import(const char* name, const char* path, const void* data, size_t size, const char* hint,
+            IMPORTED_MODEL* out) {
+    DECODED_MODEL decoded;
+    std::string reason;
+    DECODE_STATUS status =
+        import_options.in_process
+            ? decode_model(path, data, size, hint, &decoded, &reason)
+            : decode_in_child(path, data, size, hint, import_options, &decoded, &reason);
+    if (status == DECODE_OUT_OF_MEMORY) {
+        reason = import_options.in_process ? "out of memory"
+                                           : "the decoder ran out of its " +
+                                                 memory_words(import_options.memory_limit_bytes);
+    }
+    if (status == DECODE_LOADED) {
+        try {
+            check_decoded(decoded);
+            build(decoded, out);
+            for (const std::string& warning : decoded.warnings) {
+                std::fprintf(stderr, "%s: warning: %s\n", name, warning.c_str());
             }
+            return true;
+        } catch (const BUILD_REFUSAL& refusal) {
+            reason = refusal.reason;
+        } catch (const std::bad_alloc&) {
+            reason = "out of memory";
         }
+        release_imported_model(out);
     }
-    return true;
+    if (!reason.empty()) { // empty: abandoned because the program is ending
+        std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
+    }
+    return false;
 }
 
-MATRIX4 engine_matrix(const aiMatrix4x4& m) {
-    // Assimp stores rows; the engine stores columns.
-    MATRIX4 out;
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            out.m[c * 4 + r] = m[r][c];
-        }
-    }
-    return out;
+double milliseconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
 }
+
+} // namespace
 
 bool import_model(const char* path, IMPORTED_MODEL* out) {
     auto start = std::chrono::steady_clock::now();
@@ -646,30 +386,13 @@ bool import_model(const char* path, IMPORTED_MODEL* out) {
         std::fprintf(stderr, "%s: no file name\n", name);
         return false;
     }
-    std::string directory = path;
-    size_t slash = directory.rfind('/');
-    directory = slash == std::string::npos ? std::string() : directory.substr(0, slash + 1);
-    if (is_off(path)) {
-        char head[512];
-        std::FILE* f = std::fopen(path, "rb");
-        if (f) {
-            size_t n = std::fread(head, 1, sizeof head, f);
-            std::fseek(f, 0, SEEK_END);
-            long size = std::ftell(f);
-            std::fclose(f);
-            std::string reason;
-            if (!off_header_plausible(head, n, uint64_t(size > 0 ? size : 0), &reason)) {
-                std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
-                return false;
-            }
-        }
+    std::string reason;
+    if (!model_file_guard(path, &reason)) {
+        std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
+        return false;
     }
-    Assimp::Importer importer;
-    configure(importer);
-    const aiScene* scene = importer.ReadFile(path, POST_PROCESS);
-    bool ok = convert(scene, name, directory, false, importer.GetErrorString(), out);
-    out->load_ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    bool ok = import(name, path, nullptr, 0, nullptr, out);
+    out->load_ms = milliseconds_since(start);
     return ok;
 }
 
@@ -686,23 +409,12 @@ bool import_model_from_memory(const void* data, size_t size, const char* hint, c
         return false;
     }
     std::string reason;
-    if (is_off(hint) && !off_header_plausible(static_cast<const char*>(data),
-                                              std::min(size, size_t(512)), size, &reason)) {
+    if (!model_content_guard(static_cast<const uint8_t*>(data), size, hint, &reason)) {
         std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
         return false;
     }
-    Assimp::Importer importer;
-    configure(importer);
-    importer.SetIOHandler(new NO_FILES); // the importer owns and deletes it
-    std::vector<char> obj_text;
-    if (has_extension(hint, "obj")) {
-        obj_text = without_material_libraries(data, size);
-        data = obj_text.data();
-    }
-    const aiScene* scene = importer.ReadFileFromMemory(data, size, POST_PROCESS, hint ? hint : "");
-    bool ok = convert(scene, name, std::string(), true, importer.GetErrorString(), out);
-    out->load_ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    bool ok = import(name, nullptr, data, size, hint, out);
+    out->load_ms = milliseconds_since(start);
     return ok;
 }
 

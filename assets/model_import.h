@@ -1,7 +1,9 @@
 // Model files into the engine's own objects: a MODEL_ACTOR tree that mirrors
 // the file's nodes, with MODELs, MESHes, MATERIALs, SKINs and ANIMATIONs,
-// all owned by one IMPORTED_MODEL and released by one call. Relies on Assimp
-// for reading the file and on assets/picture.h for the textures.
+// all owned by one IMPORTED_MODEL and released by one call. The file is
+// decoded (Assimp, SDL2_image) in a separate, limited decoder process, so a
+// fault in a decoder costs one refused file, not the program; the result
+// comes back as a flat description that is checked before it is built.
 #pragma once
 
 #include "math/matrix.h"
@@ -43,6 +45,26 @@ struct IMPORTED_MODEL {
     double load_ms = 0.0;
     SCENE_LAYER* layer = nullptr; // where scene_add_imported_model put root, or null
 };
+
+// How files are decoded; import_options holds the values every import uses.
+struct IMPORT_OPTIONS {
+    // Decode in the calling process (tests, fuzzing, platforms without
+    // processes): no limits, and a crash in Assimp ends the program.
+    bool in_process = false;
+    // The decoder process's limits: its address space, and its CPU time and
+    // wall time each (it is killed when either runs out).
+    uint64_t memory_limit_bytes = uint64_t(2) << 30;
+    double seconds_limit = 30.0;
+    // The decoder program; null: $VEXA_DECODER, then vexa-decode beside the
+    // running program, then the one installed with the engine.
+    const char* decoder = nullptr;
+    // Asked about every 20 ms while the decoder runs; false kills it and the
+    // import fails without a line (the program is ending: a signal, the
+    // window's close button).
+    bool (*keep_waiting)(void* user) = nullptr;
+    void* user = nullptr;
+};
+extern IMPORT_OPTIONS import_options;
 
 // Reads path into out (which must be empty). On failure prints one line on
 // stderr naming the file and the reason, leaves out empty and returns false.

@@ -1,12 +1,11 @@
-// Materials of an imported model: colours, specular, emission, opacity and
+// Materials of a decoded model: colours, specular, emission, opacity and
 // the diffuse picture as texture 0 (a file beside the model or a picture
-// embedded in it). Owns no globals; relies on Assimp's material records and
-// the quiet picture decoder of assets/picture_decode.h.
+// embedded in it). Owns no globals; relies on Assimp's material records, the
+// guarded file reading of assets/neighbour_files.h and the quiet picture
+// decoder of assets/picture_decode.h.
 #include "assets/import_context.h"
+#include "assets/neighbour_files.h"
 #include "assets/picture_decode.h"
-
-#include "scene/model.h"
-#include "scene/texture.h"
 
 #include <assimp/GltfMaterial.h>
 #include <assimp/material.h>
@@ -38,7 +37,7 @@ bool read_colour(const aiMaterial* m, const char* key, unsigned type, unsigned i
 }
 
 // Decodes an embedded picture: compressed (PNG, JPEG... in memory) or raw texels.
-bool decode_embedded(const aiTexture* t, IMAGE* image, std::string* reason) {
+bool decode_embedded(const aiTexture* t, PICTURE* picture, std::string* reason) {
     if (!t->pcData) {
         *reason = "the embedded picture has no data";
         return false;
@@ -48,15 +47,17 @@ bool decode_embedded(const aiTexture* t, IMAGE* image, std::string* reason) {
         for (int i = 0; i < 4 && t->achFormatHint[i]; ++i) {
             hint += t->achFormatHint[i];
         }
-        return decode_picture(nullptr, t->pcData, t->mWidth, hint.c_str(), image, reason);
+        return decode_picture(t->pcData, t->mWidth, hint.c_str(), picture, reason);
     }
     uint64_t w = t->mWidth, h = t->mHeight;
-    if (w > 16384 || h > 16384 || w * h > uint64_t(8192) * 8192) {
+    if (!picture_size_acceptable(int64_t(w), int64_t(h))) {
         *reason = "the embedded picture is larger than the engine takes";
         return false;
     }
-    resize_image(image, int(w), int(h));
-    uint8_t* pixels = image->pixels;
+    picture->width = int32_t(w);
+    picture->height = int32_t(h);
+    picture->pixels.resize(size_t(w * h * 4));
+    uint8_t* pixels = picture->pixels.data();
     for (uint64_t i = 0; i < w * h; ++i) {
         const aiTexel& texel = t->pcData[i];
         pixels[4 * i + 0] = texel.r;
@@ -68,11 +69,12 @@ bool decode_embedded(const aiTexture* t, IMAGE* image, std::string* reason) {
 }
 
 // candidate itself, or a file in its folder whose name differs only in case
-// (files made on systems whose names ignore case), or "".
+// (files made on systems whose names ignore case), or "". What is found is
+// only named here; reading it goes through the neighbour-file guard.
 std::string existing_file(const std::string& candidate) {
     namespace fs = std::filesystem;
     std::error_code error;
-    if (fs::is_regular_file(candidate, error)) {
+    if (fs::exists(fs::symlink_status(candidate, error))) {
         return candidate;
     }
     fs::path wanted(candidate);
@@ -81,8 +83,7 @@ std::string existing_file(const std::string& candidate) {
     fs::directory_iterator it(folder, error);
     for (int checked = 0; !error && it != fs::directory_iterator() && checked < 10000;
          it.increment(error), ++checked) {
-        if (strcasecmp(it->path().filename().c_str(), name.c_str()) == 0 &&
-            it->is_regular_file(error)) {
+        if (strcasecmp(it->path().filename().c_str(), name.c_str()) == 0) {
             return it->path().string();
         }
     }
@@ -92,7 +93,7 @@ std::string existing_file(const std::string& candidate) {
 // The picture file a material names, looked for as written (relative to the
 // model's folder; a leading slash may also mean that folder) and then by its
 // file name alone in that folder.
-bool decode_file(const IMPORT& im, std::string path, IMAGE* image, std::string* reason) {
+bool decode_file(const IMPORT& im, std::string path, PICTURE* picture, std::string* reason) {
     std::replace(path.begin(), path.end(), '\\', '/');
     if (path.rfind("file://", 0) == 0) {
         path.erase(0, 7);
@@ -108,18 +109,30 @@ bool decode_file(const IMPORT& im, std::string path, IMAGE* image, std::string* 
     if (slash != std::string::npos) {
         candidates.push_back(im.directory + path.substr(slash + 1));
     }
+    // The first candidate that can be read is decoded; otherwise the first
+    // reason a candidate could not be read, or "is missing".
+    *reason = "is missing";
+    bool found = false;
     for (const std::string& candidate : candidates) {
         std::string file = existing_file(candidate);
-        if (!file.empty()) {
-            return decode_picture(file.c_str(), nullptr, 0, file.c_str(), image, reason);
+        std::vector<uint8_t> bytes;
+        std::string why;
+        if (file.empty()) {
+            continue;
+        }
+        if (read_neighbour_file(im.directory.empty() ? "." : im.directory, file, &bytes, &why)) {
+            return decode_picture(bytes.data(), bytes.size(), file.c_str(), picture, reason);
+        }
+        if (!found) {
+            *reason = why;
+            found = true;
         }
     }
-    *reason = "is missing";
     return false;
 }
 
 // Loads texture 0 of material m into source, or leaves the 1 x 1 colour picture.
-void read_picture(IMPORT& im, const aiMaterial* m, MATERIAL_SOURCE& source) {
+void read_picture(IMPORT& im, const aiMaterial* m, DECODED_MATERIAL& source, int32_t* uv_channel) {
     aiString path;
     unsigned uv = 0;
     aiTextureType type = aiTextureType_DIFFUSE;
@@ -130,8 +143,8 @@ void read_picture(IMPORT& im, const aiMaterial* m, MATERIAL_SOURCE& source) {
         m->GetTexture(type, 0, &path, nullptr, &uv) != AI_SUCCESS || path.length == 0) {
         return;
     }
-    source.uv_channel = uv < 2 ? int32_t(uv) : 0;
-    IMAGE image;
+    *uv_channel = uv < 2 ? int32_t(uv) : 0;
+    PICTURE image;
     std::string reason;
     bool ok;
     const aiTexture* embedded = im.scene->GetEmbeddedTexture(path.C_Str());
@@ -147,18 +160,18 @@ void read_picture(IMPORT& im, const aiMaterial* m, MATERIAL_SOURCE& source) {
         ok = decode_file(im, path.C_Str(), &image, &reason);
     }
     if (!ok && im.warned_pictures.insert(path.C_Str()).second) {
-        std::fprintf(stderr, "%s: warning: picture %s %s; drawn white\n", im.name, path.C_Str(),
-                     reason.c_str());
+        im.out->warnings.push_back(std::string("picture ") + path.C_Str() + " " + reason +
+                                   "; drawn white");
     }
     if (!ok) {
         return;
     }
     source.width = image.width;
     source.height = image.height;
-    source.pixels.assign(image.pixels, image.pixels + size_t(image.byte_size));
+    source.pixels = std::move(image.pixels);
 }
 
-void convert(IMPORT& im, const aiMaterial* m, MATERIAL_SOURCE& source) {
+void convert(IMPORT& im, const aiMaterial* m, DECODED_MATERIAL& source, int32_t* uv_channel) {
     if (!read_colour(m, AI_MATKEY_COLOR_DIFFUSE, source.diffuse)) {
         read_colour(m, AI_MATKEY_BASE_COLOR, source.diffuse);
     }
@@ -184,7 +197,7 @@ void convert(IMPORT& im, const aiMaterial* m, MATERIAL_SOURCE& source) {
     aiString alpha_mode;
     bool has_alpha_mode = m->Get(AI_MATKEY_GLTF_ALPHAMODE, alpha_mode) == AI_SUCCESS;
 
-    read_picture(im, m, source);
+    read_picture(im, m, source, uv_channel);
     if (source.pixels.empty()) {
         source.width = source.height = 1;
         source.pixels.assign(4, 255);
@@ -208,45 +221,17 @@ void convert(IMPORT& im, const aiMaterial* m, MATERIAL_SOURCE& source) {
 
 } // namespace
 
-const MATERIAL_SOURCE& material_source(IMPORT& im, uint32_t index) {
+void read_material(IMPORT& im, uint32_t index) {
     if (index >= im.scene->mNumMaterials || !im.scene->mMaterials || !im.scene->mMaterials[index]) {
         refuse("a mesh names material " + std::to_string(index) + ", which the file does not have");
     }
-    if (im.materials.size() < im.scene->mNumMaterials) {
-        im.materials.resize(im.scene->mNumMaterials);
+    if (im.material_ready.size() < im.scene->mNumMaterials) {
+        im.material_ready.resize(im.scene->mNumMaterials);
+        im.uv_channel.resize(im.scene->mNumMaterials);
+        im.out->materials.resize(im.scene->mNumMaterials);
     }
-    MATERIAL_SOURCE& source = im.materials[index];
-    if (!source.ready) {
-        convert(im, im.scene->mMaterials[index], source);
-        source.ready = true;
+    if (!im.material_ready[index]) {
+        convert(im, im.scene->mMaterials[index], im.out->materials[index], &im.uv_channel[index]);
+        im.material_ready[index] = true;
     }
-    return source;
-}
-
-MATERIAL* make_material(IMPORT& im, uint32_t index) {
-    const MATERIAL_SOURCE& source = material_source(im, index);
-
-    MATERIAL* material = new MATERIAL;
-    material->alpha = source.alpha;
-    material->transparent = source.transparent;
-    material->cull_mode = source.two_sided ? 2 : 1;
-    std::copy(source.diffuse, source.diffuse + 4, material->colour);
-    material->first_colour =
-        VECTOR4{source.diffuse[0], source.diffuse[1], source.diffuse[2], source.diffuse[3]};
-    material->has_specular = true;
-    material->specular = VECTOR4{source.specular[0], source.specular[1], source.specular[2], 1};
-    material->emission = VECTOR4{source.emission[0], source.emission[1], source.emission[2], 1};
-
-    TEXTURE* texture = new TEXTURE;
-    try {
-        resize_image(texture->image, source.width, source.height);
-    } catch (...) {
-        delete texture;
-        delete material;
-        throw;
-    }
-    std::memcpy(texture->image->pixels, source.pixels.data(), source.pixels.size());
-    texture_take_picture(texture);
-    material_add_texture(material, texture);
-    return material;
 }

@@ -1,7 +1,7 @@
-// Skins and animations of an imported model: one JOINT per bone of a skinned
+// Skins and animations of a decoded model: one joint per bone of a skinned
 // mesh, linked as the file's node tree links the bones, and every animation
-// of the file sampled at 60 frames per second into ANIMATION_FRAMEs of joint
-// locals. Owns no globals; relies on scene/builders.h for the SKIN records.
+// of the file sampled at 60 frames per second into frames of joint locals.
+// Owns no globals; the builder makes the SKIN and ANIMATION records of them.
 //
 // A joint's current transform must take the mesh's own space to the bone's
 // pose in that space: the actor already places the mesh, so a root joint
@@ -10,10 +10,6 @@
 // (nodes that are not bones fold into the joint below them).
 #include "assets/import_context.h"
 
-#include "scene/actor.h"
-#include "scene/builders.h"
-#include "scene/model_actor.h"
-#include "scene/skin.h"
 #include "shader/limits.h"
 
 #include <algorithm>
@@ -114,6 +110,9 @@ aiMatrix4x4 node_local(const aiNode* node, const aiNodeAnim* channel, double t) 
 }
 
 aiMatrix4x4 joint_local(const SKINNED_PART& part, size_t j, const std::vector<aiMatrix4x4>& local) {
+    if (part.joint_node[j] < 0) {
+        return part.held[j];
+    }
     aiMatrix4x4 m = part.is_root[j] ? part.skeleton_from_scene : aiMatrix4x4();
     for (int32_t node : part.path[j]) {
         m = m * local[size_t(node)];
@@ -123,7 +122,7 @@ aiMatrix4x4 joint_local(const SKINNED_PART& part, size_t j, const std::vector<ai
 
 } // namespace
 
-SKIN* make_skin(IMPORT& im, const aiMesh* mesh, int32_t mesh_node, MODEL_ACTOR* actor) {
+int32_t make_skin(IMPORT& im, const aiMesh* mesh, int32_t mesh_node) {
     unsigned count = mesh->mNumBones;
     if (count > unsigned(MAX_JOINTS)) {
         refuse("a mesh has " + std::to_string(count) + " joints, more than the " +
@@ -133,28 +132,45 @@ SKIN* make_skin(IMPORT& im, const aiMesh* mesh, int32_t mesh_node, MODEL_ACTOR* 
         refuse("a skinned mesh has no bone list");
     }
     SKINNED_PART part;
-    part.actor = actor;
     part.joint_node.resize(count);
     part.path.resize(count);
     part.is_root.resize(count);
+    part.held.resize(count);
     std::vector<int32_t> joint_of_node(im.nodes.size(), -1);
+    std::vector<std::string> without_node;
     for (unsigned b = 0; b < count; ++b) {
         const aiBone* bone = mesh->mBones[b];
         if (!bone) {
             refuse("a skinned mesh has an empty bone entry");
         }
+        if (!finite(bone->mOffsetMatrix)) {
+            refuse(std::string("bone '") + bone->mName.C_Str() + "' has a non-finite bind matrix");
+        }
         auto found = im.node_by_name.find(bone->mName.C_Str());
         if (found == im.node_by_name.end()) {
-            refuse(std::string("bone '") + bone->mName.C_Str() + "' has no node");
+            // Nothing moves it: it stays where its bind matrix puts it, so
+            // the vertices it weighs keep their bind pose.
+            part.joint_node[b] = -1;
+            part.held[b] = aiMatrix4x4(bone->mOffsetMatrix).Inverse();
+            if (!finite(part.held[b])) {
+                refuse(std::string("bone '") + bone->mName.C_Str() +
+                       "' has no node and a bind matrix that cannot be inverted");
+            }
+            without_node.push_back(bone->mName.C_Str());
+            continue;
         }
         if (joint_of_node[size_t(found->second)] != -1) {
             refuse(std::string("bone '") + bone->mName.C_Str() + "' appears twice in one mesh");
         }
-        if (!finite(bone->mOffsetMatrix)) {
-            refuse(std::string("bone '") + bone->mName.C_Str() + "' has a non-finite bind matrix");
-        }
         part.joint_node[b] = found->second;
         joint_of_node[size_t(found->second)] = int32_t(b);
+    }
+    if (!without_node.empty()) {
+        im.out->warnings.push_back((without_node.size() == 1
+                                        ? "bone '" + without_node[0] + "' has"
+                                        : std::to_string(without_node.size()) + " bones ('" +
+                                              without_node[0] + "', ...) have") +
+                                   " no node; held at the bind pose");
     }
     aiMatrix4x4 mesh_placement = im.global[size_t(mesh_node)];
     part.skeleton_from_scene = mesh_placement.Inverse();
@@ -162,19 +178,15 @@ SKIN* make_skin(IMPORT& im, const aiMesh* mesh, int32_t mesh_node, MODEL_ACTOR* 
         refuse("a skinned mesh's node has a placement that cannot be inverted");
     }
 
-    SKIN* skin = build_skin(int32_t(count));
-    im.out->skins.push_back(skin);
-    JOINT* joints = new JOINT[count > 0 ? count : 1];
-    for (unsigned b = 0; b < count; ++b) {
-        joint_init(&joints[b], int32_t(b));
-        skin->joints[b] = &joints[b];
-    }
-    if (count == 0) {
-        delete[] joints; // a skin without joints keeps no block
-    }
+    DECODED_SKIN skin;
+    skin.joints.resize(count);
     // Parent joint: the nearest ancestor node that is a bone of this mesh.
     // The node tree was checked to be a tree, so these walks end.
     for (unsigned b = 0; b < count; ++b) {
+        if (part.joint_node[b] < 0) {
+            part.is_root[b] = true;
+            continue;
+        }
         std::vector<int32_t> path{part.joint_node[b]};
         int32_t parent_joint = -1;
         for (int32_t n = im.parent[size_t(part.joint_node[b])]; n != -1; n = im.parent[size_t(n)]) {
@@ -187,11 +199,7 @@ SKIN* make_skin(IMPORT& im, const aiMesh* mesh, int32_t mesh_node, MODEL_ACTOR* 
         std::reverse(path.begin(), path.end());
         part.path[b] = path;
         part.is_root[b] = parent_joint == -1;
-        if (parent_joint == -1) {
-            skin_add_root(skin, &joints[b]);
-        } else {
-            joint_add_child(&joints[parent_joint], &joints[b]);
-        }
+        skin.joints[b].parent = parent_joint;
         im.joint_nodes[size_t(part.joint_node[b])] = true;
     }
 
@@ -200,26 +208,28 @@ SKIN* make_skin(IMPORT& im, const aiMesh* mesh, int32_t mesh_node, MODEL_ACTOR* 
         rest[n] = im.nodes[n]->mTransformation;
     }
     for (unsigned b = 0; b < count; ++b) {
-        JOINT& j = joints[b];
+        DECODED_JOINT& j = skin.joints[b];
         aiMatrix4x4 local = joint_local(part, b, rest);
         if (!finite(local)) {
             refuse("a joint's rest transform is not finite");
         }
-        j.bind_local_transform = engine_matrix(local);
-        j.current_transform =
-            engine_matrix(part.skeleton_from_scene * im.global[size_t(part.joint_node[b])]);
-        j.inverse_bind_matrix = engine_matrix(mesh->mBones[b]->mOffsetMatrix);
+        j.bind_local = engine_matrix(local);
+        j.current =
+            part.joint_node[b] < 0
+                ? engine_matrix(part.held[b])
+                : engine_matrix(part.skeleton_from_scene * im.global[size_t(part.joint_node[b])]);
+        j.inverse_bind = engine_matrix(mesh->mBones[b]->mOffsetMatrix);
         // Normals go through the bind matrix's 3 x 3, as the GPU path does.
         for (int c = 0; c < 3; ++c) {
             for (int r = 0; r < 3; ++r) {
-                j.normal_matrix[c * 3 + r] = j.inverse_bind_matrix.m[c * 4 + r];
+                j.normal[c * 3 + r] = j.inverse_bind.m[c * 4 + r];
             }
         }
     }
-    part.skin = skin;
-    actor->skin = skin;
+    part.skin = int32_t(im.out->skins.size());
+    im.out->skins.push_back(std::move(skin));
     im.skinned.push_back(std::move(part));
-    return skin;
+    return im.skinned.back().skin;
 }
 
 void make_clips(IMPORT& im) {
@@ -246,20 +256,16 @@ void make_clips(IMPORT& im) {
         if (!animation) {
             refuse("an animation entry is empty");
         }
-        IMPORTED_CLIP clip;
-        if (animation->mName.length > 0) {
-            size_t n = std::min(size_t(animation->mName.length), sizeof clip.name - 1);
-            std::memcpy(clip.name, animation->mName.C_Str(), n);
-            clip.name[n] = '\0';
-        } else {
-            std::snprintf(clip.name, sizeof clip.name, "clip %u", a);
-        }
+        DECODED_CLIP clip;
+        clip.name = animation->mName.length > 0
+                        ? std::string(animation->mName.C_Str()).substr(0, 63)
+                        : "clip " + std::to_string(a);
         // Assimp's convention: 0 ticks per second means its default of 25.
         double ticks = animation->mTicksPerSecond;
         ticks = std::isfinite(ticks) && ticks > 0.0 ? ticks : 25.0;
         double seconds = animation->mDuration / ticks;
         if (!std::isfinite(seconds) || seconds < 0.0 || seconds > MAX_CLIP_SECONDS) {
-            refuse(std::string("animation '") + clip.name + "' lasts " + std::to_string(seconds) +
+            refuse("animation '" + clip.name + "' lasts " + std::to_string(seconds) +
                    " s, outside 0 .. " + std::to_string(int(MAX_CLIP_SECONDS)) + " s");
         }
         clip.seconds = float(seconds);
@@ -267,14 +273,14 @@ void make_clips(IMPORT& im) {
 
         std::vector<const aiNodeAnim*> channel(im.nodes.size(), nullptr);
         if (animation->mNumChannels > 0 && !animation->mChannels) {
-            refuse(std::string("animation '") + clip.name + "' has no channel list");
+            refuse("animation '" + clip.name + "' has no channel list");
         }
         for (unsigned c = 0; c < animation->mNumChannels; ++c) {
             const aiNodeAnim* ch = animation->mChannels[c];
             if (!ch) {
-                refuse(std::string("animation '") + clip.name + "' has an empty channel");
+                refuse("animation '" + clip.name + "' has an empty channel");
             }
-            check_channel(ch, clip.name);
+            check_channel(ch, clip.name.c_str());
             auto found = im.node_by_name.find(ch->mNodeName.C_Str());
             if (found != im.node_by_name.end()) {
                 channel[size_t(found->second)] = ch;
@@ -283,29 +289,15 @@ void make_clips(IMPORT& im) {
 
         // Storage first, so the bound holds before anything is sampled.
         for (const SKINNED_PART& part : im.skinned) {
-            bytes += uint64_t(frame_count) * uint64_t(part.skin->joint_count) * sizeof(MATRIX4);
+            bytes += uint64_t(frame_count) * part.joint_node.size() * sizeof(MATRIX4);
         }
         if (bytes > MAX_ANIMATION_BYTES) {
             refuse("the animations need more than " + std::to_string(MAX_ANIMATION_BYTES >> 20) +
                    " MB of joint poses");
         }
-        im.out->clips.push_back(clip);
-        IMPORTED_CLIP& stored = im.out->clips.back();
+        clip.frame_count = frame_count;
         for (const SKINNED_PART& part : im.skinned) {
-            ANIMATION* anim = new ANIMATION;
-            stored.per_actor.push_back(anim);
-            anim->frame_count = frame_count;
-            anim->frames = new ANIMATION_FRAME[size_t(frame_count)];
-            int32_t joints = part.skin->joint_count;
-            MATRIX4* block = new MATRIX4[size_t(frame_count) * size_t(joints > 0 ? joints : 1)];
-            for (int32_t f = 0; f < frame_count; ++f) {
-                anim->frames[f].joint_locals = block + size_t(f) * size_t(joints);
-            }
-            // One step per frame; starting half a frame in keeps the truncating
-            // frame choice on whole frames despite rounding.
-            anim->speed = frame_count > 1 ? 1.0f / float(frame_count - 1) : 0.0f;
-            anim->playback_position = 0.5f * anim->speed;
-            anim->rate = 1.0f;
+            clip.per_skin.emplace_back(size_t(frame_count) * part.joint_node.size());
         }
 
         std::vector<aiMatrix4x4> local(im.nodes.size());
@@ -316,21 +308,16 @@ void make_clips(IMPORT& im) {
             }
             for (size_t p = 0; p < im.skinned.size(); ++p) {
                 const SKINNED_PART& part = im.skinned[p];
-                MATRIX4* locals = stored.per_actor[p]->frames[f].joint_locals;
+                MATRIX4* locals = &clip.per_skin[p][size_t(f) * part.joint_node.size()];
                 for (size_t j = 0; j < part.joint_node.size(); ++j) {
                     aiMatrix4x4 m = joint_local(part, j, local);
                     if (!finite(m)) {
-                        refuse(std::string("animation '") + clip.name +
-                               "' gives a joint a non-finite pose");
+                        refuse("animation '" + clip.name + "' gives a joint a non-finite pose");
                     }
                     locals[j] = engine_matrix(m);
                 }
             }
         }
-    }
-    for (SKINNED_PART& part : im.skinned) {
-        for (int32_t j = 0; j < part.skin->joint_count; ++j) {
-            part.skin->joints[j]->animated = true;
-        }
+        im.out->clips.push_back(std::move(clip));
     }
 }

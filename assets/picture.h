@@ -1,5 +1,6 @@
 // Picture files into the engine's IMAGE and TEXTURE records, through
-// SDL2_image (PNG, JPEG, TGA, BMP): RGBA, row 0 at the top.
+// SDL2_image (PNG, JPEG, GIF, BMP, TGA, each header checked first; other
+// formats are refused): RGBA, row 0 at the top. A path must name a regular file.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// libFuzzer target for model import from memory. The first byte of an input
+// libFuzzer target for model import from memory, decoded in-process. The first byte of an input
 // picks the format hint (glTF binary and text, OBJ, IQM, MD5, SMD, MS3D,
 // OFF), the rest is the file. Collada and X are left out: Assimp's own
 // readers for them allocate whatever a file's counts say (2 to 4 GB from a
@@ -67,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         handle_tables_reset();
         gl_context_alive = true;
         fake_gl::muted = true;
+        import_options.in_process = true; // the fuzzer watches Assimp itself
         return true;
     }();
     (void)ready;

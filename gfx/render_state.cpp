@@ -19,6 +19,7 @@ constexpr RENDER_STATE initial_state() {
     s.blend_function = -1;
     s.blend_enabled = -1;
     s.clear_red = s.clear_green = s.clear_blue = s.clear_alpha = -1.0f;
+    s.front_face_clockwise = 0; // GL starts counter-clockwise, and gl_setup keeps it so
     return s;
 }
 
@@ -44,6 +45,7 @@ void gl_setup(bool multisample) {
     glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
     glEnable(GL_POLYGON_SMOOTH);
     glFrontFace(GL_CCW);
+    render_state.front_face_clockwise = 0;
     gl_check();
     glEnableClientState(GL_VERTEX_ARRAY);
     gl_check();
@@ -104,6 +106,15 @@ void culling_on() {
     if (render_state.cull_face_disabled != 0) {
         render_state.cull_face_disabled = 0;
         glEnable(GL_CULL_FACE);
+        changed();
+    }
+}
+
+void set_front_face_clockwise(bool clockwise) {
+    const int32_t wanted = clockwise ? 1 : 0;
+    if (render_state.front_face_clockwise != wanted) {
+        render_state.front_face_clockwise = wanted;
+        glFrontFace(clockwise ? GL_CW : GL_CCW);
         changed();
     }
 }

@@ -35,6 +35,9 @@ struct RENDER_STATE {
     int32_t blend_function; // 0: alpha (SRC_ALPHA, ONE_MINUS_SRC_ALPHA); 1: additive
     int32_t blend_enabled;
     float clear_red, clear_green, clear_blue, clear_alpha;
+    // Front-face winding mirror: 0 counter-clockwise (GL's default, and what
+    // GL set-up asks for), 1 clockwise (a mirrored draw), -1 unknown.
+    int32_t front_face_clockwise;
 };
 
 extern RENDER_STATE render_state;
@@ -60,6 +63,10 @@ void blend_function_additive();
 void blend_function_alpha();
 void culling_on();
 void culling_off();
+// Clockwise front faces for a draw whose world matrix mirrors (negative
+// determinant), so it is lit and culled like its original; counter-clockwise
+// otherwise. GL is called only when the winding changes.
+void set_front_face_clockwise(bool clockwise);
 // Blending on with the alpha function; the recorded blend mode is untouched.
 void enable_alpha_blending();
 

@@ -19,6 +19,16 @@
 
 namespace {
 
+// True when m's upper 3 x 3 has a negative determinant (an odd number of
+// negative scales): the draw is the mirror image of its vertices.
+bool mirrors(const MATRIX4& m) {
+    const float* a = m.m; // columns
+    const double det = double(a[0]) * (double(a[5]) * a[10] - double(a[9]) * a[6]) -
+                       double(a[4]) * (double(a[1]) * a[10] - double(a[9]) * a[2]) +
+                       double(a[8]) * (double(a[1]) * a[6] - double(a[5]) * a[2]);
+    return det < 0.0;
+}
+
 int32_t resolved(int32_t override_mode, int32_t own_mode) {
     return override_mode == INHERIT ? own_mode : override_mode;
 }
@@ -313,6 +323,9 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
     } else {
         culling_on();
     }
+    // A mirroring world matrix turns the triangles' winding round: their
+    // front faces are then the clockwise ones.
+    set_front_face_clockwise(model_stack && model_stack->top && mirrors(*model_stack->top));
 
     glDrawElements(GL_TRIANGLES, mesh->indices.count, GL_UNSIGNED_SHORT, nullptr);
     gl_check();

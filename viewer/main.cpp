@@ -4,8 +4,10 @@
 // report per-frame CPU time), which works headless. Relies on the
 // application interface of the runtime and on viewer/viewer.h.
 #include "app/application.h"
+#include "app/input.h"
 #include "app/runtime.h"
 #include "app/shader_location.h"
+#include "assets/model_import.h"
 #include "tools/frame_capture.h"
 #include "viewer/viewer.h"
 
@@ -20,7 +22,8 @@ namespace {
 
 int usage() {
     std::fprintf(stderr, "usage: vexa-view [--frames N] [--window FILE.png] [--cpu-skinning] "
-                         "[--timings] [--shaders DIR] MODEL\n");
+                         "[--timings] [--shaders DIR] [--decoder-memory MB] [--decoder-seconds S] "
+                         "[--in-process] MODEL\n");
     return 1;
 }
 
@@ -70,6 +73,22 @@ int main(int argc, char** argv) {
             viewer.cpu_skinning = true;
         } else if (!std::strcmp(argv[i], "--shaders") && has_value) {
             shaders_chosen = argv[++i];
+        } else if (!std::strcmp(argv[i], "--decoder-memory") && has_value) {
+            char* end = nullptr;
+            const long long megabytes = std::strtoll(argv[++i], &end, 10);
+            if (*end || megabytes < 1 || megabytes > (int64_t(1) << 40)) {
+                return usage();
+            }
+            import_options.memory_limit_bytes = uint64_t(megabytes) << 20;
+        } else if (!std::strcmp(argv[i], "--decoder-seconds") && has_value) {
+            char* end = nullptr;
+            import_options.seconds_limit = std::strtod(argv[++i], &end);
+            if (*end ||
+                !(import_options.seconds_limit > 0.0 && import_options.seconds_limit < 1e6)) {
+                return usage();
+            }
+        } else if (!std::strcmp(argv[i], "--in-process")) {
+            import_options.in_process = true;
         } else if (!std::strcmp(argv[i], "--timings")) {
             timings = true;
         } else if (argv[i][0] != '-' && !model_path) {
@@ -100,7 +119,10 @@ int main(int argc, char** argv) {
         frames = 1;
     }
     if (!app_startup(app)) {
-        return 1; // the importer or the program check has said why
+        // The importer or the program check has said why, unless the program
+        // was asked to end while the model was loading: that ends it as it
+        // always does.
+        return quit_pending() ? 0 : 1;
     }
     if (!frames) {
         run_loop(); // until Escape or the window closes

@@ -48,10 +48,15 @@ ORBIT orbit_frame(const VECTOR3& low, const VECTOR3& high, double fovy, double a
     // the target facing the eye, spans ORBIT_FILL of the view's narrower
     // extent: a corner at (x, y) across needs d >= |x| / (ORBIT_FILL · tan_x)
     // and the same for y. Measuring in that plane (not at each corner's own
-    // depth) keeps deep boxes from pushing the model far away; the eye stays
-    // outside the box.
-    const double tan_y = std::tan(fovy * PI / 360.0) * ORBIT_FILL;
-    const double tan_x = tan_y * (aspect > 0 ? aspect : 1.0);
+    // depth) keeps deep boxes from pushing the model far away. Then every
+    // corner at its own depth (z towards the eye: it is d - z away) must stay
+    // within ORBIT_CORNER_FILL of the view, which wide, flat boxes need: their
+    // nearest corners come far out of the plane.
+    const double half_tan_y = std::tan(fovy * PI / 360.0);
+    const double half_tan_x = half_tan_y * (aspect > 0 ? aspect : 1.0);
+    const double tan_y = half_tan_y * ORBIT_FILL, tan_x = half_tan_x * ORBIT_FILL;
+    const double corner_tan_y = half_tan_y * ORBIT_CORNER_FILL;
+    const double corner_tan_x = half_tan_x * ORBIT_CORNER_FILL;
     VECTOR3 eye, right, up, back;
     orbit.distance = 0.0f;
     orbit_basis(orbit, &eye, &right, &up, &back);
@@ -63,7 +68,8 @@ ORBIT orbit_frame(const VECTOR3& low, const VECTOR3& high, double fovy, double a
         const double x = px * right.x + py * right.y + pz * right.z;
         const double y = px * up.x + py * up.y + pz * up.z;
         const double z = px * back.x + py * back.y + pz * back.z;
-        distance = std::max({distance, std::fabs(x) / tan_x, std::fabs(y) / tan_y});
+        distance = std::max({distance, std::fabs(x) / tan_x, std::fabs(y) / tan_y,
+                             std::fabs(x) / corner_tan_x + z, std::fabs(y) / corner_tan_y + z});
         nearest = std::max(nearest, z);
     }
     distance = std::max(distance, nearest + 0.1 * radius);

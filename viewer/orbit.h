@@ -21,6 +21,9 @@ struct ORBIT {
 // Fraction of the view's height or width (whichever the box reaches first)
 // that the framed box's outline spans, measured through its centre.
 constexpr float ORBIT_FILL = 2.0f / 3.0f;
+// Every corner of the framed box, at its own depth, lies within this
+// fraction of the view's half-width and half-height from the centre.
+constexpr float ORBIT_CORNER_FILL = 0.9f;
 
 // Frames the world-space box [low, high] for a camera with vertical field of
 // view fovy (degrees) and the given aspect, seen slightly from above and to

@@ -52,6 +52,11 @@ void apply_skinning_choice() {
                                     viewer.cpu_skinning || !viewer.gpu_skinning_usable);
 }
 
+// An import waits for its decoder process; ending the program must not.
+bool keep_importing(void*) {
+    return !quit_pending();
+}
+
 void play_clip(int32_t clip) {
     viewer.clip = clip;
     imported_model_play(viewer.model, clip);
@@ -79,6 +84,7 @@ bool viewer_setup(void*) {
         std::fprintf(stderr, "vexa-view: the model program did not build\n");
         return false;
     }
+    import_options.keep_waiting = keep_importing;
     if (!program_skinned_model || program_skinned_model->build_failed) {
         viewer.gpu_skinning_usable = false;
         std::fprintf(stderr, "vexa-view: the skinned-model program did not build; skinned models "

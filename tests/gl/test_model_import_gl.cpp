@@ -32,6 +32,7 @@ class IMPORTED_MODEL_GL : public GL_TEST {
   protected:
     void SetUp() override {
         GL_TEST::SetUp();
+        import_options.decoder = VEXA_TEST_DECODER; // the build's, however the test is run
         if (IsSkipped()) {
             return;
         }

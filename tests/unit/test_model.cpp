@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,36 @@ TEST_F(MODELS, draw_mesh_uses_own_depth_and_cull_modes_and_always_blends_with_al
     tail.erase(tail.begin());
     EXPECT_EQ(tail, expected);
     EXPECT_EQ(frame_stats.draws, 1u);
+}
+
+// A negative scale mirrors the triangles, so their front faces turn
+// clockwise; the winding goes through the cache and changes only when the
+// mirroring does.
+TEST_F(MODELS, mirrored_world_matrix_draws_with_clockwise_front_faces_only_while_it_mirrors) {
+    MODEL model;
+    MESH* mesh = build(model);
+    MATRIX4 mirrored, plain;
+    matrix_identity(mirrored);
+    matrix_scale(mirrored, -2.0f, 1.0f, 1.0f);
+    matrix_identity(plain);
+    matrix_scale(plain, -1.0f, -1.0f, 3.0f); // two negative scales: a rotation, not a mirror
+    auto front_faces = [&](const MATRIX4& world, int draws) {
+        matrix_stack_load(model_stack, world);
+        for (int i = 0; i < draws; ++i) {
+            draw_mesh(mesh, &model, nullptr, false, 1.0f);
+        }
+        std::vector<std::string> log = fake_gl::take(), faces;
+        std::copy_if(log.begin(), log.end(), std::back_inserter(faces),
+                     [](const std::string& line) { return line.rfind("glFrontFace", 0) == 0; });
+        return faces;
+    };
+    fake_gl::take();
+    EXPECT_EQ(front_faces(plain, 1), std::vector<std::string>{});
+    EXPECT_EQ(front_faces(mirrored, 2),
+              std::vector<std::string>{call("glFrontFace", GLenum(GL_CW))});
+    EXPECT_EQ(render_state.front_face_clockwise, 1);
+    EXPECT_EQ(front_faces(plain, 2), std::vector<std::string>{call("glFrontFace", GLenum(GL_CCW))});
+    EXPECT_EQ(render_state.front_face_clockwise, 0);
 }
 
 TEST_F(MODELS, second_identical_mesh_draw_issues_no_program_texture_or_buffer_bind) {

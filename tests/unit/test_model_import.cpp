@@ -3,7 +3,9 @@
 // line naming it; the engine's own checks refuse broken geometry; a missing
 // picture is drawn white with one warning; large meshes are split; skinned
 // models play and switch skinning paths; pictures decode as RGBA rows.
+#include "assets/input_guards.h"
 #include "assets/model_import.h"
+#include "assets/picture_decode.h"
 #include "assets/picture.h"
 
 #include "gfx/handle_table.h"
@@ -39,7 +41,10 @@ const char* const CORPUS = "/usr/share/assimp/models";
 
 class MODEL_IMPORT : public ::testing::Test {
   protected:
-    void SetUp() override { reset_engine_for_scene_tests(); }
+    void SetUp() override {
+        reset_engine_for_scene_tests();
+        import_options.decoder = VEXA_TEST_DECODER; // the build's, however the test is run
+    }
     void TearDown() override { gl_context_alive = false; }
 };
 
@@ -217,6 +222,77 @@ TEST_F(MODEL_IMPORT, broken_files_are_refused_with_one_line_and_nothing_built) {
     EXPECT_EQ(count_lines(err), 1) << err;
     EXPECT_EQ(full.root, root);
     release_imported_model(&full);
+}
+
+// The guards before decoding pass every OFF, PLY and STL file of Assimp's
+// corpus (and every model the corpus test loads), and refuse forged counts
+// and picture sizes whatever the file is named, comments and spaces first.
+TEST_F(MODEL_IMPORT, guards_refuse_forged_counts_and_picture_sizes_and_pass_real_files) {
+    namespace fs = std::filesystem;
+    int real = 0;
+    for (const char* folder : {"OFF", "PLY", "STL"}) {
+        std::error_code error;
+        for (const auto& entry : fs::recursive_directory_iterator(
+                 std::string("/usr/share/assimp/models/") + folder, error)) {
+            std::string reason;
+            if (entry.is_regular_file() &&
+                entry.path().string().find("invalid") == std::string::npos) {
+                EXPECT_TRUE(model_file_guard(entry.path().c_str(), &reason))
+                    << entry.path() << ": " << reason;
+                ++real;
+            }
+        }
+    }
+    EXPECT_GT(real, 15);
+    const std::string comment = "#" + std::string(600, 'x') + "\n";
+    const char* const forged[][2] = {
+        {"OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n", nullptr},
+        {"", "file.txt"}, // a long comment and spaces before a forged OFF header
+        {"ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nend_header\n0\n1\n2\n",
+         nullptr},
+        {"ply\nformat ascii 1.0\nelement vertex 99999\nproperty float x\nend_header\n0\n", nullptr},
+        {"xof 0303txt 0032\nMesh m {\n 1;\n0;0;0;;\n 1;\n3;0,0,0;;\n}\n", nullptr},
+        {"xof 0303txt 0032\nMesh {\n 1;\n0;0;0;;\n 500;\n3;0,0,0;;\n}\n", nullptr},
+        {"MD5Version 10\nnumJoints 1\nnumMeshes 1\njoints {\n\"root\" -1 ( 0 0 0 ) ( 0 0 0 )\n}\n",
+         nullptr},
+        {"MD5Version 10\nnumJoints 1\nnumMeshes 1\nmesh {\nnumweights 70000\n}\n", nullptr},
+        {"version 1\nnodes\n0 \"root\" -1\nend\n", nullptr},
+        {"version 1\n// c\nnodes\n5000 \"root\" -1\nend\n", nullptr},
+    };
+    for (size_t i = 0; i < sizeof forged / sizeof forged[0]; ++i) {
+        std::string text = i == 1 ? comment + "   OFF\n4000000 1 0\n0 0 0\n" : forged[i][0];
+        std::string reason;
+        const bool passes = model_content_guard(reinterpret_cast<const uint8_t*>(text.data()),
+                                                text.size(), forged[i][1], &reason);
+        EXPECT_EQ(passes, i % 2 == 0) << text.substr(0, 80) << ": " << reason;
+        EXPECT_EQ(passes, reason.empty()) << reason;
+    }
+    // Pictures: a huge size in every accepted format is refused from its
+    // header, JPEG fill bytes and many segments included; others are not taken.
+    auto le16 = [](int v) { return std::string{char(v & 255), char(v >> 8)}; };
+    std::string jpeg = "\xff\xd8";
+    for (int s = 0; s < 1000; ++s) {
+        jpeg += std::string("\xff\xff\xfe\x00\x04", 5) + "ab";
+    }
+    jpeg += std::string("\xff\xff\xc0\x00\x11\x08\xff\xdc\xff\xdc", 10);
+    const std::string huge_png = std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\1\0\0\0\0\0\1", 24);
+    const std::string huge_gif = "GIF89a" + le16(16) + le16(16) + std::string("\0\0\0", 3) +
+                                 "\x2c" + le16(0) + le16(0) + le16(65500) + le16(2) + "\0";
+    const std::string huge_bmp = "BM" + std::string(12, '\0') + std::string("\x28\0\0\0", 4) +
+                                 le16(3) + le16(0) + le16(3) + std::string("\x01\0", 2) + "xx";
+    const std::string huge_tga = std::string("\0\0\2", 3) + std::string(9, '\0') + le16(20000) +
+                                 le16(1) + std::string("\x20\x08", 2);
+    const std::pair<std::string, const char*> pictures[] = {
+        {jpeg, "a.jpg"},     {huge_png, "a.png"}, {huge_gif, "a.png"},
+        {huge_bmp, "a.bmp"}, {huge_tga, "a.tga"}, {"P6 1 1 255\n\0\0\0", "a.ppm"}};
+    for (const auto& [bytes, name] : pictures) {
+        const char* format = nullptr;
+        std::string reason;
+        EXPECT_FALSE(picture_header_check(reinterpret_cast<const uint8_t*>(bytes.data()),
+                                          bytes.size(), name, &format, &reason))
+            << name;
+        EXPECT_FALSE(reason.empty()) << name;
+    }
 }
 
 TEST_F(MODEL_IMPORT, missing_picture_is_drawn_white_with_one_warning_others_are_found) {

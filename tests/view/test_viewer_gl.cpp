@@ -8,11 +8,18 @@
 #include "scene/actor.h"
 #include "scene/model_actor.h"
 #include "scene/scene.h"
+#include "math/matrix_stack.h"
+#include "scene/camera.h"
 #include "tests/support/require_gl.h"
+#include "viewer/orbit.h"
 #include "viewer/viewer.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -37,7 +44,36 @@ void push_drop(const std::string& path) {
 
 } // namespace
 
+// Wide and flat, deep and thin, a cube: through the camera the viewer
+// places, every corner of the box lies in front of the eye and inside the
+// view, with a margin, whatever the box's shape.
+TEST(VIEWER_FRAMING, every_corner_of_the_box_is_inside_the_view_with_a_margin) {
+    const VECTOR3 boxes[][2] = {{{-50, -0.1f, -50}, {50, 0.1f, 50}},
+                                {{-0.2f, -0.2f, -40}, {0.2f, 0.2f, 40}},
+                                {{3, 4, 5}, {4, 5, 6}},
+                                {{-100, -1, -3}, {100, 1, 3}}};
+    for (const auto& box : boxes) {
+        CAMERA3D camera;
+        camera_set_perspective(&camera, 45.0, 1024.0 / 600.0, 0.1, 100.0);
+        ORBIT orbit = orbit_frame(box[0], box[1], camera.fovy, camera.aspect);
+        orbit_apply(orbit, &camera);
+        MATRIX4 clip;
+        matrix_multiply(clip, *camera.projection_stack->top, *camera.view_stack->top);
+        for (int corner = 0; corner < 8; ++corner) {
+            VECTOR4 p{corner & 1 ? box[1].x : box[0].x, corner & 2 ? box[1].y : box[0].y,
+                      corner & 4 ? box[1].z : box[0].z, 1};
+            VECTOR4 q;
+            matrix_transform(q, clip, p);
+            ASSERT_GT(q.w, 0.0f) << "corner " << corner << " is behind the eye";
+            EXPECT_LE(std::fabs(q.x / q.w), 0.95f) << "box " << box[1].x << " corner " << corner;
+            EXPECT_LE(std::fabs(q.y / q.w), 0.95f) << "box " << box[1].x << " corner " << corner;
+            EXPECT_LE(std::fabs(q.z / q.w), 1.0f) << "corner " << corner << " is clipped in depth";
+        }
+    }
+}
+
 TEST(VIEWER_GL, keys_act_on_the_model_and_view_and_drops_replace_the_model_unless_they_fail) {
+    import_options.decoder = VEXA_TEST_DECODER; // the build's, however the test is run
     viewer.path = SKINNED;
     APPLICATION app;
     app.title = "simple_skin.gltf";
@@ -87,5 +123,28 @@ TEST(VIEWER_GL, keys_act_on_the_model_and_view_and_drops_replace_the_model_unles
     EXPECT_EQ(app_scene->layer1.model_actors, shown->root);
     EXPECT_NE(errors.find("dropped.gltf"), std::string::npos) << errors;
     EXPECT_EQ(errors.find('\n'), errors.size() - 1) << errors; // one line
+
+    // A node that instances itself overflows Assimp's stack: the decoder
+    // process dies, the viewer says so in one line and keeps its model.
+    char hostile[] = "/tmp/vexa_hostile_XXXXXX.dae";
+    const int fd = mkstemps(hostile, 4);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    std::ofstream(hostile)
+        << "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/"
+           "COLLADASchema\" version=\"1.4.1\"><library_nodes><node id=\"a\"><instance_node "
+           "url=\"#a\"/></node></library_nodes><library_visual_scenes><visual_scene id=\"s\">"
+           "<node id=\"r\"><instance_node url=\"#a\"/></node></visual_scene>"
+           "</library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene>"
+           "</COLLADA>\n";
+    testing::internal::CaptureStderr();
+    push_drop(hostile);
+    run_loop(2);
+    const std::string crash = testing::internal::GetCapturedStderr();
+    std::remove(hostile);
+    EXPECT_EQ(viewer.model, shown);
+    EXPECT_EQ(app_scene->layer1.model_actors, shown->root);
+    EXPECT_NE(crash.find("the decoder crashed"), std::string::npos) << crash;
+    EXPECT_EQ(crash.find('\n'), crash.size() - 1) << crash;
     viewer_release();
 }

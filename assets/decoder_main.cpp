@@ -1,0 +1,54 @@
+// vexa-decode: the model decoder program the importer starts for every file
+// (see decoder_process.cpp). Not for people: its request is the command line
+// the importer writes, its answer the bytes of decoded_model.h on standard
+// output.
+//
+//   vexa-decode --memory BYTES --seconds S [--hint EXT] (MODEL | -)
+//
+// "-" reads the model from standard input (a model held in memory; then no
+// other file is read).
+#include "assets/decoder_process.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VEXA_LEAK_CHECKER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VEXA_LEAK_CHECKER 1
+#endif
+#endif
+#ifdef VEXA_LEAK_CHECKER
+#include <sanitizer/lsan_interface.h>
+#endif
+
+int main(int argc, char** argv) {
+#ifdef VEXA_LEAK_CHECKER
+    // The process ends right after one decode: what Assimp's readers leak
+    // when they give up dies with it and is not worth a report.
+    __lsan_disable();
+#endif
+    uint64_t memory = uint64_t(2) << 30;
+    double seconds = 30.0;
+    const char* hint = nullptr;
+    const char* model = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const bool has_value = i + 1 < argc;
+        if (!std::strcmp(argv[i], "--memory") && has_value) {
+            memory = std::strtoull(argv[++i], nullptr, 10);
+        } else if (!std::strcmp(argv[i], "--seconds") && has_value) {
+            seconds = std::strtod(argv[++i], nullptr);
+        } else if (!std::strcmp(argv[i], "--hint") && has_value) {
+            hint = argv[++i];
+        } else if (!model) {
+            model = argv[i];
+        } else {
+            return 64;
+        }
+    }
+    if (!model || memory == 0 || !(seconds > 0.0)) {
+        return 64;
+    }
+    return decoder_main(std::strcmp(model, "-") ? model : nullptr, hint, memory, seconds);
+}

@@ -1,0 +1,24 @@
+// Running the model decoder in a process of its own (see decoder_process.cpp
+// for the choice of a helper program). Internal to assets/.
+#pragma once
+
+#include "assets/decoded_model.h"
+#include "assets/model_import.h"
+
+#include <cstddef>
+#include <string>
+
+// Decodes like decode_model (model_decode.h), but in the decoder program,
+// limited by options. A crash, a limit or a timeout comes back as
+// DECODE_REFUSED with the reason ("the decoder crashed (SIGSEGV)"), running
+// out of memory as DECODE_OUT_OF_MEMORY; an import abandoned because
+// options.keep_waiting said so as DECODE_REFUSED with an empty reason.
+DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, const char* hint,
+                              const IMPORT_OPTIONS& options, DECODED_MODEL* out,
+                              std::string* reason);
+
+// The decoder program's side: applies the limits to itself, decodes and
+// writes the answer on standard output. The model is path, or standard input
+// when path is null. Returns the exit status.
+int decoder_main(const char* path, const char* hint, uint64_t memory_limit_bytes,
+                 double seconds_limit);

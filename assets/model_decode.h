@@ -1,0 +1,16 @@
+// The model decoder: a model file (or one held in memory) through Assimp and
+// SDL2_image into the flat DECODED_MODEL. Runs in the decoder process
+// (decoder_main.cpp) or, when asked, in the caller's; makes no engine object
+// and no GL call. Internal to assets/.
+#pragma once
+
+#include "assets/decoded_model.h"
+
+#include <cstddef>
+#include <string>
+
+// Decodes the file at path (data null) or size bytes at data (path null;
+// hint is the extension, "glb", and no other file is read). On
+// DECODE_REFUSED reason holds the text after "<file>: ".
+DECODE_STATUS decode_model(const char* path, const void* data, size_t size, const char* hint,
+                           DECODED_MODEL* out, std::string* reason);
