@@ -11,8 +11,9 @@
 // starts single-threaded with no GL state, and closes every descriptor it
 // did not ask for. The program is looked for where an installed application
 // finds it too: import_options.decoder, $VEXA_DECODER, beside the running
-// program, in libexec/vexa of the prefix the program is installed in, then
-// in the engine's own install prefix (libexec/vexa).
+// program, in libexec/vexa of the prefix the program is installed in, the
+// one of the package the program was built against, then in the engine's
+// own install prefix (libexec/vexa).
 //
 // Linux only; elsewhere (Windows) files are decoded in the calling process.
 #include "assets/decoder_process.h"
@@ -82,6 +83,9 @@ std::string find_decoder(const IMPORT_OPTIONS& options) {
                 return folder + relative;
             }
         }
+    }
+    if (packaged_decoder && executable(packaged_decoder)) {
+        return packaged_decoder;
     }
 #ifdef VEXA_INSTALLED_DECODER
     if (executable(VEXA_INSTALLED_DECODER)) {

@@ -28,6 +28,7 @@
 #include <new>
 
 IMPORT_OPTIONS import_options;
+const char* packaged_decoder = nullptr;
 
 namespace {
 

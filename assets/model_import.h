@@ -56,7 +56,8 @@ struct IMPORT_OPTIONS {
     uint64_t memory_limit_bytes = uint64_t(2) << 30;
     double seconds_limit = 30.0;
     // The decoder program; null: $VEXA_DECODER, then vexa-decode beside the
-    // running program, then the one installed with the engine.
+    // running program, then the one of the package the program was built
+    // against, then the one installed with the engine.
     const char* decoder = nullptr;
     // Asked about every 20 ms while the decoder runs; false kills it and the
     // import fails without a line (the program is ending: a signal, the
@@ -65,6 +66,15 @@ struct IMPORT_OPTIONS {
     void* user = nullptr;
 };
 extern IMPORT_OPTIONS import_options;
+
+// The decoder the installed package put beside the library, looked for after
+// the running program's own folders. A program built against the package
+// sets it through VEXA_DECODER_PATH (the package's compile definition), so
+// it is found wherever the prefix was installed or moved to.
+extern const char* packaged_decoder;
+#ifdef VEXA_DECODER_PATH
+inline const bool packaged_decoder_named = (packaged_decoder = VEXA_DECODER_PATH, true);
+#endif
 
 // Reads path into out (which must be empty). On failure prints one line on
 // stderr naming the file and the reason, leaves out empty and returns false.
