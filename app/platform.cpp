@@ -1,4 +1,6 @@
-// Linux platform layer (see platform.h).
+// Linux platform layer (see platform.h); the Windows one is
+// platform_windows.cpp, and each compiles on its own system only.
+#if !defined(_WIN32)
 #include "app/platform.h"
 
 #include "app/input.h"
@@ -58,3 +60,11 @@ void install_quit_signal_handlers() {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
 }
+
+const char* preferred_video_driver() {
+    // GLEW loads the GL entry points through GLX, so the window must be an
+    // X11 one; without this SDL would fall back to drivers whose contexts
+    // GLEW cannot use.
+    return "x11";
+}
+#endif

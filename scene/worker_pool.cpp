@@ -12,8 +12,12 @@
 #include <system_error>
 #include <thread>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -40,6 +44,13 @@ struct WORKER_POOL {
 // created them lets the GL driver's threads and the X server take the cores
 // first, and the workers fill the time they leave. Lowering one's own
 // priority needs no privileges; when it fails the worker runs as it is.
+#if defined(_WIN32)
+void lower_own_priority() {
+    // Windows: two steps below the process's class, the lowest of the
+    // relative thread priorities that still follow the class.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+}
+#else
 void lower_own_priority() {
     constexpr int STEPS_BELOW_CREATOR = 10;
     const id_t self = id_t(gettid());
@@ -49,6 +60,7 @@ void lower_own_priority() {
         setpriority(PRIO_PROCESS, self, inherited + STEPS_BELOW_CREATOR);
     }
 }
+#endif
 
 void worker_main(WORKER_POOL* pool, int index) {
     // A new thread inherits its creator's SSE control word; the kernels need
