@@ -26,4 +26,7 @@ out=build/aarch64
 cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/toolchain-aarch64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DVEXA_WERROR=ON -DVEXA_BENCH=OFF -DVEXA_ASSETS=OFF >/dev/null
 cmake --build "$out" -j "${VEXA_JOBS:-2}"
+# The programs look for shaders/ in their working directory.
+rm -rf "$out/shaders"
+cp -r shaders "$out/shaders"
 echo "aarch64: built in $out"

@@ -47,11 +47,14 @@ build_sdl2() {
         -DSDL_SENSOR=OFF -DSDL_POWER=OFF
 }
 
-# GLEW's source package carries the generated glew.c: one file into glew32.dll.
+# GLEW's source package carries the generated glew.c: one file into a static
+# library. Static because the unit tests replace GLEW's entry points with the
+# recording stand-in, which a DLL's imported symbols would not allow.
 build_glew() {
-    mkdir -p "$2/bin" "$2/lib" "$2/include"
-    x86_64-w64-mingw32-gcc-posix -O2 -DGLEW_BUILD -DGLEW_NO_GLU -I"$1/include" -shared \
-        -o "$2/bin/glew32.dll" "$1/src/glew.c" -Wl,--out-implib,"$2/lib/libglew32.dll.a" -lopengl32
+    mkdir -p "$2/lib" "$2/include"
+    x86_64-w64-mingw32-gcc-posix -O2 -DGLEW_STATIC -DGLEW_NO_GLU -I"$1/include" -c "$1/src/glew.c" \
+        -o "$1/glew.o"
+    x86_64-w64-mingw32-ar rcs "$2/lib/libglew32s.a" "$1/glew.o"
     cp -r "$1/include/GL" "$2/include/"
 }
 
@@ -70,20 +73,33 @@ build_googletest() {
 }
 
 PREFIXES=""
-for lib in libsdl2:build_sdl2 glew:build_glew highway:build_highway libpng1.6:build_libpng \
-    googletest:build_googletest; do
+for lib in libsdl2:build_sdl2 glew:build_glew:-static highway:build_highway \
+    libpng1.6:build_libpng googletest:build_googletest; do
     name=${lib%%:*}
+    recipe=${lib#*:}
+    variant=${recipe#*:}
+    [ "$variant" = "$recipe" ] && variant=""
     version=$(source_version "$name")
     [ -n "$version" ] || die "no Debian source package $name (apt-get source $name)"
-    dir=$(cached_build "$name" "$version" "$TAG" "${lib#*:}")
+    dir=$(cached_build "$name" "$version" "$TAG$variant" "${recipe%%:*}")
     PREFIXES="${PREFIXES:+$PREFIXES;}$dir"
+    [ "$name" = glew ] && glew_dir=$dir
 done
 [ "${1:-}" = "--libraries" ] && exit 0
 
-# The engine, its programs, the unit tests and the examples.
+# The engine, its programs, the unit tests and the examples. CMake's
+# FindGLEW looks for Visual C++ library names on Windows, so the static
+# library is named to it.
 out=build/windows
+# Paths found in other library folders (an older version) must not stay.
+if [ "$(cat "$out/library-folders" 2>/dev/null)" != "$PREFIXES" ]; then
+    rm -f "$out/CMakeCache.txt"
+fi
 cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
-    -DVEXA_WERROR=ON -DVEXA_BENCH=OFF "-DVEXA_CROSS_PREFIXES=$PREFIXES" >/dev/null
+    -DVEXA_WERROR=ON -DVEXA_BENCH=OFF -DVEXA_ASSETS=OFF "-DVEXA_CROSS_PREFIXES=$PREFIXES" \
+    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$(pwd)/$out" \
+    -DGLEW_USE_STATIC_LIBS=ON -DGLEW_STATIC_LIBRARY_RELEASE="$glew_dir/lib/libglew32s.a" >/dev/null
+echo "$PREFIXES" >"$out/library-folders"
 cmake --build "$out" -j "$JOBS"
 
 # A runnable distribution: every DLL the programs load, and the shaders.
