@@ -18,14 +18,8 @@ fi
 out=$(pwd)/build/aarch64
 export LIBGL_ALWAYS_SOFTWARE=1
 
-# Tests that cannot work under qemu-user, each with its reason; they run in
-# the native x86-64 suite.
-skipped="platform.priority_raise_reaches_threads_that_already_exist"
-echo "aarch64: skipped under qemu-user: $skipped (forks a process that starts a thread;" \
-    "qemu-user does not carry threads across fork reliably)"
-
 echo "aarch64: unit tests"
-timeout -k 5 1800 qemu-aarch64 "$out/vexa_unit_tests" --gtest_brief=1 --gtest_filter="-$skipped" \
+timeout -k 5 1800 qemu-aarch64 "$out/vexa_unit_tests" --gtest_brief=1 \
     >"$out/unit.log" 2>&1 || { tail -n 40 "$out/unit.log"; die "unit tests failed under qemu-aarch64"; }
 tail -n 2 "$out/unit.log"
 

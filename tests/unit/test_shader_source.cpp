@@ -186,8 +186,8 @@ TEST_F(SHADER_SOURCE, zero_byte_file_loads_with_a_one_byte_terminated_buffer) {
 }
 
 TEST_F(SHADER_SOURCE, included_bytes_are_inserted_whole_but_the_stage_file_ends_at_a_nul) {
-    write("nul.glsl", std::string("P\0Q", 3));
-    write("top.glsl", "#include <nul.glsl>");
+    write("zero.glsl", std::string("P\0Q", 3));
+    write("top.glsl", "#include <zero.glsl>");
     EXPECT_EQ(expand("top.glsl"), std::string("P\0Q", 3));
 
     write("stage.glsl", std::string("main\0tail", 9));
