@@ -24,7 +24,8 @@ require_tool ninja ninja-build
 
 out=build/aarch64
 cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/toolchain-aarch64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DVEXA_WERROR=ON -DVEXA_BENCH=OFF -DVEXA_ASSETS=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DVEXA_WERROR=ON -DVEXA_BENCH=OFF -DVEXA_ASSETS=OFF \
+    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$(pwd)/$out" >/dev/null
 cmake --build "$out" -j "${VEXA_JOBS:-2}"
 # The programs look for shaders/ in their working directory.
 rm -rf "$out/shaders"
