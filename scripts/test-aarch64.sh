@@ -18,8 +18,13 @@ fi
 out=$(pwd)/build/aarch64
 export LIBGL_ALWAYS_SOFTWARE=1
 
+# Left out under qemu-user, with its reason; it runs in the native suite.
+skipped="platform.priority_raise_reaches_threads_that_already_exist"
+echo "aarch64: skipped under qemu-user: $skipped (it forks a process that has threads and" \
+    "starts one more in the child; qemu-user's emulated CPUs do not survive that and the child" \
+    "aborts inside qemu)"
 echo "aarch64: unit tests"
-timeout -k 5 1800 qemu-aarch64 "$out/vexa_unit_tests" --gtest_brief=1 \
+timeout -k 5 1800 qemu-aarch64 "$out/vexa_unit_tests" --gtest_brief=1 --gtest_filter="-$skipped" \
     >"$out/unit.log" 2>&1 || { tail -n 40 "$out/unit.log"; die "unit tests failed under qemu-aarch64"; }
 tail -n 2 "$out/unit.log"
 
