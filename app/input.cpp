@@ -3,6 +3,7 @@
 
 #include "gfx/window.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 
@@ -18,7 +19,9 @@ void* event_listener_user = nullptr;
 
 namespace {
 
-volatile std::sig_atomic_t quit_signalled = 0;
+// Set from a signal handler, or on Windows from the thread the console's
+// events run on: a lock-free atomic serves both.
+std::atomic<int> quit_signalled{0};
 
 // The engine-side auto-repeat shared by keys and buttons: a countdown of
 // `delay` frames, then a repeat every `interval + 1` frames while held.

@@ -1,9 +1,22 @@
-// Linux platform layer (see platform.h).
+// Linux platform layer (see platform.h); the Windows one is
+// platform_windows.cpp, and each compiles on its own system only. The
+// executable's folder, which SDL finds on both systems, is shared.
 #include "app/platform.h"
 
-#include "app/input.h"
-
 #include <SDL.h>
+
+std::string executable_directory() {
+    // SDL resolves the executable's real path on each system (/proc/self/exe
+    // on Linux, the module's file name on Windows); it may be asked before
+    // SDL_Init.
+    char* base = SDL_GetBasePath();
+    std::string directory = base ? base : "";
+    SDL_free(base);
+    return directory;
+}
+
+#if !defined(_WIN32)
+#include "app/input.h"
 
 #include <csignal>
 #include <cstdio>
@@ -61,11 +74,10 @@ void install_quit_signal_handlers() {
     sigaction(SIGINT, &action, nullptr);
 }
 
-std::string executable_directory() {
-    // SDL resolves the executable's real path (/proc/self/exe here); it may
-    // be asked before SDL_Init.
-    char* base = SDL_GetBasePath();
-    std::string directory = base ? base : "";
-    SDL_free(base);
-    return directory;
+const char* preferred_video_driver() {
+    // GLEW loads the GL entry points through GLX, so the window must be an
+    // X11 one; without this SDL would fall back to drivers whose contexts
+    // GLEW cannot use.
+    return "x11";
 }
+#endif

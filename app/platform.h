@@ -1,6 +1,9 @@
 // The small platform layer: what the engine asks of the operating system
-// beyond SDL. On Linux the priority raise lowers the nice value where allowed
-// and standard output is reattached to the terminal only when it is missing.
+// beyond SDL. On Linux (platform.cpp) the priority raise lowers the nice
+// value where allowed and standard output is reattached to the terminal only
+// when it is missing; on Windows (platform_windows.cpp) the process takes the
+// high priority class and standard output is reopened on the console "CON"
+// only when it goes nowhere.
 #pragma once
 
 #include <string>
@@ -10,9 +13,13 @@ bool raise_process_priority();
 // Attaches standard output to the controlling terminal when it is closed;
 // skipped where there is no terminal.
 void attach_console_output();
-// SIGTERM and SIGINT end the program the way closing the window does.
+// SIGTERM and SIGINT (Ctrl+C, Ctrl+Break and closing the console on Windows)
+// end the program the way closing the window does.
 void install_quit_signal_handlers();
 // The folder of the running program's executable, ending in a separator
 // (empty when the system does not say): installed programs find their data
 // relative to it, wherever the prefix was installed or moved to.
 std::string executable_directory();
+// The SDL video driver the engine's GL loading needs, or null for SDL's
+// choice. The SDL_VIDEODRIVER environment variable still wins.
+const char* preferred_video_driver();

@@ -67,10 +67,9 @@ bool runtime_startup() {
     // The engine installs its own SIGTERM/SIGINT handlers (they end the loop
     // like closing the window); SDL's would only duplicate them.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    // GLEW loads the GL entry points through GLX, so the window must be an
-    // X11 one; without this SDL would fall back to drivers whose contexts GLEW
-    // cannot use. The SDL_VIDEODRIVER environment variable still wins.
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    if (const char* driver = preferred_video_driver()) {
+        SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
+    }
     SDL_SetMainReady();
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "vexa: cannot initialise SDL video: %s\n", SDL_GetError());

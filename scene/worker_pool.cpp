@@ -12,8 +12,12 @@
 #include <system_error>
 #include <thread>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -35,11 +39,39 @@ struct WORKER_POOL {
     ~WORKER_POOL();
 };
 
+// Waiting on the two atomics. On Windows libstdc++ 12 has no native wait
+// for std::atomic and its fallback can miss a wake-up (GCC bug 106183), so
+// the system's own address wait is used there.
+#if defined(_WIN32)
+template <typename T> void wait_while(std::atomic<T>& value, T old) {
+    while (value.load(std::memory_order_acquire) == old) {
+        WaitOnAddress(&value, &old, sizeof(T), INFINITE);
+    }
+}
+template <typename T> void wake_all(std::atomic<T>& value) {
+    WakeByAddressAll(&value);
+}
+#else
+template <typename T> void wait_while(std::atomic<T>& value, T old) {
+    value.wait(old, std::memory_order_acquire);
+}
+template <typename T> void wake_all(std::atomic<T>& value) {
+    value.notify_all();
+}
+#endif
+
 // Workers also compute the next frame's picture while the current one is
 // being rasterised and presented; running a little below the thread that
 // created them lets the GL driver's threads and the X server take the cores
 // first, and the workers fill the time they leave. Lowering one's own
 // priority needs no privileges; when it fails the worker runs as it is.
+#if defined(_WIN32)
+void lower_own_priority() {
+    // Windows: two steps below the process's class, the lowest of the
+    // relative thread priorities that still follow the class.
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+}
+#else
 void lower_own_priority() {
     constexpr int STEPS_BELOW_CREATOR = 10;
     const id_t self = id_t(gettid());
@@ -49,6 +81,7 @@ void lower_own_priority() {
         setpriority(PRIO_PROCESS, self, inherited + STEPS_BELOW_CREATOR);
     }
 }
+#endif
 
 void worker_main(WORKER_POOL* pool, int index) {
     // A new thread inherits its creator's SSE control word; the kernels need
@@ -57,14 +90,14 @@ void worker_main(WORKER_POOL* pool, int index) {
     lower_own_priority();
     uint32_t seen = 0;
     for (;;) {
-        pool->generation.wait(seen, std::memory_order_acquire);
+        wait_while(pool->generation, seen);
         seen = pool->generation.load(std::memory_order_acquire);
         if (pool->stopping) {
             return;
         }
         pool->job(pool->job_context, index);
         if (pool->pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-            pool->pending.notify_one();
+            wake_all(pool->pending);
         }
     }
 }
@@ -93,7 +126,7 @@ void join_job(WORKER_POOL& p) {
     p.job(p.job_context, p.worker_count);
     for (int left = p.pending.load(std::memory_order_acquire); left != 0;
          left = p.pending.load(std::memory_order_acquire)) {
-        p.pending.wait(left, std::memory_order_acquire);
+        wait_while(p.pending, left);
     }
     p.joined = true;
     p.dispatch_lock.unlock();
@@ -108,7 +141,7 @@ WORKER_POOL::~WORKER_POOL() {
     }
     stopping = true;
     generation.fetch_add(1, std::memory_order_release);
-    generation.notify_all();
+    wake_all(generation);
     for (int i = 0; i < worker_count; ++i) {
         workers[i].join();
     }
@@ -134,7 +167,7 @@ void worker_pool_start(WORKER_JOB job, void* context) {
     p.job_context = context;
     p.pending.store(p.worker_count, std::memory_order_relaxed);
     p.generation.fetch_add(1, std::memory_order_release);
-    p.generation.notify_all();
+    wake_all(p.generation);
 }
 
 void worker_pool_join() {

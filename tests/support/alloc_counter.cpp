@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__GLIBC__)
+// Sanitizers own malloc; without glibc (MinGW's C runtime) there is no
+// internal allocator to hand the replaced calls to.
 #define VEXA_COUNT_ALLOCATIONS 0
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \

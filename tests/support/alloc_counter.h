@@ -6,7 +6,8 @@
 
 namespace alloc_counter {
 
-// False in sanitizer builds: nothing is replaced and nothing is counted.
+// False in sanitizer builds and without glibc (the Windows build): nothing is
+// replaced and nothing is counted.
 bool available();
 
 // Starts counting the heap allocations made by the calling thread, or by

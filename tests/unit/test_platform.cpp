@@ -1,8 +1,24 @@
-// The Linux platform layer: the priority raise covers every thread of the
-// process, as a priority class does, not just the calling one.
+// The platform layer. Linux: the priority raise covers every thread of the
+// process, as a priority class does, not just the calling one. Windows (run
+// under Wine): the process takes the high priority class.
 #include "app/platform.h"
 
 #include <gtest/gtest.h>
+
+#if defined(_WIN32)
+#include <windows.h>
+
+TEST(platform, priority_raise_takes_the_high_class) {
+    const DWORD before = GetPriorityClass(GetCurrentProcess());
+    ASSERT_TRUE(raise_process_priority());
+    EXPECT_EQ(GetPriorityClass(GetCurrentProcess()), DWORD(HIGH_PRIORITY_CLASS));
+    SetPriorityClass(GetCurrentProcess(), before);
+}
+
+TEST(platform, no_video_driver_forced_on_windows) {
+    EXPECT_EQ(preferred_video_driver(), nullptr);
+}
+#else
 
 #include <atomic>
 #include <cerrno>
@@ -58,3 +74,8 @@ TEST(platform, priority_raise_reaches_threads_that_already_exist) {
     }
     EXPECT_EQ(WEXITSTATUS(status), 0) << "a thread other than the caller kept its priority";
 }
+
+TEST(platform, x11_video_driver_for_glx) {
+    EXPECT_STREQ(preferred_video_driver(), "x11");
+}
+#endif

@@ -120,7 +120,7 @@ class DEMO_LOOP : public ::testing::Test {
 
 TEST_F(DEMO_LOOP, steady_state_loop_passes_make_no_heap_allocation) {
     if (!alloc_counter::available()) {
-        GTEST_SKIP() << "allocation counting is off under sanitizers";
+        GTEST_SKIP() << "allocation counting is off in this build (sanitizers, or no glibc)";
     }
     // Warm-up: the worker pool starts, SDL's event queue grows, the first
     // texture upload creates the GL texture.

@@ -6,12 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -26,11 +25,15 @@ class SHADER_SOURCE : public ::testing::Test {
     void SetUp() override {
         fake_gl::reset();
         reset_shader_programs();
-        std::string pattern = (fs::temp_directory_path() / "vexa_shader_XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        ASSERT_NE(mkdtemp(buffer.data()), nullptr);
-        root = buffer.data();
+        // A folder of its own (create_directory is false when it exists).
+        for (int attempt = 0; root.empty() && attempt < 100; ++attempt) {
+            const fs::path candidate = fs::temp_directory_path() /
+                                       ("vexa_shader_" + std::to_string(std::random_device{}()));
+            if (fs::create_directory(candidate)) {
+                root = candidate;
+            }
+        }
+        ASSERT_FALSE(root.empty());
     }
     void TearDown() override {
         reset_file_cache();
@@ -183,8 +186,8 @@ TEST_F(SHADER_SOURCE, zero_byte_file_loads_with_a_one_byte_terminated_buffer) {
 }
 
 TEST_F(SHADER_SOURCE, included_bytes_are_inserted_whole_but_the_stage_file_ends_at_a_nul) {
-    write("nul.glsl", std::string("P\0Q", 3));
-    write("top.glsl", "#include <nul.glsl>");
+    write("zero.glsl", std::string("P\0Q", 3));
+    write("top.glsl", "#include <zero.glsl>");
     EXPECT_EQ(expand("top.glsl"), std::string("P\0Q", 3));
 
     write("stage.glsl", std::string("main\0tail", 9));

@@ -6,10 +6,14 @@
 
 #include <atomic>
 #include <cerrno>
-#include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -62,11 +66,23 @@ struct NICE_JOB {
     std::vector<int> nice_per_index;
 };
 
+#if defined(_WIN32)
+// Windows thread priorities rise with the number, nice values fall: recorded
+// as minus the priority, a worker sits 2 steps (THREAD_PRIORITY_LOWEST) below.
+constexpr int STEPS_BELOW = 2;
+void record_nice(void* context, int index) {
+    const int value = GetThreadPriority(GetCurrentThread());
+    static_cast<NICE_JOB*>(context)->nice_per_index[size_t(index)] =
+        value == THREAD_PRIORITY_ERROR_RETURN ? 100 : -value;
+}
+#else
+constexpr int STEPS_BELOW = 10;
 void record_nice(void* context, int index) {
     errno = 0;
     const int value = getpriority(PRIO_PROCESS, id_t(gettid()));
     static_cast<NICE_JOB*>(context)->nice_per_index[size_t(index)] = errno == 0 ? value : 100;
 }
+#endif
 
 } // namespace
 
@@ -82,7 +98,8 @@ TEST(worker_pool, workers_run_below_the_calling_thread) {
     const int caller = job.nice_per_index[size_t(threads - 1)];
     ASSERT_NE(caller, 100);
     for (int i = 0; i + 1 < threads; ++i) {
-        EXPECT_EQ(job.nice_per_index[size_t(i)], caller + 10 > 19 ? 19 : caller + 10)
+        EXPECT_EQ(job.nice_per_index[size_t(i)],
+                  caller + STEPS_BELOW > 19 ? 19 : caller + STEPS_BELOW)
             << "worker " << i;
     }
 }
