@@ -280,6 +280,10 @@ void request_quit_from_signal() {
     quit_signalled = 1;
 }
 
+bool quit_signal_received() {
+    return quit_signalled != 0;
+}
+
 bool quit_pending() {
     if (app_quit || quit_signalled) {
         return true;

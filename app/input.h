@@ -83,6 +83,8 @@ bool key_held(int32_t key);
 
 // Set from a SIGTERM or SIGINT handler; the next pump turns it into quit.
 void request_quit_from_signal();
+// True when a quit signal has been taken and not yet cleared by events_setup.
+bool quit_signal_received();
 // True once the program has been asked to end (a quit signal, the window's
 // close button) even before the pump has seen it, for work that holds the
 // loop up (a model import) to stop early. Leaves the events queued.

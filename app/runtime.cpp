@@ -65,8 +65,11 @@ const APPLICATION& app_in_use() {
 bool runtime_startup() {
     pacer_defaults();
     // The engine installs its own SIGTERM/SIGINT handlers (they end the loop
-    // like closing the window); SDL's would only duplicate them.
+    // like closing the window); SDL's would only duplicate them. They go in
+    // first: the window exists (hidden) long before the loop starts, and a
+    // signal sent once it appears must still end the program with status 0.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    install_quit_signal_handlers();
     if (const char* driver = preferred_video_driver()) {
         SDL_SetHint(SDL_HINT_VIDEODRIVER, driver);
     }
@@ -84,8 +87,13 @@ bool runtime_startup() {
     mouse_create();
     std::atexit(SDL_Quit);
     std::atexit(mark_context_gone);
-    install_quit_signal_handlers();
+    // The event set-up starts from clear flags; a signal taken during
+    // start-up is kept for the first pump.
+    const bool signalled = quit_signal_received();
     events_setup();
+    if (signalled) {
+        request_quit_from_signal();
+    }
     return true;
 }
 
