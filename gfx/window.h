@@ -24,8 +24,8 @@ constexpr const char* APP_WINDOW_TITLE = "Vexa Engine";
 
 extern APP_WINDOW* app_window;
 
-// Creates the hidden window with its OpenGL 2.1 context, loads the GL entry
-// points, clears to white and swaps once. On failure prints one line naming
-// what failed with SDL's or GLEW's own text and returns null.
+// Creates the hidden window with a context of the GL dialect in use (OpenGL
+// 2.1, or ES 2.0), loads the GL entry points, clears to white and swaps once. On failure prints one
+// line naming what failed with SDL's or GLEW's own text and returns null.
 APP_WINDOW* create_app_window(const char* title = APP_WINDOW_TITLE,
                               int32_t width = APP_WINDOW_WIDTH, int32_t height = APP_WINDOW_HEIGHT);

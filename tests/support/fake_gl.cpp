@@ -297,6 +297,34 @@ GLenum GLAPIENTRY f_CheckFramebufferStatus(GLenum t) {
     record(call("glCheckFramebufferStatus", t));
     return GL_FRAMEBUFFER_COMPLETE;
 }
+// The core framebuffer entry points (the ES dialect's), logged by their own names.
+void GLAPIENTRY f_GenFramebuffersCore(GLsizei n, GLuint* f) {
+    gen("glGenFramebuffers", n, f, state().next_framebuffer);
+}
+void GLAPIENTRY f_BindFramebufferCore(GLenum t, GLuint f) {
+    record(call("glBindFramebuffer", t, f));
+}
+void GLAPIENTRY f_DeleteFramebuffersCore(GLsizei n, const GLuint* f) {
+    record(call("glDeleteFramebuffers", n, f ? f[0] : 0u));
+}
+void GLAPIENTRY f_GenRenderbuffersCore(GLsizei n, GLuint* r) {
+    gen("glGenRenderbuffers", n, r, state().next_renderbuffer);
+}
+void GLAPIENTRY f_BindRenderbufferCore(GLenum t, GLuint r) {
+    record(call("glBindRenderbuffer", t, r));
+}
+void GLAPIENTRY f_DeleteRenderbuffersCore(GLsizei n, const GLuint* r) {
+    record(call("glDeleteRenderbuffers", n, r ? r[0] : 0u));
+}
+void GLAPIENTRY f_RenderbufferStorageCore(GLenum t, GLenum f, GLsizei w, GLsizei h) {
+    record(call("glRenderbufferStorage", t, f, w, h));
+}
+void GLAPIENTRY f_FramebufferRenderbufferCore(GLenum t, GLenum a, GLenum rt, GLuint r) {
+    record(call("glFramebufferRenderbuffer", t, a, rt, r));
+}
+void GLAPIENTRY f_FramebufferTexture2DCore(GLenum t, GLenum a, GLenum tt, GLuint tex, GLint level) {
+    record(call("glFramebufferTexture2D", t, a, tt, tex, level));
+}
 void GLAPIENTRY f_GenerateMipmap(GLenum t) {
     record(call("glGenerateMipmapEXT", t));
 }
@@ -535,5 +563,15 @@ PFNGLFRAMEBUFFERTEXTURE2DEXTPROC __glewFramebufferTexture2DEXT = f_FramebufferTe
 PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC __glewCheckFramebufferStatusEXT = f_CheckFramebufferStatusEXT;
 PFNGLCHECKFRAMEBUFFERSTATUSPROC __glewCheckFramebufferStatus = f_CheckFramebufferStatus;
 PFNGLGENERATEMIPMAPEXTPROC __glewGenerateMipmapEXT = f_GenerateMipmap;
+PFNGLGENERATEMIPMAPPROC __glewGenerateMipmap = f_GenerateMipmap;
+PFNGLGENFRAMEBUFFERSPROC __glewGenFramebuffers = f_GenFramebuffersCore;
+PFNGLBINDFRAMEBUFFERPROC __glewBindFramebuffer = f_BindFramebufferCore;
+PFNGLDELETEFRAMEBUFFERSPROC __glewDeleteFramebuffers = f_DeleteFramebuffersCore;
+PFNGLGENRENDERBUFFERSPROC __glewGenRenderbuffers = f_GenRenderbuffersCore;
+PFNGLBINDRENDERBUFFERPROC __glewBindRenderbuffer = f_BindRenderbufferCore;
+PFNGLDELETERENDERBUFFERSPROC __glewDeleteRenderbuffers = f_DeleteRenderbuffersCore;
+PFNGLRENDERBUFFERSTORAGEPROC __glewRenderbufferStorage = f_RenderbufferStorageCore;
+PFNGLFRAMEBUFFERRENDERBUFFERPROC __glewFramebufferRenderbuffer = f_FramebufferRenderbufferCore;
+PFNGLFRAMEBUFFERTEXTURE2DPROC __glewFramebufferTexture2D = f_FramebufferTexture2DCore;
 
 } // extern "C"
