@@ -1,7 +1,7 @@
 // Render targets and the bound-framebuffer cache (see render_target.h). Owns
 // screen_targets and bound_framebuffer; uses the framebuffer entry points of
-// the GL dialect (EXT on OpenGL 2.1, core on ES 2.0), the texture table for colour textures and the
-// buffer classes for the screen quad.
+// the GL dialect (EXT on OpenGL 2.1, core on ES 2.0), the texture table for
+// colour textures and the buffer classes for the screen quad.
 #include "gfx/render_target.h"
 
 #include "gfx/gl_dialect.h"
