@@ -8,6 +8,7 @@
 #include "gfx/frame_clock.h"
 #include "gfx/frame_stats.h"
 #include "gfx/gl.h"
+#include "gfx/gl_dialect.h"
 #include "gfx/render_state.h"
 #include "gfx/render_target.h"
 #include "math/matrix_stack.h"
@@ -31,6 +32,17 @@ APPLICATION application; // the description in use
 // may be made, which the destructors of global GL-owning objects check.
 void mark_context_gone() {
     gl_context_alive = false;
+}
+
+// VEXA_GL=gles2 in the environment runs the engine on OpenGL ES 2.0 (through
+// EGL on Mesa) instead of OpenGL 2.1.
+bool choose_gl_dialect() {
+    const char* value = std::getenv("VEXA_GL");
+    if (!gl_dialect_parse(value, gl_dialect)) {
+        std::fprintf(stderr, "vexa: VEXA_GL must be gl21 or gles2, not \"%s\"\n", value);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -64,6 +76,9 @@ const APPLICATION& app_in_use() {
 
 bool runtime_startup() {
     pacer_defaults();
+    if (!choose_gl_dialect()) {
+        return false;
+    }
     // The engine installs its own SIGTERM/SIGINT handlers (they end the loop
     // like closing the window); SDL's would only duplicate them. They go in
     // first: the window exists (hidden) long before the loop starts, and a

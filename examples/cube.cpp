@@ -4,6 +4,7 @@
 // is not a single colour (read back from the window); without, until Escape.
 #include "app/application.h"
 #include "app/runtime.h"
+#include "gfx/gl_dialect.h"
 #include "gfx/window.h"
 #include "scene/builders.h"
 #include "scene/camera.h"
@@ -105,7 +106,7 @@ void check_last_frame() {
         return;
     }
     std::vector<uint32_t> pixels(size_t(app_window->width) * size_t(app_window->height));
-    glReadBuffer(GL_BACK);
+    gl_read_from_back_buffer();
     glReadPixels(0, 0, app_window->width, app_window->height, GL_RGBA, GL_UNSIGNED_BYTE,
                  pixels.data());
     for (uint32_t p : pixels) {

@@ -5,6 +5,7 @@
 #include "gfx/handle_table.h"
 
 #include "gfx/frame_stats.h"
+#include "gfx/gl_dialect.h"
 
 #include <cassert>
 
@@ -119,8 +120,33 @@ void texture_bind(int unit, uint32_t slot) {
     ++frame_stats.texture_binds;
 }
 
+namespace {
+
+bool power_of_two(int n) {
+    return n > 0 && (n & (n - 1)) == 0;
+}
+
+// ES 2.0 (WebGL 1) samples a texture whose sides are not powers of two only
+// when it is clamped and has no mipmap filter; anything else reads as black.
+// Such textures are clamped and filtered from their one level instead. A
+// picture that fills its sprite looks the same either way.
+void es_texture_parameters(int width, int height, GLint& min_filter, GLint& wrap) {
+    if (!gl_dialect_es() || (power_of_two(width) && power_of_two(height))) {
+        return;
+    }
+    wrap = GL_CLAMP_TO_EDGE;
+    if (min_filter == GL_NEAREST_MIPMAP_NEAREST || min_filter == GL_NEAREST_MIPMAP_LINEAR) {
+        min_filter = GL_NEAREST;
+    } else if (min_filter == GL_LINEAR_MIPMAP_NEAREST || min_filter == GL_LINEAR_MIPMAP_LINEAR) {
+        min_filter = GL_LINEAR;
+    }
+}
+
+} // namespace
+
 uint32_t texture_create(int width, int height, GLint min_filter, GLint mag_filter, GLint wrap,
                         GLenum pixel_format, const void* pixels) {
+    es_texture_parameters(width, height, min_filter, wrap);
     uint32_t slot = slot_alloc(texture_table);
     GLuint name = 0;
     glGenTextures(1, &name);

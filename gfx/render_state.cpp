@@ -5,6 +5,7 @@
 
 #include "gfx/frame_stats.h"
 #include "gfx/gl.h"
+#include "gfx/gl_dialect.h"
 
 namespace {
 
@@ -38,7 +39,27 @@ void render_state_reset() {
     render_state = initial_state();
 }
 
+namespace {
+
+// ES 2.0 has no multisample switch (a multisampled surface always
+// multisamples), no polygon smoothing and no client arrays: the vertex
+// layout's generic attribute arrays are enabled once instead.
+void gl_setup_es() {
+    glFrontFace(GL_CCW);
+    gl_check();
+    for (GLuint a = 0; a < VERTEX_ATTRIBUTE_COUNT; ++a) {
+        glEnableVertexAttribArray(a);
+        gl_check();
+    }
+}
+
+} // namespace
+
 void gl_setup(bool multisample) {
+    if (gl_dialect_es()) {
+        gl_setup_es();
+        return;
+    }
     if (multisample) {
         glEnable(GL_MULTISAMPLE);
     }

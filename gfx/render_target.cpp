@@ -1,10 +1,71 @@
 // Render targets and the bound-framebuffer cache (see render_target.h). Owns
-// screen_targets and bound_framebuffer; uses the EXT framebuffer entry points
-// GLEW loads, the texture table for colour textures and the buffer classes
-// for the screen quad.
+// screen_targets and bound_framebuffer; uses the framebuffer entry points of
+// the GL dialect (EXT on OpenGL 2.1, core on ES 2.0), the texture table for
+// colour textures and the buffer classes for the screen quad.
 #include "gfx/render_target.h"
 
+#include "gfx/gl_dialect.h"
+
 #include <cassert>
+
+namespace {
+
+// The framebuffer entry points of the dialect in use: EXT_framebuffer_object
+// on OpenGL 2.1, the core ones on ES 2.0 (the enum values are the same).
+void gl_bind_framebuffer(GLuint name) {
+    if (gl_dialect_es()) {
+        glBindFramebuffer(GL_FRAMEBUFFER, name);
+    } else {
+        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, name);
+    }
+    gl_check();
+}
+
+void gl_gen_framebuffer(GLuint* name) {
+    if (gl_dialect_es()) {
+        glGenFramebuffers(1, name);
+    } else {
+        glGenFramebuffersEXT(1, name);
+    }
+    gl_check();
+}
+
+// Generates a depth renderbuffer of the given size, leaves it bound and
+// attaches it to the bound framebuffer. ES 2.0 takes only sized depth formats.
+void gl_attach_new_depth_buffer(GLuint* name, int width, int height) {
+    if (gl_dialect_es()) {
+        glGenRenderbuffers(1, name);
+        gl_check();
+        glBindRenderbuffer(GL_RENDERBUFFER, *name);
+        gl_check();
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, width, height);
+        gl_check();
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, *name);
+        gl_check();
+        return;
+    }
+    glGenRenderbuffersEXT(1, name);
+    gl_check();
+    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, *name);
+    gl_check();
+    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT, width, height);
+    gl_check();
+    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
+                                 *name);
+    gl_check();
+}
+
+void gl_attach_colour_texture(GLuint texture) {
+    if (gl_dialect_es()) {
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    } else {
+        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
+                                  texture, 0);
+    }
+    gl_check();
+}
+
+} // namespace
 
 SCREEN_TARGETS screen_targets;
 int32_t bound_framebuffer = -1;
@@ -28,8 +89,7 @@ void framebuffer_bind(GLuint name) {
         return;
     }
     bound_framebuffer = int32_t(name);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, name);
-    gl_check();
+    gl_bind_framebuffer(name);
 }
 
 void framebuffer_unbind() {
@@ -37,15 +97,14 @@ void framebuffer_unbind() {
         return;
     }
     bound_framebuffer = 0;
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
-    gl_check();
+    gl_bind_framebuffer(0);
 }
 
 GLenum framebuffer_check_status() {
     // GLEW leaves the core pointer null on a GL 2.1 driver without
     // ARB_framebuffer_object; the EXT one is what such drivers offer.
     GLenum status = 0;
-    if (glCheckFramebufferStatus) {
+    if (gl_dialect_es() || glCheckFramebufferStatus) {
         status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
     } else if (glCheckFramebufferStatusEXT) {
         status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
@@ -74,19 +133,9 @@ void render_target_texture_make_sampled(uint32_t slot) {
 }
 
 void render_target_begin(RENDER_TARGET& target, int width, int height) {
-    glGenFramebuffersEXT(1, &target.framebuffer);
-    gl_check();
+    gl_gen_framebuffer(&target.framebuffer);
     framebuffer_bind(target.framebuffer);
-
-    glGenRenderbuffersEXT(1, &target.depth_buffer);
-    gl_check();
-    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, target.depth_buffer);
-    gl_check();
-    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT, width, height);
-    gl_check();
-    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
-                                 target.depth_buffer);
-    gl_check();
+    gl_attach_new_depth_buffer(&target.depth_buffer, width, height);
 }
 
 void render_target_finish(RENDER_TARGET& target, uint32_t colour_slot) {
@@ -94,9 +143,7 @@ void render_target_finish(RENDER_TARGET& target, uint32_t colour_slot) {
     // framebuffer while the colour texture was made.
     framebuffer_bind(target.framebuffer);
     target.colour_texture = colour_slot;
-    glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
-                              texture_gl_name(colour_slot), 0);
-    gl_check();
+    gl_attach_colour_texture(texture_gl_name(colour_slot));
     target.status = framebuffer_check_status();
     framebuffer_unbind();
 }

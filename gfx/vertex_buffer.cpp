@@ -5,6 +5,7 @@
 #include "gfx/vertex_buffer.h"
 
 #include "gfx/frame_stats.h"
+#include "gfx/gl_dialect.h"
 #include "gfx/handle_table.h"
 
 #include <cassert>
@@ -184,7 +185,30 @@ void INDEXBUFFER::upload(int32_t n) {
     upload_elements(*this, index_kind(), n);
 }
 
+namespace {
+
+void attribute_pointer(GLuint location, GLint size, size_t offset) {
+    glVertexAttribPointer(location, size, GL_FLOAT, GL_FALSE, VERTEX_STRIDE,
+                          reinterpret_cast<const void*>(offset));
+    gl_check();
+}
+
+// ES: the same four arrays as generic attributes at the locations the
+// programs were linked with (their arrays stay enabled from GL set-up).
+void bind_vertex_attributes() {
+    attribute_pointer(ATTRIBUTE_POSITION, 4, offsetof(VERTEX, position));
+    attribute_pointer(ATTRIBUTE_NORMAL, 3, offsetof(VERTEX, normal));
+    attribute_pointer(ATTRIBUTE_TEXCOORD0, 2, offsetof(VERTEX, texcoord0));
+    attribute_pointer(ATTRIBUTE_TEXCOORD1, 2, offsetof(VERTEX, texcoord1));
+}
+
+} // namespace
+
 void bind_vertex_format() {
+    if (gl_dialect_es()) {
+        bind_vertex_attributes();
+        return;
+    }
     glVertexPointer(4, GL_FLOAT, VERTEX_STRIDE,
                     reinterpret_cast<const void*>(offsetof(VERTEX, position)));
     gl_check();

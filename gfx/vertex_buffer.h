@@ -99,7 +99,8 @@ struct INDEXBUFFER : NAMEDBUFFERIDX {
 
 // Points the vertex, normal and both texture-coordinate arrays at the VERTEX
 // layout of the bound array buffer. The client states were enabled once at GL
-// set-up; the client-active texture unit is left at unit 1.
+// set-up; the client-active texture unit is left at unit 1. In the ES dialect
+// the four arrays are the generic attributes of gfx/gl_dialect.h.
 void bind_vertex_format();
 
 // Draws indices.count indices of a buffer pair as triangles: binds both

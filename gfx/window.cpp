@@ -2,23 +2,14 @@
 #include "gfx/window.h"
 
 #include "gfx/gl.h"
+#include "gfx/gl_dialect.h"
 #include "gfx/render_state.h"
 
 #include <cstdio>
-#include <cstring>
 
 APP_WINDOW* app_window = nullptr;
 
 namespace {
-
-// Sets the context attributes for one try; samples 0 asks for no multisampling.
-void set_attributes(int samples) {
-    SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, 1);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, samples > 0 ? 1 : 0);
-    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples);
-}
 
 // A software rasteriser may offer no accelerated or multisample visuals:
 // try 4x, then 2x, then no multisampling, then without the accelerated-visual
@@ -26,7 +17,7 @@ void set_attributes(int samples) {
 bool create_window_and_context(APP_WINDOW& w, const char* title) {
     const int tries[][2] = {{4, 1}, {2, 1}, {0, 1}, {0, 0}};
     for (const auto& t : tries) {
-        set_attributes(t[0]);
+        gl_dialect_context_attributes(t[0]);
         if (!t[1]) {
             SDL_GL_SetAttribute(SDL_GL_ACCELERATED_VISUAL, 0);
         }
@@ -45,25 +36,6 @@ bool create_window_and_context(APP_WINDOW& w, const char* title) {
     return false;
 }
 
-// The context must offer OpenGL 2.1 and GLSL 1.20.
-bool version_ok(char* why, size_t size) {
-    const char* gl = reinterpret_cast<const char*>(glGetString(GL_VERSION));
-    const char* sl = reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION));
-    int gmaj = 0, gmin = 0, smaj = 0, smin = 0;
-    if (gl) {
-        std::sscanf(gl, "%d.%d", &gmaj, &gmin);
-    }
-    if (sl) {
-        std::sscanf(sl, "%d.%d", &smaj, &smin);
-    }
-    if (gmaj * 100 + gmin < 201 || smaj * 100 + smin < 120) {
-        std::snprintf(why, size, "OpenGL %s with GLSL %s, need OpenGL 2.1 and GLSL 1.20",
-                      gl ? gl : "(unknown)", sl ? sl : "(none)");
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 APP_WINDOW* create_app_window(const char* title, int32_t width, int32_t height) {
@@ -75,8 +47,8 @@ APP_WINDOW* create_app_window(const char* title, int32_t width, int32_t height) 
     w.present = true;
 
     if (!create_window_and_context(w, title)) {
-        std::fprintf(stderr, "vexa: cannot create the window and its OpenGL context: %s\n",
-                     SDL_GetError());
+        std::fprintf(stderr, "vexa: cannot create the window and its %s context: %s\n",
+                     gl_dialect_es() ? "OpenGL ES 2.0" : "OpenGL", SDL_GetError());
         return nullptr;
     }
     if (SDL_GL_MakeCurrent(w.window, w.context) != 0) {
@@ -85,17 +57,12 @@ APP_WINDOW* create_app_window(const char* title, int32_t width, int32_t height) 
     }
     // A refused swap interval is not an error: the pacer alone holds the rate.
     SDL_GL_SetSwapInterval(1);
-    glewExperimental = GL_TRUE;
-    const GLenum glew = glewInit();
-    if (glew != GLEW_OK) {
-        std::fprintf(stderr, "vexa: cannot load the OpenGL entry points (GLEW): %s\n",
-                     reinterpret_cast<const char*>(glewGetErrorString(glew)));
+    char why[256];
+    if (!gl_dialect_load_entry_points(why, sizeof why)) {
+        std::fprintf(stderr, "vexa: cannot load the OpenGL entry points: %s\n", why);
         return nullptr;
     }
-    // glewInit may leave an error behind on some drivers.
-    glGetError();
-    char why[256];
-    if (!version_ok(why, sizeof why)) {
+    if (!gl_dialect_version_ok(why, sizeof why)) {
         std::fprintf(stderr, "vexa: the OpenGL context is too old: %s\n", why);
         return nullptr;
     }

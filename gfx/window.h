@@ -1,7 +1,8 @@
 // The window record: owns the global APP_WINDOW with its SDL window and GL
-// context. Relies on SDL for the window and context and on GLEW for the GL
-// entry points. It is part of the device layer because the scene (viewport,
-// 2D projection) and the render targets read its size.
+// context. Relies on SDL for the window and context and on gfx/gl_dialect.h
+// for the context attributes and the GL entry points. It is part of the
+// device layer because the scene (viewport, 2D projection) and the render
+// targets read its size.
 #pragma once
 
 #include <SDL.h>
@@ -24,9 +25,10 @@ constexpr const char* APP_WINDOW_TITLE = "Vexa Engine";
 
 extern APP_WINDOW* app_window;
 
-// Creates the hidden window with its OpenGL 2.1 context, loads the GL entry
-// points, clears to white and swaps once. On failure prints one line naming
-// what failed with SDL's or GLEW's own text and returns null.
+// Creates the hidden window with a context of the GL dialect in use (OpenGL
+// 2.1, or ES 2.0), loads the GL entry points, clears to white and swaps once.
+// On failure prints one line naming what failed with SDL's, GLEW's or the
+// version check's own text and returns null.
 APP_WINDOW* create_app_window(const char* title = APP_WINDOW_TITLE,
                               int32_t width = APP_WINDOW_WIDTH, int32_t height = APP_WINDOW_HEIGHT);
 

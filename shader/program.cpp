@@ -4,6 +4,7 @@
 #include "shader/program.h"
 
 #include "gfx/frame_stats.h"
+#include "gfx/gl_dialect.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -171,11 +172,25 @@ bool compile_stages(SHADER_PROGRAM* program) {
     return true;
 }
 
+// ES: the attributes the source loader put in place of gl_Vertex and the
+// other built-ins take the locations bind_vertex_format feeds. (OpenGL 2.1
+// feeds the built-ins themselves from the client arrays.)
+void bind_vertex_attribute_locations(GLuint program) {
+    if (!gl_dialect_es()) {
+        return;
+    }
+    for (GLuint a = 0; a < VERTEX_ATTRIBUTE_COUNT; ++a) {
+        glBindAttribLocation(program, a, VERTEX_ATTRIBUTE_NAMES[a]);
+        gl_check();
+    }
+}
+
 bool link_program(SHADER_PROGRAM* program) {
     for (SHADER_STAGE* stage = program->stages; stage; stage = stage->next) {
         glAttachShader(program->program, stage->shader);
         gl_check();
     }
+    bind_vertex_attribute_locations(program->program);
     glLinkProgram(program->program);
     gl_check();
     GLint status = GL_FALSE;

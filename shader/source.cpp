@@ -5,6 +5,8 @@
 
 #include "shader/limits.h"
 
+#include "gfx/gl_dialect.h"
+
 #include <sys/stat.h>
 
 #include <climits>
@@ -125,14 +127,44 @@ LOADED_FILE* load_file_cached(const char* path) {
     return append_loaded_file(path, bytes, size, extra);
 }
 
-void append_injected_header(std::string& text) {
+namespace {
+
+// GLSL ES 1.00 has no default float precision in fragment stages and none of
+// the compatibility built-ins the stage files use. Each built-in becomes an
+// attribute at the location bind_vertex_format feeds (gl_dialect.h), a
+// varying, or, for the vertex colour GL 2.1 leaves at its default white, a
+// constant. Uniforms and varyings get the same precision in both stages, as
+// linking requires.
+void append_es_lines(std::string& text, GLenum stage_type) {
+    if (stage_type == GL_VERTEX_SHADER) {
+        text += "precision highp float;\n";
+        const char* const types[VERTEX_ATTRIBUTE_COUNT] = {"vec4", "vec3", "vec4", "vec4"};
+        const char* const builtins[VERTEX_ATTRIBUTE_COUNT] = {
+            "gl_Vertex", "gl_Normal", "gl_MultiTexCoord0", "gl_MultiTexCoord1"};
+        for (GLuint a = 0; a < VERTEX_ATTRIBUTE_COUNT; ++a) {
+            text += std::string("attribute ") + types[a] + " " + VERTEX_ATTRIBUTE_NAMES[a] +
+                    ";\n#define " + builtins[a] + " " + VERTEX_ATTRIBUTE_NAMES[a] + "\n";
+        }
+        text += "varying vec4 vexa_FrontColor;\n#define gl_FrontColor vexa_FrontColor\n"
+                "#define gl_Color vec4(1.0)\n";
+    } else {
+        text += "#ifdef GL_FRAGMENT_PRECISION_HIGH\nprecision highp float;\nprecision highp "
+                "int;\n#else\nprecision mediump float;\n#endif\n"
+                "varying vec4 vexa_FrontColor;\n#define gl_Color vexa_FrontColor\n";
+    }
+}
+
+} // namespace
+
+void append_injected_header(std::string& text, GLenum stage_type) {
     static const char SEPARATOR[] = "// "
                                     "-------------------------------------------------------------"
                                     "-----------------------------------\n";
     text += SEPARATOR;
     text += "//                           Code injected dynamically by the engine\n";
     text += SEPARATOR;
-    text += "\n#version 120\n\n#define _WIN32\n\n";
+    text += gl_dialect_es() ? "\n#version 100\n\n#define _WIN32\n\n"
+                            : "\n#version 120\n\n#define _WIN32\n\n";
     append_define(text, "NUMERO_MAXIMO_INFLUENCIAS_POR_VERTICE", MAX_JOINT_INFLUENCES);
     append_define(text, "NUMERO_MAXIMO_JOINTS_POR_ARMATURE", MAX_JOINTS);
     text += "#define ACTIVAR_DIFFUSE\n#define ACTIVAR_SPECULAR\n#define ACTIVAR_TEXTURA\n\n\n";
@@ -145,6 +177,9 @@ void append_injected_header(std::string& text) {
     text += "\n";
     append_define(text, "NUMERO_MAXIMO_TEXTURAS_POR_MATERIAL", MAX_MATERIAL_TEXTURES);
     append_define(text, "ANIMACION_DE_TEXTURA_ACTIVA", TEXTURE_ANIMATION_ACTIVE);
+    if (gl_dialect_es()) {
+        append_es_lines(text, stage_type);
+    }
     text += "\n\n";
     text += SEPARATOR;
     text += "//                                                                            End of "
@@ -247,7 +282,7 @@ bool load_stage_source(const char* path, SHADER_STAGE* stage) {
     size_t content_length =
         nul ? size_t(static_cast<const char*>(nul) - content) : size_t(file->size);
     stage->text.clear();
-    append_injected_header(stage->text);
+    append_injected_header(stage->text, stage->type);
     stage->text.append(content, content_length);
     expand_includes(stage, stage->text);
 

@@ -53,8 +53,11 @@ extern int32_t loaded_file_extra_bytes; // spare bytes allocated after each file
 LOADED_FILE* load_file_cached(const char* path);
 
 // Appends the 30 lines every stage starts with (version line and the
-// engine's limits as #defines).
-void append_injected_header(std::string& text);
+// engine's limits as #defines). In the ES dialect the version is 100 and
+// lines for the stage of stage_type follow the limits: precision statements
+// and the GL 2.1 built-ins the stage files use, mapped to attributes and
+// varyings.
+void append_injected_header(std::string& text, GLenum stage_type = GL_VERTEX_SHADER);
 
 // Replaces "#include <name>" and "#include \"name\"" directives in text,
 // names resolved against the directory of the stage's own file. Stops at the

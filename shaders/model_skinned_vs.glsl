@@ -12,9 +12,14 @@ uniform mat4 inverse_bind_matrix[NUMERO_MAXIMO_JOINTS_POR_ARMATURE];
 attribute vec4 joint_indices;
 attribute vec4 joint_weights;
 
+// The rotation and scale part of m (GLSL ES 1.00 has no mat3(mat4)).
+mat3 upper_left(mat4 m) {
+    return mat3(m[0].xyz, m[1].xyz, m[2].xyz);
+}
+
 void main() {
     vec4 bind_position = bind_shape_matrix * gl_Vertex;
-    vec3 bind_normal = mat3(bind_shape_matrix) * gl_Normal;
+    vec3 bind_normal = upper_left(bind_shape_matrix) * gl_Normal;
     vec4 position = vec4(0.0);
     vec3 normal = vec3(0.0);
     for (int k = 0; k < NUMERO_MAXIMO_INFLUENCIAS_POR_VERTICE; ++k) {
@@ -28,7 +33,7 @@ void main() {
             mat4 current = transformation_matrix[joint];
             mat4 unbind = inverse_bind_matrix[joint];
             position += weight * (current * (unbind * bind_position));
-            normal += weight * (mat3(current) * (mat3(unbind) * bind_normal));
+            normal += weight * (upper_left(current) * (upper_left(unbind) * bind_normal));
         } else {
             position += weight * bind_position;
             normal += weight * bind_normal;

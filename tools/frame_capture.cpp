@@ -2,6 +2,7 @@
 #include "tools/frame_capture.h"
 
 #include "app/runtime.h"
+#include "gfx/gl_dialect.h"
 #include "gfx/window.h"
 #include "gfx/gl.h"
 #include "tools/png_writer.h"
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -22,9 +24,13 @@ int64_t frames_presented = 0;
 bool record_timings = false;
 std::vector<double> work_ms, frame_ms, flush_ms, swap_ms, interval_ms;
 uint64_t first_present_ticks = 0, last_present_ticks = 0;
+std::string gl_version; // of the context the frames were drawn with
 
 // Runs before each present; reads the back buffer on the wanted frame.
 void capture_before_present() {
+    if (gl_version.empty()) {
+        gl_version = gl_version_string();
+    }
     if (record_timings) {
         const double f = double(SDL_GetPerformanceFrequency());
         work_ms.push_back(double(loop_timing.work_ticks) * 1000.0 / f);
@@ -46,7 +52,7 @@ void capture_before_present() {
     const int w = app_window->width, h = app_window->height;
     std::vector<uint8_t> bottom_up(size_t(w) * size_t(h) * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
+    gl_read_from_back_buffer();
     glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, bottom_up.data());
     gl_check();
     window_rows.resize(bottom_up.size());
@@ -87,6 +93,7 @@ bool frame_capture_write(const char* path, const char* program) {
 void frame_capture_print_timings(const char* frame_label) {
     const double seconds =
         double(last_present_ticks - first_present_ticks) / double(SDL_GetPerformanceFrequency());
+    std::printf("GL: %s\n", gl_version.empty() ? "(no frame presented)" : gl_version.c_str());
     std::printf("frames: %zu\n", work_ms.size());
     std::printf("frame work (update, clear and the frame callback): median %.2f ms, p99 %.2f ms\n",
                 percentile(work_ms, 0.5), percentile(work_ms, 0.99));

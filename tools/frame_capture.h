@@ -15,7 +15,7 @@ void frame_capture_start(int64_t frames_wanted, bool timings);
 // written.
 bool frame_capture_write(const char* path, const char* program);
 
-// Prints the recorded timings on stdout: frame count, median and 99th
+// Prints the recorded timings on stdout: the context's GL_VERSION, frame count, median and 99th
 // percentile of the work before the pacer's sleep, of the application's
 // frame (named frame_label), of the flush and of the present, the frame
 // intervals and the frame rate held.

@@ -262,32 +262,44 @@ void GLAPIENTRY f_EnableVertexAttribArray(GLuint i) {
 void GLAPIENTRY f_DisableVertexAttribArray(GLuint i) {
     record(call("glDisableVertexAttribArray", i));
 }
-void GLAPIENTRY f_GenFramebuffers(GLsizei n, GLuint* f) {
-    gen("glGenFramebuffersEXT", n, f, state().next_framebuffer);
+// The framebuffer entry points exist twice: EXT_framebuffer_object's (the
+// OpenGL 2.1 dialect) and the core ones (ES); each is logged by the name it
+// was called by.
+template <bool CORE> std::string fbo(const char* name) {
+    return CORE ? std::string(name) : std::string(name) + "EXT";
 }
-void GLAPIENTRY f_BindFramebuffer(GLenum t, GLuint f) {
-    record(call("glBindFramebufferEXT", t, f));
+template <bool CORE> void GLAPIENTRY f_GenFramebuffers(GLsizei n, GLuint* f) {
+    gen(fbo<CORE>("glGenFramebuffers").c_str(), n, f, state().next_framebuffer);
 }
-void GLAPIENTRY f_DeleteFramebuffers(GLsizei n, const GLuint* f) {
-    record(call("glDeleteFramebuffersEXT", n, f ? f[0] : 0u));
+template <bool CORE> void GLAPIENTRY f_BindFramebuffer(GLenum t, GLuint f) {
+    record(call(fbo<CORE>("glBindFramebuffer").c_str(), t, f));
 }
-void GLAPIENTRY f_GenRenderbuffers(GLsizei n, GLuint* r) {
-    gen("glGenRenderbuffersEXT", n, r, state().next_renderbuffer);
+template <bool CORE> void GLAPIENTRY f_DeleteFramebuffers(GLsizei n, const GLuint* f) {
+    record(call(fbo<CORE>("glDeleteFramebuffers").c_str(), n, f ? f[0] : 0u));
 }
-void GLAPIENTRY f_BindRenderbuffer(GLenum t, GLuint r) {
-    record(call("glBindRenderbufferEXT", t, r));
+template <bool CORE> void GLAPIENTRY f_GenRenderbuffers(GLsizei n, GLuint* r) {
+    gen(fbo<CORE>("glGenRenderbuffers").c_str(), n, r, state().next_renderbuffer);
 }
-void GLAPIENTRY f_DeleteRenderbuffers(GLsizei n, const GLuint* r) {
-    record(call("glDeleteRenderbuffersEXT", n, r ? r[0] : 0u));
+template <bool CORE> void GLAPIENTRY f_BindRenderbuffer(GLenum t, GLuint r) {
+    record(call(fbo<CORE>("glBindRenderbuffer").c_str(), t, r));
 }
+template <bool CORE> void GLAPIENTRY f_DeleteRenderbuffers(GLsizei n, const GLuint* r) {
+    record(call(fbo<CORE>("glDeleteRenderbuffers").c_str(), n, r ? r[0] : 0u));
+}
+template <bool CORE>
 void GLAPIENTRY f_RenderbufferStorage(GLenum t, GLenum f, GLsizei w, GLsizei h) {
-    record(call("glRenderbufferStorageEXT", t, f, w, h));
+    record(call(fbo<CORE>("glRenderbufferStorage").c_str(), t, f, w, h));
 }
+template <bool CORE>
 void GLAPIENTRY f_FramebufferRenderbuffer(GLenum t, GLenum a, GLenum rt, GLuint r) {
-    record(call("glFramebufferRenderbufferEXT", t, a, rt, r));
+    record(call(fbo<CORE>("glFramebufferRenderbuffer").c_str(), t, a, rt, r));
 }
+template <bool CORE>
 void GLAPIENTRY f_FramebufferTexture2D(GLenum t, GLenum a, GLenum tt, GLuint tex, GLint level) {
-    record(call("glFramebufferTexture2DEXT", t, a, tt, tex, level));
+    record(call(fbo<CORE>("glFramebufferTexture2D").c_str(), t, a, tt, tex, level));
+}
+template <bool CORE> void GLAPIENTRY f_GenerateMipmap(GLenum t) {
+    record(call(fbo<CORE>("glGenerateMipmap").c_str(), t));
 }
 GLenum GLAPIENTRY f_CheckFramebufferStatusEXT(GLenum t) {
     record(call("glCheckFramebufferStatusEXT", t));
@@ -296,9 +308,6 @@ GLenum GLAPIENTRY f_CheckFramebufferStatusEXT(GLenum t) {
 GLenum GLAPIENTRY f_CheckFramebufferStatus(GLenum t) {
     record(call("glCheckFramebufferStatus", t));
     return GL_FRAMEBUFFER_COMPLETE;
-}
-void GLAPIENTRY f_GenerateMipmap(GLenum t) {
-    record(call("glGenerateMipmapEXT", t));
 }
 
 } // namespace
@@ -523,17 +532,28 @@ PFNGLUNIFORMMATRIX4FVPROC __glewUniformMatrix4fv = f_UniformMatrix4fv;
 PFNGLVERTEXATTRIBPOINTERPROC __glewVertexAttribPointer = f_VertexAttribPointer;
 PFNGLENABLEVERTEXATTRIBARRAYPROC __glewEnableVertexAttribArray = f_EnableVertexAttribArray;
 PFNGLDISABLEVERTEXATTRIBARRAYPROC __glewDisableVertexAttribArray = f_DisableVertexAttribArray;
-PFNGLGENFRAMEBUFFERSEXTPROC __glewGenFramebuffersEXT = f_GenFramebuffers;
-PFNGLBINDFRAMEBUFFEREXTPROC __glewBindFramebufferEXT = f_BindFramebuffer;
-PFNGLDELETEFRAMEBUFFERSEXTPROC __glewDeleteFramebuffersEXT = f_DeleteFramebuffers;
-PFNGLGENRENDERBUFFERSEXTPROC __glewGenRenderbuffersEXT = f_GenRenderbuffers;
-PFNGLBINDRENDERBUFFEREXTPROC __glewBindRenderbufferEXT = f_BindRenderbuffer;
-PFNGLDELETERENDERBUFFERSEXTPROC __glewDeleteRenderbuffersEXT = f_DeleteRenderbuffers;
-PFNGLRENDERBUFFERSTORAGEEXTPROC __glewRenderbufferStorageEXT = f_RenderbufferStorage;
-PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC __glewFramebufferRenderbufferEXT = f_FramebufferRenderbuffer;
-PFNGLFRAMEBUFFERTEXTURE2DEXTPROC __glewFramebufferTexture2DEXT = f_FramebufferTexture2D;
+PFNGLGENFRAMEBUFFERSEXTPROC __glewGenFramebuffersEXT = f_GenFramebuffers<false>;
+PFNGLBINDFRAMEBUFFEREXTPROC __glewBindFramebufferEXT = f_BindFramebuffer<false>;
+PFNGLDELETEFRAMEBUFFERSEXTPROC __glewDeleteFramebuffersEXT = f_DeleteFramebuffers<false>;
+PFNGLGENRENDERBUFFERSEXTPROC __glewGenRenderbuffersEXT = f_GenRenderbuffers<false>;
+PFNGLBINDRENDERBUFFEREXTPROC __glewBindRenderbufferEXT = f_BindRenderbuffer<false>;
+PFNGLDELETERENDERBUFFERSEXTPROC __glewDeleteRenderbuffersEXT = f_DeleteRenderbuffers<false>;
+PFNGLRENDERBUFFERSTORAGEEXTPROC __glewRenderbufferStorageEXT = f_RenderbufferStorage<false>;
+PFNGLFRAMEBUFFERRENDERBUFFEREXTPROC __glewFramebufferRenderbufferEXT =
+    f_FramebufferRenderbuffer<false>;
+PFNGLFRAMEBUFFERTEXTURE2DEXTPROC __glewFramebufferTexture2DEXT = f_FramebufferTexture2D<false>;
 PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC __glewCheckFramebufferStatusEXT = f_CheckFramebufferStatusEXT;
 PFNGLCHECKFRAMEBUFFERSTATUSPROC __glewCheckFramebufferStatus = f_CheckFramebufferStatus;
-PFNGLGENERATEMIPMAPEXTPROC __glewGenerateMipmapEXT = f_GenerateMipmap;
+PFNGLGENERATEMIPMAPEXTPROC __glewGenerateMipmapEXT = f_GenerateMipmap<false>;
+PFNGLGENERATEMIPMAPPROC __glewGenerateMipmap = f_GenerateMipmap<true>;
+PFNGLGENFRAMEBUFFERSPROC __glewGenFramebuffers = f_GenFramebuffers<true>;
+PFNGLBINDFRAMEBUFFERPROC __glewBindFramebuffer = f_BindFramebuffer<true>;
+PFNGLDELETEFRAMEBUFFERSPROC __glewDeleteFramebuffers = f_DeleteFramebuffers<true>;
+PFNGLGENRENDERBUFFERSPROC __glewGenRenderbuffers = f_GenRenderbuffers<true>;
+PFNGLBINDRENDERBUFFERPROC __glewBindRenderbuffer = f_BindRenderbuffer<true>;
+PFNGLDELETERENDERBUFFERSPROC __glewDeleteRenderbuffers = f_DeleteRenderbuffers<true>;
+PFNGLRENDERBUFFERSTORAGEPROC __glewRenderbufferStorage = f_RenderbufferStorage<true>;
+PFNGLFRAMEBUFFERRENDERBUFFERPROC __glewFramebufferRenderbuffer = f_FramebufferRenderbuffer<true>;
+PFNGLFRAMEBUFFERTEXTURE2DPROC __glewFramebufferTexture2D = f_FramebufferTexture2D<true>;
 
 } // extern "C"

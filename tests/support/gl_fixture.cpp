@@ -1,7 +1,10 @@
 // Real-GL test fixture (see gl_fixture.h).
 #include "tests/support/gl_fixture.h"
 
+#include "gfx/gl_dialect.h"
+
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 SDL_Window* window = nullptr;
@@ -18,9 +21,15 @@ bool gl_fixture_init() {
         std::fprintf(stderr, "gl fixture: SDL_Init failed: %s\n", SDL_GetError());
         return false;
     }
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    // VEXA_GL=gles2 runs the suite on the OpenGL ES dialect, as it does the programs.
+    if (!gl_dialect_parse(std::getenv("VEXA_GL"), gl_dialect)) {
+        std::fprintf(stderr, "gl fixture: VEXA_GL names no GL dialect\n");
+        return false;
+    }
+    gl_dialect_context_attributes(0);
+    if (!gl_dialect_es()) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    }
     window = SDL_CreateWindow("Vexa Engine tests", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
                               1024, 600, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
     if (!window) {
@@ -32,10 +41,9 @@ bool gl_fixture_init() {
         std::fprintf(stderr, "gl fixture: no GL context: %s\n", SDL_GetError());
         return false;
     }
-    glewExperimental = GL_TRUE;
-    GLenum err = glewInit();
-    if (err != GLEW_OK) {
-        std::fprintf(stderr, "gl fixture: glewInit failed: %s\n", glewGetErrorString(err));
+    char why[256];
+    if (!gl_dialect_load_entry_points(why, sizeof why)) {
+        std::fprintf(stderr, "gl fixture: %s\n", why);
         return false;
     }
     glGetError(); // glewInit may leave GL_INVALID_ENUM behind
