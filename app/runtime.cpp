@@ -280,7 +280,7 @@ void run_browser_loop() {
     });
     frame_pacer.target_rate = 0;
     std::printf("vexa: %s\n",
-                EM_ASM_INT({ return self.crossOriginIsolated == = true; })
+                EM_ASM_INT({ return self.crossOriginIsolated ? 1 : 0; })
                     ? "cross-origin isolated, but this build runs the picture on one thread"
                     : "not cross-origin isolated: the picture runs on one thread");
     emscripten_set_main_loop(browser_pass, 0, 1);
