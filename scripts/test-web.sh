@@ -4,7 +4,8 @@
 # vexa.html?frames=N in headless Chromium (software WebGL through SwiftShader),
 # takes a screenshot of the page and compares it with the desktop build's
 # window at frame N (vexa-snapshot --frames N --window on the virtual display).
-# The console must say "frame N done"; both frame rates are printed.
+# The console must say "frame N done"; both frame rates are printed. Without
+# WebGL (--disable-3d-apis) the page must show its one line instead.
 #   VEXA_WEB_FRAMES=N   the frame compared (default 30)
 set -e
 cd "$(dirname "$0")/.."
@@ -99,4 +100,11 @@ print(f"test-web: frame compared with the desktop build's: {off} of {w1 * h1} pi
 sys.exit(1 if share > MAX_SHARE else 0)
 EOF_COMPARE
 echo "desktop: $(grep 'frame rate held' "$work/desktop.txt")"
+
+# A browser without WebGL gets one line of text instead of a blank canvas.
+chromium --headless --no-sandbox --disable-3d-apis --no-first-run --disable-background-networking \
+    --disable-component-update --disable-sync --disable-quic --user-data-dir="$work/profile" \
+    --dump-dom "$url" >"$work/no-webgl.html" 2>/dev/null || true
+grep -q "<p>The demonstration needs WebGL" "$work/no-webgl.html" ||
+    die "without WebGL the page does not say so"
 echo "test-web: passed"
