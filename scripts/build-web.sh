@@ -75,8 +75,9 @@ if [ ! -f "$sdl/lib/libSDL2.a" ]; then
 fi
 [ "$1" = sdl2 ] && exit 0
 
-# The engine and the demonstration, every source compiled each run (about a
-# minute on two cores). Highway-only and x86-only sources have portable
+# The engine and the demonstration (about a minute on two cores). A source is
+# compiled again when it is newer than its object, and every source when a
+# header or this script is. Highway-only and x86-only sources have portable
 # stand-ins chosen by the compiler (__EMSCRIPTEN__); the x86 fractal kernels
 # are left out as on every other processor.
 out=$root/build/web
@@ -86,10 +87,26 @@ flags="-std=c++20 -O2 -Wall -Wextra -Wno-pointer-bool-conversion -ffp-contract=o
 -I$root -I$sdl/include/SDL2"
 sources=$(ls math/*.cpp gfx/*.cpp shader/*.cpp scene/*.cpp app/*.cpp demo/*.cpp |
     grep -v -e '_sse2\.cpp$' -e '_avx2\.cpp$' -e '_avx512\.cpp$')
-echo "build-web: compiling $(echo "$sources" | wc -l) sources"
-# shellcheck disable=SC2086
-echo "$sources" | xargs -P 2 -I{} sh -c 'o="$1/obj/$(echo "${2%.cpp}" | tr / _).o"; em++ $3 -c "$2" -o "$o"' \
-    _ "$out" {} "$flags" || die "compiling failed"
+stamp=$out/obj/.complete
+if [ -f "$stamp" ] && [ -z "$(find math gfx shader scene app demo -name '*.h' -newer "$stamp")" ] &&
+    [ ! scripts/build-web.sh -nt "$stamp" ]; then
+    stale=""
+    for f in $sources; do
+        o=$out/obj/$(echo "${f%.cpp}" | tr / _).o
+        [ "$f" -nt "$o" ] && stale="$stale $f"
+    done
+else
+    stale=$sources
+fi
+rm -f "$stamp"
+if [ -n "$(echo $stale)" ]; then
+    echo "build-web: compiling $(echo $stale | wc -w) sources"
+    # shellcheck disable=SC2086
+    echo $stale | tr ' ' '\n' | xargs -P 2 -I{} sh -c \
+        'o="$1/obj/$(echo "${2%.cpp}" | tr / _).o"; em++ $3 -c "$2" -o "$o"' _ "$out" {} "$flags" ||
+        die "compiling failed"
+fi
+touch "$stamp"
 objects=$(echo "$sources" | sed "s|/|_|g; s|\.cpp$|.o|; s|^|$out/obj/|")
 # shellcheck disable=SC2086
 em++ -O2 $objects "$sdl/lib/libSDL2.a" -o "$out/vexa.html" \
