@@ -75,9 +75,13 @@ void install_quit_signal_handlers() {
 }
 
 const char* preferred_video_driver() {
+#if defined(__EMSCRIPTEN__)
+    return nullptr; // a browser has its own video driver only
+#else
     // GLEW loads the GL entry points through GLX, so the window must be an
     // X11 one; without this SDL would fall back to drivers whose contexts
     // GLEW cannot use.
     return "x11";
+#endif
 }
 #endif

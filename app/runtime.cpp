@@ -21,6 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+#endif
+
 void (*before_present_hook)() = nullptr;
 LOOP_TIMING loop_timing = {};
 
@@ -226,10 +230,87 @@ int64_t run_loop(int64_t max_passes) {
     return passes;
 }
 
+#ifdef __EMSCRIPTEN__
+namespace {
+
+// The loop in a browser: one pass per animation frame, which also paces it,
+// so the pacer's own rate is off. The page's "frames" parameter (vexa.html?
+// frames=N) stops the loop after N passes, leaving frame N on the canvas, and
+// reports the frame rate on the console and in the page title.
+struct BROWSER_LOOP {
+    int64_t frames_wanted = -1; // no limit
+    int64_t passes = 0;
+    double first_start_ms = 0.0;
+    double last_start_ms = 0.0;
+    double work_ms = 0.0;  // summed: input, update, clear, the application's frame
+    double frame_ms = 0.0; // summed: the application's frame alone
+};
+BROWSER_LOOP browser_loop;
+
+void browser_report() {
+    const BROWSER_LOOP& b = browser_loop;
+    const double span_ms = b.last_start_ms - b.first_start_ms;
+    const double fps =
+        b.passes > 1 && span_ms > 0.0 ? double(b.passes - 1) * 1000.0 / span_ms : 0.0;
+    std::printf("vexa: %.1f frames per second over %lld frames; per frame %.2f ms of work, "
+                "%.2f ms in the application's frame\n",
+                fps, static_cast<long long>(b.passes), b.work_ms / double(b.passes),
+                b.frame_ms / double(b.passes));
+    std::printf("frame %lld done\n", static_cast<long long>(b.passes));
+    EM_ASM({ document.title = "frame " + $0 + " done, " + $1.toFixed(1) + " fps"; },
+           double(b.passes), fps);
+}
+
+void browser_pass() {
+    BROWSER_LOOP& b = browser_loop;
+    const double start = emscripten_get_now();
+    b.first_start_ms = b.passes == 0 ? start : b.first_start_ms;
+    b.last_start_ms = start;
+    ++b.passes;
+    const bool running = loop_pass();
+    const double frequency = double(time_source.frequency());
+    b.work_ms += double(loop_timing.work_ticks) * 1000.0 / frequency;
+    b.frame_ms += double(loop_timing.demo_ticks) * 1000.0 / frequency;
+    if (!running || b.passes == b.frames_wanted) {
+        emscripten_cancel_main_loop();
+        if (b.frames_wanted > 0) {
+            browser_report();
+        }
+    }
+}
+
+void run_browser_loop() {
+    browser_loop = BROWSER_LOOP{};
+    browser_loop.frames_wanted = EM_ASM_DOUBLE({
+        const n = Number(new URLSearchParams(location.search).get("frames"));
+        return Number.isInteger(n) && n > 0 ? n : -1;
+    });
+    frame_pacer.target_rate = 0;
+    std::printf("vexa: %s\n",
+                EM_ASM_INT({ return self.crossOriginIsolated ? 1 : 0; })
+                    ? "cross-origin isolated, but this build runs the picture on one thread"
+                    : "not cross-origin isolated: the picture runs on one thread");
+    emscripten_set_main_loop(browser_pass, 0, 1);
+}
+
+} // namespace
+#endif
+
 int app_run(const APPLICATION& app) {
     if (!app_startup(app)) {
+#ifdef __EMSCRIPTEN__
+        // The page shows the line that said why in place of the canvas.
+        EM_ASM({
+            if (Module.vexaFailed)
+                Module.vexaFailed();
+        });
+#endif
         return 1;
     }
+#ifdef __EMSCRIPTEN__
+    run_browser_loop(); // returns to the browser, which calls the passes
+#else
     run_loop();
+#endif
     return 0;
 }

@@ -33,6 +33,10 @@ template <class FUNCTION> void load(FUNCTION& pointer, const char* name, const c
 // library, whose dispatch follows the current context whichever API made it.
 const char* load_es_entry_points() {
     const char* missing = nullptr;
+#ifdef __EMSCRIPTEN__
+    // The WebGL calls are linked in directly.
+    return missing;
+#else
 #define VEXA_ES_ENTRY(name) load(__glew##name, "gl" #name, missing)
     VEXA_ES_ENTRY(ActiveTexture);
     VEXA_ES_ENTRY(GenBuffers);
@@ -85,6 +89,7 @@ const char* load_es_entry_points() {
     VEXA_ES_ENTRY(GenerateMipmap);
 #undef VEXA_ES_ENTRY
     return missing;
+#endif
 }
 
 // The first "major.minor" in text, as major * 100 + minor; 0 when none.

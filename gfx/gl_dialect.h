@@ -18,9 +18,18 @@ enum GL_DIALECT : int32_t {
 
 extern GL_DIALECT gl_dialect;
 
+#ifdef __EMSCRIPTEN__
+// A browser offers WebGL 1, that is OpenGL ES 2.0, and nothing else: the
+// dialect is fixed when compiling, and the OpenGL 2.1 paths, whose entry
+// points WebGL lacks, fall away.
+constexpr bool gl_dialect_es() {
+    return true;
+}
+#else
 inline bool gl_dialect_es() {
     return gl_dialect == GL_DIALECT_GLES2;
 }
+#endif
 
 // The dialect a VEXA_GL value names: null or "" or "gl21" for OpenGL 2.1,
 // "gles2" for OpenGL ES 2.0. False for anything else.

@@ -5,6 +5,17 @@
 // multiplies and adds kept apart, so results match it bit for bit; the only
 // operations left out are last rows of affine matrices where they provably
 // return w unchanged (see skin_group).
+#ifdef __EMSCRIPTEN__
+// The web build has no Highway: every model takes the plain loop.
+#include "scene/skinning_fast.h"
+
+SKINNING_PATH skinning_path = SKINNING_PLAIN;
+
+bool skin_vertices_fast(const SKIN*, const VERTEX*, VERTEX*, int32_t, bool) {
+    return false;
+}
+#else
+
 #ifndef VEXA_SKINNING_FAST_SHARED
 #define VEXA_SKINNING_FAST_SHARED
 
@@ -585,3 +596,4 @@ bool skin_vertices_fast(const SKIN* skin, const VERTEX* source, VERTEX* out, int
 }
 
 #endif // HWY_ONCE
+#endif // __EMSCRIPTEN__

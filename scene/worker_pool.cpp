@@ -103,7 +103,12 @@ void worker_main(WORKER_POOL* pool, int index) {
 }
 
 WORKER_POOL::WORKER_POOL() {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+    // WebAssembly built without threads cannot start one: no workers.
+    int wanted = 1;
+#else
     int wanted = static_cast<int>(std::thread::hardware_concurrency());
+#endif
     if (wanted < 1) {
         wanted = 1;
     }

@@ -1,0 +1,42 @@
+#!/usr/bin/env python3
+"""Serves build/web on 127.0.0.1 with the headers that make the page
+cross-origin isolated (what browser threads need) and the WebAssembly type.
+
+    python3 scripts/serve-web.py [PORT]     (default 8080; 0 picks a free one)
+
+Prints "serving http://127.0.0.1:PORT/vexa.html" once it listens."""
+import functools
+import http.server
+import os
+import sys
+
+
+class IsolatedHandler(http.server.SimpleHTTPRequestHandler):
+    extensions_map = {
+        **http.server.SimpleHTTPRequestHandler.extensions_map,
+        ".wasm": "application/wasm",
+        ".js": "text/javascript",
+        ".data": "application/octet-stream",
+    }
+
+    def end_headers(self):
+        self.send_header("Cross-Origin-Opener-Policy", "same-origin")
+        self.send_header("Cross-Origin-Embedder-Policy", "require-corp")
+        self.send_header("Cache-Control", "no-store")
+        super().end_headers()
+
+    def log_message(self, format, *args):
+        pass  # quiet: the test reads the browser's output, not the server's
+
+
+def main():
+    port = int(sys.argv[1]) if len(sys.argv) > 1 else 8080
+    folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build", "web")
+    handler = functools.partial(IsolatedHandler, directory=folder)
+    with http.server.ThreadingHTTPServer(("127.0.0.1", port), handler) as server:
+        print(f"serving http://127.0.0.1:{server.server_address[1]}/vexa.html", flush=True)
+        server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
