@@ -44,11 +44,13 @@
 
 extern char** environ;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define VEXA_ADDRESS_SANITIZER 1
+// The address and thread sanitizers reserve terabytes of shadow address
+// space, so their builds cannot limit the decoder's address space.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VEXA_SHADOW_SANITIZER 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VEXA_ADDRESS_SANITIZER 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VEXA_SHADOW_SANITIZER 1
 #endif
 #endif
 #endif
@@ -363,7 +365,7 @@ int decoder_main(const char* path, const char* hint, uint64_t memory_limit_bytes
     const rlim_t cpu = rlim_t(std::ceil(std::max(seconds_limit, 1.0)));
     rlimit cpu_limit{cpu, cpu + 1};
     setrlimit(RLIMIT_CPU, &cpu_limit);
-#ifndef VEXA_ADDRESS_SANITIZER
+#ifndef VEXA_SHADOW_SANITIZER
     // The sanitizer reserves terabytes of shadow address space; there the
     // caller's watch of resident memory is the limit.
     rlimit memory{rlim_t(memory_limit_bytes), rlim_t(memory_limit_bytes)};
