@@ -56,6 +56,10 @@ echo "windows: skipped: $skipped (MinGW's C runtime computes cos of a double wit
     "fcos instruction, not correctly rounded: cos(pi/2) gives 6.12303e-17 where glibc gives" \
     "6.12323e-17, so a rotation matrix may differ from Linux's in its last bit)"
 echo "windows: unit tests"
+# The tests read their recorded data by paths relative to the folder they run in.
+mkdir -p "$out/tests/unit"
+rm -rf "$out/tests/unit/data"
+cp -r tests/unit/data "$out/tests/unit/data"
 in_wine 900 vexa_unit_tests.exe --gtest_brief=1 --gtest_filter="-$skipped" >"$out/unit.log" 2>&1 ||
     { tail -n 40 "$out/unit.log"; die "unit tests failed under Wine"; }
 tail -n 2 "$out/unit.log"
