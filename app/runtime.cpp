@@ -14,6 +14,7 @@
 #include "math/matrix_stack.h"
 #include "scene/scene.h"
 #include "scene/scene_objects.h"
+#include "scene/worker_pool.h"
 #include "shader/program.h"
 
 #include <SDL.h>
@@ -286,10 +287,16 @@ void run_browser_loop() {
         return Number.isInteger(n) && n > 0 ? n : -1;
     });
     frame_pacer.target_rate = 0;
+#ifdef __EMSCRIPTEN_PTHREADS__
+    const int threads = worker_pool_thread_count();
+    std::printf("vexa: cross-origin isolated: the picture runs on %d thread%s\n", threads,
+                threads == 1 ? "" : "s");
+#else
     std::printf("vexa: %s\n",
                 EM_ASM_INT({ return self.crossOriginIsolated ? 1 : 0; })
                     ? "cross-origin isolated, but this build runs the picture on one thread"
                     : "not cross-origin isolated: the picture runs on one thread");
+#endif
     emscripten_set_main_loop(browser_pass, 0, 1);
 }
 

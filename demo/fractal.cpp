@@ -134,6 +134,13 @@ FRACTAL_BAND_KERNEL kernel_for(FRACTAL_ISA isa) {
         return fractal_band_sse2;
     }
 }
+#elif defined(__wasm_simd128__)
+// WebAssembly with SIMD128: the SSE2 kernel, built through the compiler's
+// SSE2 headers, which map every operation it uses onto a 128-bit SIMD
+// instruction with the same IEEE rounding (same bytes as the reference).
+FRACTAL_BAND_KERNEL kernel_for(FRACTAL_ISA) {
+    return fractal_band_sse2;
+}
 #else
 // Without the x86 kernels the bands are computed point by point, exactly as
 // the reference does (same bytes), still shared over the worker pool.
@@ -226,6 +233,10 @@ bool fractal_isa_supported(FRACTAL_ISA isa) {
         // The kernel's float y step uses fma (every AVX-512 CPU so far has it).
         return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
                __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("fma");
+    }
+#elif defined(__wasm_simd128__)
+    if (isa == FRACTAL_ISA_AUTO || isa == FRACTAL_ISA_SSE2) {
+        return true;
     }
 #else
     // Only the portable band kernel exists: the automatic level is it.

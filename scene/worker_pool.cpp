@@ -4,6 +4,7 @@
 // allocation and no thread creation.
 #include "scene/worker_pool.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cfenv>
@@ -17,6 +18,10 @@
 #else
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
+
+#if defined(__EMSCRIPTEN_PTHREADS__) && !defined(VEXA_BROWSER_THREADS)
+#define VEXA_BROWSER_THREADS 1 // no workers known to be ready: the caller's thread only
 #endif
 
 namespace {
@@ -103,7 +108,14 @@ void worker_main(WORKER_POOL* pool, int index) {
 }
 
 WORKER_POOL::WORKER_POOL() {
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+#if defined(__EMSCRIPTEN_PTHREADS__)
+    // A browser thread runs only once the page has a worker ready for it; the
+    // page readies min(cores, VEXA_BROWSER_THREADS) - 1 of them before the
+    // program starts (scripts/build-web.sh). One asked for beyond those would
+    // start only after the frame that waits for it, so the pool stops there.
+    int wanted =
+        std::min(static_cast<int>(std::thread::hardware_concurrency()), VEXA_BROWSER_THREADS);
+#elif defined(__EMSCRIPTEN__)
     // WebAssembly built without threads cannot start one: no workers.
     int wanted = 1;
 #else

@@ -2,7 +2,10 @@
 """Serves build/web on 127.0.0.1 with the headers that make the page
 cross-origin isolated (what browser threads need) and the WebAssembly type.
 
-    python3 scripts/serve-web.py [PORT]     (default 8080; 0 picks a free one)
+    python3 scripts/serve-web.py [--not-isolated] [PORT]
+        PORT: default 8080; 0 picks a free one
+        --not-isolated: without the isolation headers, as an ordinary web
+        server would serve it (the page then runs its one-thread build)
 
 Prints "serving http://127.0.0.1:PORT/vexa.html" once it listens."""
 import functools
@@ -19,9 +22,12 @@ class IsolatedHandler(http.server.SimpleHTTPRequestHandler):
         ".data": "application/octet-stream",
     }
 
+    isolated = True
+
     def end_headers(self):
-        self.send_header("Cross-Origin-Opener-Policy", "same-origin")
-        self.send_header("Cross-Origin-Embedder-Policy", "require-corp")
+        if self.isolated:
+            self.send_header("Cross-Origin-Opener-Policy", "same-origin")
+            self.send_header("Cross-Origin-Embedder-Policy", "require-corp")
         self.send_header("Cache-Control", "no-store")
         super().end_headers()
 
@@ -30,7 +36,11 @@ class IsolatedHandler(http.server.SimpleHTTPRequestHandler):
 
 
 def main():
-    port = int(sys.argv[1]) if len(sys.argv) > 1 else 8080
+    arguments = sys.argv[1:]
+    if "--not-isolated" in arguments:
+        arguments.remove("--not-isolated")
+        IsolatedHandler.isolated = False
+    port = int(arguments[0]) if arguments else 8080
     folder = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "build", "web")
     handler = functools.partial(IsolatedHandler, directory=folder)
     with http.server.ThreadingHTTPServer(("127.0.0.1", port), handler) as server:

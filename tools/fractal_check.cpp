@@ -55,12 +55,18 @@ FRAME_CHECK check_frame(int64_t n, const FRACTAL_FRAME& frame, std::vector<uint3
                 fractal_texel(k, frame.phase, frame.colour_factor);
         }
     }
-    for (FRACTAL_ISA isa : {FRACTAL_ISA_SSE2, FRACTAL_ISA_AVX2, FRACTAL_ISA_AVX512}) {
-        if (!fractal_isa_supported(isa)) {
+    // Every level this processor runs; where it runs none of the x86 levels
+    // (ARM64, WebAssembly without SIMD), the fast path's own choice.
+    bool any_level = false;
+    for (FRACTAL_ISA isa :
+         {FRACTAL_ISA_SSE2, FRACTAL_ISA_AVX2, FRACTAL_ISA_AVX512, FRACTAL_ISA_AUTO}) {
+        if (!fractal_isa_supported(isa) || (isa == FRACTAL_ISA_AUTO && any_level)) {
             continue;
         }
-        const FRACTAL_PATH path =
-            isa == fractal_best_isa() ? FRACTAL_FAST_ALL_THREADS : FRACTAL_FAST_ONE_THREAD;
+        any_level = true;
+        const FRACTAL_PATH path = isa == FRACTAL_ISA_AUTO || isa == fractal_best_isa()
+                                      ? FRACTAL_FAST_ALL_THREADS
+                                      : FRACTAL_FAST_ONE_THREAD;
         fractal_render(frame, fast.data(), WIDTH, HEIGHT, path, isa);
         if (fast != reference) {
             ++check.differing_levels;
