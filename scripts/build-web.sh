@@ -106,7 +106,22 @@ out=$root/build/web
 BROWSER_THREADS=8
 # The OpenGL 2.1 paths test entry-point pointers that WebGL links as functions.
 flags="-std=c++20 -O2 -Wall -Wextra -Wno-pointer-bool-conversion -ffp-contract=off -fno-fast-math \
--msimd128 -I$root"
+-msimd128"
+
+# Each folder compiles against an include root of its own holding links to
+# its folder and to those of the layers below it, as in the CMake build
+# (cmake/vexa_module.cmake): an include of a higher layer's header is an
+# error here too. Lowest layer first; the demonstration and the fractal
+# check sit on top.
+layers="math gfx shader scene app demo"
+below=""
+for layer in $layers tools; do
+    [ "$layer" = tools ] || below="$layer $below"
+    mkdir -p "$out/layers/$layer"
+    for folder in $below; do
+        ln -sfn "$root/$folder" "$out/layers/$layer/$folder"
+    done
+done
 sources=$(ls math/*.cpp gfx/*.cpp shader/*.cpp scene/*.cpp app/*.cpp demo/*.cpp |
     grep -v -e '_avx2\.cpp$' -e '_avx512\.cpp$')
 
@@ -132,7 +147,7 @@ compile() {
         echo $stale | tr ' ' '\n' | xargs -P 2 -I{} sh -c '
             o="$1/$(echo "${2%.cpp}" | tr / _).o"
             case "$2" in *_sse2.cpp) isa=-msse2 ;; *) isa="" ;; esac
-            em++ $3 $isa -c "$2" -o "$o"' _ "$objects_dir" {} "$2" ||
+            em++ $3 $isa -I"$4/layers/${2%%/*}" -c "$2" -o "$o"' _ "$objects_dir" {} "$2" "$out" ||
             die "compiling failed"
     fi
     touch "$stamp"
@@ -162,7 +177,8 @@ cp demo/web_shell.html "$out/vexa.html"
 check=$out/obj/tools_fractal_check.o
 if [ ! -f "$check" ] || [ tools/fractal_check.cpp -nt "$check" ] || [ demo/fractal.h -nt "$check" ]; then
     # shellcheck disable=SC2086
-    em++ $flags -c tools/fractal_check.cpp -o "$check" || die "compiling the fractal check failed"
+    em++ $flags -I"$out/layers/tools" -c tools/fractal_check.cpp -o "$check" ||
+        die "compiling the fractal check failed"
 fi
 # shellcheck disable=SC2086
 em++ -O2 "$check" $(echo "$single_objects" | grep -e demo_fractal -e scene_worker_pool) \
