@@ -4,9 +4,11 @@
 // output.
 //
 //   vexa-decode --memory BYTES --seconds S [--hint EXT] (MODEL | -)
+//   vexa-decode --serve
 //
 // "-" reads the model from standard input (a model held in memory; then no
-// other file is read).
+// other file is read). --serve takes requests on the socket that is its
+// standard input and decodes each in a child of its own.
 #include "assets/decoder_process.h"
 
 #include <cstdlib>
@@ -37,6 +39,9 @@ int main(int argc, char** argv) {
     // when they give up dies with it and is not worth a report.
     __lsan_disable();
 #endif
+    if (argc == 2 && !std::strcmp(argv[1], "--serve")) {
+        std::_Exit(decoder_serve());
+    }
     uint64_t memory = uint64_t(2) << 30;
     double seconds = 30.0;
     const char* hint = nullptr;

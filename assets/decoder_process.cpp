@@ -1,5 +1,5 @@
 // The decoder process: the one file that knows how a decode is isolated on
-// this platform. Owns no globals.
+// this platform. Owns one global: the decoder server (below).
 //
 // Why a helper program (vexa-decode) and not a fork of the caller: the
 // caller is a GL program with driver threads, the worker pool and SDL's
@@ -14,6 +14,20 @@
 // program, in libexec/vexa of the prefix the program is installed in, the
 // one of the package the program was built against, then in the engine's
 // own install prefix (libexec/vexa).
+//
+// Starting the program costs tens of milliseconds (the dynamic loader maps
+// and relocates Assimp, SDL2_image and the seventy libraries they pull in),
+// where decoding a small model costs a few. So it is started once, as a
+// server (vexa-decode --serve) that has everything loaded and stays
+// single-threaded with no GL, and every decode runs in a child forked from
+// it: the same isolation and limits (the child applies them to itself before
+// it reads a byte) for the price of a fork. Forking is sound there, unlike in
+// the caller. A request is one message on a socket pair carrying the model's
+// input and the answer pipe's write end; the server answers with the child's
+// pid and a pidfd for it (so the caller can kill it without racing its
+// reaping), then with its wait status. A decode that cannot use the server
+// (another thread's decode holds it, another decoder program was asked for,
+// or the server is gone or refuses) spawns the program for itself.
 //
 // Linux only; elsewhere (Windows) files are decoded in the calling process.
 #include "assets/decoder_process.h"
@@ -34,13 +48,17 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <malloc.h>
+#include <mutex>
 
 extern char** environ;
 
@@ -60,6 +78,21 @@ namespace {
 #if defined(__linux__)
 
 constexpr int POLL_MS = 20;
+using CLOCK = std::chrono::steady_clock;
+
+double seconds_since(CLOCK::time_point start) {
+    return std::chrono::duration<double>(CLOCK::now() - start).count();
+}
+
+// The pidfd calls by number: glibc 2.36's <sys/pidfd.h> declares them
+// without C linkage for C++.
+int open_pidfd(pid_t pid) {
+    return int(syscall(SYS_pidfd_open, pid, 0));
+}
+
+void kill_by_pidfd(int pidfd) {
+    syscall(SYS_pidfd_send_signal, pidfd, SIGKILL, nullptr, 0);
+}
 constexpr int EXIT_BAD_REQUEST = 64;
 
 bool executable(const std::string& path) {
@@ -163,15 +196,142 @@ int memory_file(const void* data, size_t size) {
 struct SPAWNED {
     pid_t pid = -1;
     int answer = -1; // read end of the decoder's standard output
+    int pidfd = -1;  // a child of the server: the caller's handle on it
 };
 
-SPAWNED spawn_decoder(const std::string& program, const char* path, const void* data, size_t size,
-                      const char* hint, const IMPORT_OPTIONS& options, std::string* reason) {
+// The server's protocol. A request: SERVE_REQUEST, then the path (when
+// has_path) and the hint, in one message carrying two descriptors: the
+// model's input (a memory file, or /dev/null) and the answer pipe's write
+// end. Replies: REPLY_STARTED with the child's pid and a pidfd attached,
+// then REPLY_ENDED with its wait status; or REPLY_FAILED with an errno.
+struct SERVE_REQUEST {
+    uint64_t memory_limit_bytes = 0;
+    double seconds_limit = 0.0;
+    uint32_t path_size = 0;
+    uint32_t hint_size = 0;
+    uint32_t has_path = 0;
+};
+enum : int32_t { REPLY_STARTED = 1, REPLY_ENDED = 2, REPLY_FAILED = 3 };
+struct SERVE_REPLY {
+    int32_t kind = 0;
+    int32_t value = 0;
+};
+constexpr size_t MAX_REQUEST = sizeof(SERVE_REQUEST) + 2 * PATH_MAX;
+
+// Sends bytes with up to two descriptors attached; false when the other end
+// is gone. Never raises SIGPIPE.
+bool send_with_fds(int socket, const void* bytes, size_t size, const int* fds, int fd_count) {
+    iovec part{const_cast<void*>(bytes), size};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    if (fd_count > 0) {
+        message.msg_control = control;
+        message.msg_controllen = CMSG_SPACE(size_t(fd_count) * sizeof(int));
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(size_t(fd_count) * sizeof(int));
+        std::memcpy(CMSG_DATA(header), fds, size_t(fd_count) * sizeof(int));
+    }
+    ssize_t n;
+    while ((n = sendmsg(socket, &message, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    }
+    return n == ssize_t(size);
+}
+
+// Receives one message of at most size bytes and the descriptors attached
+// (up to two; -1 for those missing, any beyond closed). Returns its length,
+// 0 when the other end is gone, -1 on an error.
+ssize_t receive_with_fds(int socket, void* bytes, size_t size, int fds[2]) {
+    fds[0] = fds[1] = -1;
+    iovec part{bytes, size};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n;
+    while ((n = recvmsg(socket, &message, MSG_CMSG_CLOEXEC)) < 0 && errno == EINTR) {
+    }
+    int got = 0;
+    for (cmsghdr* header = n >= 0 ? CMSG_FIRSTHDR(&message) : nullptr; header;
+         header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS) {
+            continue;
+        }
+        const size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t i = 0; i < count; ++i) {
+            int fd;
+            std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
+            if (got < 2) {
+                fds[got++] = fd;
+            } else {
+                close(fd);
+            }
+        }
+    }
+    return n;
+}
+
+struct DECODER_SERVER {
+    pid_t pid = -1;
+    int socket = -1; // the caller's end
+    std::string program;
+};
+std::mutex server_lock;
+DECODER_SERVER server; // guarded by server_lock
+
+void stop_server(DECODER_SERVER& s) {
+    if (s.socket >= 0) {
+        close(s.socket); // the server ends when its socket does
+    }
+    if (s.pid > 0) {
+        kill(s.pid, SIGKILL);
+        while (waitpid(s.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    s = DECODER_SERVER{};
+}
+
+// Spawns program with the given descriptors as its 0, 1 and 2, default
+// signal handling and nothing else of the caller's. Returns the pid, or -1
+// with errno's message in *error.
+pid_t spawn_program(const std::vector<const char*>& argv, int in, int out, int err,
+                    std::string* error) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in, 0);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    int failed = posix_spawn(&pid, argv[0], &actions, &attributes,
+                             const_cast<char* const*>(argv.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (failed != 0) {
+        *error = std::strerror(failed);
+        return -1;
+    }
+    return pid;
+}
+
+SPAWNED spawn_decoder(const std::string& program, const char* path, int input, const char* hint,
+                      const IMPORT_OPTIONS& options, std::string* reason) {
     SPAWNED child;
-    int input = data ? memory_file(data, size) : open("/dev/null", O_RDONLY | O_CLOEXEC);
     int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
     int pipe_ends[2] = {-1, -1};
-    if (input < 0 || quiet < 0 || pipe2(pipe_ends, O_CLOEXEC) != 0) {
+    if (quiet < 0 || pipe2(pipe_ends, O_CLOEXEC) != 0) {
         *reason = "the decoder cannot be started (no file descriptors)";
     } else {
         fcntl(pipe_ends[0], F_SETPIPE_SZ, 1 << 20); // fewer wake-ups for large answers
@@ -184,33 +344,17 @@ SPAWNED spawn_decoder(const std::string& program, const char* path, const void* 
         }
         argv.push_back(path ? path : "-");
         argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, input, 0);
-        posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, quiet, 2); // the answer says everything
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t none, all;
-        sigemptyset(&none);
-        sigfillset(&all);
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &all);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        int error = posix_spawn(&child.pid, program.c_str(), &actions, &attributes,
-                                const_cast<char* const*>(argv.data()), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
-        if (error != 0) {
-            child.pid = -1;
-            *reason =
-                "the decoder " + program + " cannot be started (" + std::strerror(error) + ")";
+        // The answer says everything: the decoder's stderr goes nowhere.
+        std::string error;
+        child.pid = spawn_program(argv, input, pipe_ends[1], quiet, &error);
+        if (child.pid < 0) {
+            *reason = "the decoder " + program + " cannot be started (" + error + ")";
         } else {
             child.answer = pipe_ends[0];
             pipe_ends[0] = -1;
         }
     }
-    for (int fd : {input, quiet, pipe_ends[0], pipe_ends[1]}) {
+    for (int fd : {quiet, pipe_ends[0], pipe_ends[1]}) {
         if (fd >= 0) {
             close(fd);
         }
@@ -218,14 +362,150 @@ SPAWNED spawn_decoder(const std::string& program, const char* path, const void* 
     return child;
 }
 
+bool start_server(DECODER_SERVER& s, const std::string& program) {
+    int ends[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+        return false;
+    }
+    int quiet = open("/dev/null", O_RDWR | O_CLOEXEC);
+    std::string error;
+    pid_t pid = quiet < 0 ? -1
+                          : spawn_program({program.c_str(), "--serve", nullptr}, ends[1], quiet,
+                                          quiet, &error);
+    close(ends[1]);
+    if (quiet >= 0) {
+        close(quiet);
+    }
+    if (pid < 0) {
+        close(ends[0]);
+        return false;
+    }
+    s.pid = pid;
+    s.socket = ends[0];
+    s.program = program;
+    return true;
+}
+
+// Waits up to ms for a reply of the server; false when none came or the
+// server is gone. A descriptor attached comes back in *fd (-1 if none).
+bool receive_reply(int socket, int ms, SERVE_REPLY* reply, int* fd) {
+    pollfd p{socket, POLLIN, 0};
+    int ready;
+    while ((ready = poll(&p, 1, ms)) < 0 && errno == EINTR) {
+    }
+    if (ready <= 0) {
+        return false;
+    }
+    int fds[2];
+    ssize_t n = receive_with_fds(socket, reply, sizeof *reply, fds);
+    if (fds[1] >= 0) {
+        close(fds[1]);
+    }
+    if (fd) {
+        *fd = fds[0];
+    } else if (fds[0] >= 0) {
+        close(fds[0]);
+    }
+    return n == ssize_t(sizeof *reply);
+}
+
+enum class WAITED { GOT, GONE, ABANDONED, TIME };
+
+// Waits for the server's next reply the way an answer is waited for: asking
+// keep_waiting every POLL_MS and within the decode's time limit.
+WAITED wait_reply(int socket, const IMPORT_OPTIONS& options, CLOCK::time_point start,
+                  SERVE_REPLY* reply, int* fd) {
+    for (;;) {
+        pollfd p{socket, POLLIN, 0};
+        const int ready = poll(&p, 1, POLL_MS);
+        if (ready > 0) {
+            return receive_reply(socket, 0, reply, fd) ? WAITED::GOT : WAITED::GONE;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return WAITED::GONE;
+        }
+        if (options.keep_waiting && !options.keep_waiting(options.user)) {
+            return WAITED::ABANDONED;
+        }
+        if (seconds_since(start) > options.seconds_limit) {
+            return WAITED::TIME;
+        }
+    }
+}
+
+// A decode through the server, which must be running. GOT: *child holds the
+// child's pid, pidfd and answer pipe. GONE: the server is of no use (it has
+// been stopped, unless it only refused with an errno); the caller spawns the
+// decoder instead. ABANDONED, TIME: the server never started the decode and
+// has been stopped.
+WAITED served_decoder(DECODER_SERVER& s, const char* path, int input, const char* hint,
+                      const IMPORT_OPTIONS& options, CLOCK::time_point start, SPAWNED* child) {
+    int pipe_ends[2];
+    if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
+        return WAITED::GONE;
+    }
+    fcntl(pipe_ends[0], F_SETPIPE_SZ, 1 << 20); // fewer wake-ups for large answers
+    SERVE_REQUEST request;
+    request.memory_limit_bytes = options.memory_limit_bytes;
+    request.seconds_limit = options.seconds_limit;
+    request.has_path = path != nullptr;
+    request.path_size = path ? uint32_t(std::strlen(path)) : 0;
+    request.hint_size = hint ? uint32_t(std::strlen(hint)) : 0;
+    std::vector<char> message(sizeof request);
+    std::memcpy(message.data(), &request, sizeof request);
+    message.insert(message.end(), path, path + request.path_size);
+    message.insert(message.end(), hint, hint + request.hint_size);
+    const int fds[2] = {input, pipe_ends[1]};
+    SERVE_REPLY reply;
+    int pidfd = -1;
+    const bool sent = message.size() <= MAX_REQUEST &&
+                      send_with_fds(s.socket, message.data(), message.size(), fds, 2);
+    close(pipe_ends[1]);
+    // A server still loading its libraries answers once it has.
+    const WAITED waited =
+        sent ? wait_reply(s.socket, options, start, &reply, &pidfd) : WAITED::GONE;
+    if (waited == WAITED::GOT && reply.kind == REPLY_STARTED && pidfd >= 0) {
+        child->pid = pid_t(reply.value);
+        child->pidfd = pidfd;
+        child->answer = pipe_ends[0];
+        return WAITED::GOT;
+    }
+    if (pidfd >= 0) {
+        close(pidfd);
+    }
+    close(pipe_ends[0]);
+    if (waited != WAITED::GOT || reply.kind != REPLY_FAILED) {
+        stop_server(s);
+    }
+    return waited == WAITED::GOT ? WAITED::GONE : waited;
+}
+
+// The served child's wait status: its second reply. Like a spawned decoder,
+// one that has closed its output ends at once, and one that does not within
+// a second, or was not answered, is killed first. False when the server
+// gave no status (it is then stopped).
+bool served_status(DECODER_SERVER& s, const SPAWNED& child, bool answered, int* status) {
+    SERVE_REPLY reply;
+    bool got = answered && receive_reply(s.socket, 1000, &reply, nullptr);
+    if (!got) {
+        kill_by_pidfd(child.pidfd);
+        got = receive_reply(s.socket, 5000, &reply, nullptr);
+    }
+    if (!got || reply.kind != REPLY_ENDED) {
+        stop_server(s);
+        return false;
+    }
+    *status = reply.value;
+    return true;
+}
+
 enum class ENDED { ANSWERED, ABANDONED, TIME, MEMORY, TOO_LONG_ANSWER };
 
 // Reads the decoder's answer (its length first, so the buffer is allocated
 // once) until it closes its output, or until a limit ends it (then it is
 // killed by the caller).
-ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options,
+ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options, CLOCK::time_point start,
                   std::vector<uint8_t>* answer) {
-    const auto start = std::chrono::steady_clock::now();
     uint8_t length[8];
     size_t length_got = 0, got = 0;
     for (;;) {
@@ -262,9 +542,7 @@ ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options,
         if (options.keep_waiting && !options.keep_waiting(options.user)) {
             return ENDED::ABANDONED;
         }
-        double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (elapsed > options.seconds_limit) {
+        if (seconds_since(start) > options.seconds_limit) {
             return ENDED::TIME;
         }
         // Checked here as well as by the decoder's own address-space limit,
@@ -289,26 +567,65 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
         *reason = "the model decoder vexa-decode cannot be found";
         return DECODE_REFUSED;
     }
-    SPAWNED child = spawn_decoder(program, path, data, size, hint, options, reason);
+    int input = data ? memory_file(data, size) : open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (input < 0) {
+        *reason = "the decoder cannot be started (no file descriptors)";
+        return DECODE_REFUSED;
+    }
+    // The server, unless another thread's decode holds it or another
+    // decoder program was asked for; otherwise a process of its own.
+    const CLOCK::time_point start = CLOCK::now();
+    std::unique_lock<std::mutex> hold(server_lock, std::try_to_lock);
+    SPAWNED child;
+    WAITED served = WAITED::GONE;
+    if (hold.owns_lock() &&
+        (server.pid > 0 ? server.program == program : start_server(server, program))) {
+        served = served_decoder(server, path, input, hint, options, start, &child);
+    }
+    if (served == WAITED::ABANDONED || served == WAITED::TIME) {
+        close(input);
+        if (served == WAITED::ABANDONED) {
+            reason->clear();
+        } else {
+            *reason = "the decoder took longer than " + seconds_words(options.seconds_limit);
+        }
+        return DECODE_REFUSED;
+    }
+    if (child.pid < 0) {
+        if (hold.owns_lock()) {
+            hold.unlock();
+        }
+        child = spawn_decoder(program, path, input, hint, options, reason);
+    }
+    close(input);
     if (child.pid < 0) {
         return DECODE_REFUSED;
     }
     std::vector<uint8_t> answer;
-    ENDED ended = read_answer(child, options, &answer);
+    ENDED ended = read_answer(child, options, start, &answer);
     close(child.answer);
     int status = 0;
-    // A decoder that has closed its output ends at once; one that does not
-    // within a second is stopped like one over its limits.
-    for (int tries = 0; ended == ENDED::ANSWERED && tries < 1000; ++tries) {
-        if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
-            child.pid = -1;
-            break;
+    if (child.pidfd >= 0) {
+        const bool known = served_status(server, child, ended == ENDED::ANSWERED, &status);
+        close(child.pidfd);
+        if (!known && ended == ENDED::ANSWERED) {
+            *reason = "the decoder failed (its server stopped answering)";
+            return DECODE_REFUSED;
         }
-        usleep(1000);
-    }
-    if (child.pid > 0) {
-        kill(child.pid, SIGKILL);
-        while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+    } else {
+        // A decoder that has closed its output ends at once; one that does
+        // not within a second is stopped like one over its limits.
+        for (int tries = 0; ended == ENDED::ANSWERED && tries < 1000; ++tries) {
+            if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
+                child.pid = -1;
+                break;
+            }
+            usleep(1000);
+        }
+        if (child.pid > 0) {
+            kill(child.pid, SIGKILL);
+            while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
+            }
         }
     }
     switch (ended) {
@@ -406,6 +723,92 @@ int decoder_main(const char* path, const char* hint, uint64_t memory_limit_bytes
     return decoded_model_send(1, status, model, reason) ? 0 : 1;
 }
 
+int decoder_serve() {
+    // The socket is standard input; nothing else of the caller's stays open.
+    close_range(3, ~0u, 0);
+    const int socket = 0;
+    for (;;) {
+        alignas(SERVE_REQUEST) char message[MAX_REQUEST + 1];
+        int fds[2];
+        ssize_t n = receive_with_fds(socket, message, sizeof message, fds);
+        if (n <= 0) {
+            std::_Exit(0); // the caller is gone (or the socket broke)
+        }
+        SERVE_REQUEST request;
+        std::memcpy(&request, message, std::min(sizeof request, size_t(n)));
+        const bool valid = size_t(n) >= sizeof request && fds[0] >= 0 && fds[1] >= 0 &&
+                           request.path_size <= PATH_MAX && request.hint_size <= PATH_MAX &&
+                           size_t(n) == sizeof request + request.path_size + request.hint_size &&
+                           request.memory_limit_bytes > 0 && request.seconds_limit > 0.0;
+        SERVE_REPLY reply;
+        pid_t child = -1;
+        int error = EINVAL;
+        const pid_t self = getpid();
+        if (valid) {
+            child = fork();
+            error = errno;
+            if (child == 0) {
+                // A server killed by the caller takes its decode with it.
+                prctl(PR_SET_PDEATHSIG, SIGKILL);
+                if (getppid() != self) {
+                    std::_Exit(1);
+                }
+                // The decode's process: its input and answer in place of the
+                // socket and the server's /dev/null; the rest is closed by
+                // decoder_main before a byte of the file is read.
+                dup2(fds[0], 0);
+                dup2(fds[1], 1);
+                std::string path(message + sizeof request, request.path_size);
+                std::string hint(message + sizeof request + request.path_size, request.hint_size);
+                std::_Exit(decoder_main(request.has_path ? path.c_str() : nullptr,
+                                        hint.empty() ? nullptr : hint.c_str(),
+                                        request.memory_limit_bytes, request.seconds_limit));
+            }
+        }
+        for (int fd : fds) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+        int pidfd = child > 0 ? open_pidfd(child) : -1;
+        if (child > 0 && pidfd < 0) {
+            error = errno;
+        }
+        if (pidfd < 0) {
+            reply.kind = REPLY_FAILED;
+            reply.value = error;
+            if (child > 0) {
+                kill(child, SIGKILL); // not reaped yet: the pid is still its own
+            }
+        } else {
+            reply.kind = REPLY_STARTED;
+            reply.value = int32_t(child);
+        }
+        send_with_fds(socket, &reply, sizeof reply, &pidfd, pidfd >= 0 ? 1 : 0);
+        if (pidfd >= 0) {
+            close(pidfd);
+        }
+        if (child > 0) {
+            int status = 0;
+            while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            }
+            if (reply.kind == REPLY_STARTED) {
+                reply.kind = REPLY_ENDED;
+                reply.value = int32_t(status);
+                send_with_fds(socket, &reply, sizeof reply, nullptr, 0);
+            }
+        }
+    }
+}
+
+void decoder_prepare(const IMPORT_OPTIONS& options) {
+    const std::string program = find_decoder(options);
+    std::lock_guard<std::mutex> hold(server_lock);
+    if (server.pid < 0 && executable(program)) {
+        start_server(server, program);
+    }
+}
+
 #else
 
 DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, const char* hint,
@@ -416,5 +819,11 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
 int decoder_main(const char*, const char*, uint64_t, double) {
     return 1;
 }
+
+int decoder_serve() {
+    return 1;
+}
+
+void decoder_prepare(const IMPORT_OPTIONS&) {}
 
 #endif

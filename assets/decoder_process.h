@@ -22,3 +22,12 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
 // when path is null. Returns the exit status.
 int decoder_main(const char* path, const char* hint, uint64_t memory_limit_bytes,
                  double seconds_limit);
+
+// The decoder program's serving side (vexa-decode --serve): takes requests on
+// the socket that is its standard input and decodes each in a child forked
+// for it (see decoder_process.cpp). Returns only when it cannot serve.
+int decoder_serve();
+
+// Starts the decoder server now, if it is not running, so that the first
+// decode does not wait for the program to load.
+void decoder_prepare(const IMPORT_OPTIONS& options);

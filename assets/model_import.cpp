@@ -30,6 +30,12 @@
 IMPORT_OPTIONS import_options;
 const char* packaged_decoder = nullptr;
 
+void prepare_model_decoder() {
+    if (!import_options.in_process) {
+        decoder_prepare(import_options);
+    }
+}
+
 namespace {
 
 // Longer clips are refused by the decoder; a description that says more is damaged.

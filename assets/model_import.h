@@ -76,6 +76,11 @@ extern const char* packaged_decoder;
 inline const bool packaged_decoder_named = (packaged_decoder = VEXA_DECODER_PATH, true);
 #endif
 
+// Starts the decoder program now, in the background, so that the first
+// import does not wait for it to load (tens of milliseconds); imports start
+// it themselves when this was not called. Nothing to do with in_process.
+void prepare_model_decoder();
+
 // Reads path into out (which must be empty). On failure prints one line on
 // stderr naming the file and the reason, leaves out empty and returns false.
 // Needs a GL context (or the recording stand-in) for the buffers and textures.

@@ -118,6 +118,8 @@ int main(int argc, char** argv) {
     if (!frames && (window_path || timings)) {
         frames = 1;
     }
+    // The decoder loads its libraries while the window and GL start.
+    prepare_model_decoder();
     if (!app_startup(app)) {
         // The importer or the program check has said why, unless the program
         // was asked to end while the model was loading: that ends it as it

@@ -21,6 +21,7 @@
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,6 +33,7 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -222,6 +224,50 @@ TEST_F(MODEL_IMPORT, broken_files_are_refused_with_one_line_and_nothing_built) {
     EXPECT_EQ(count_lines(err), 1) << err;
     EXPECT_EQ(full.root, root);
     release_imported_model(&full);
+}
+
+// Pids of this process's children named vexa-decode (the decoder server).
+std::vector<pid_t> decoder_children() {
+    std::vector<pid_t> found;
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        std::ifstream children(task.path() / "children");
+        for (pid_t pid; children >> pid;) {
+            std::string name;
+            std::ifstream(fs::path("/proc") / std::to_string(pid) / "comm") >> name;
+            if (name == "vexa-decode") {
+                found.push_back(pid);
+            }
+        }
+    }
+    return found;
+}
+
+// Every decode runs in a child of one decoder server: a decode that crashes
+// takes only its own process, and a server killed from outside is replaced
+// (the import meanwhile spawning a decoder of its own).
+TEST_F(MODEL_IMPORT, a_crashed_decode_or_a_killed_decoder_server_spoils_no_later_import) {
+    const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    // A node that instances itself overflows Assimp's stack.
+    const std::string cycle =
+        "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/"
+        "COLLADASchema\" version=\"1.4.1\"><library_nodes><node id=\"a\"><instance_node "
+        "url=\"#a\"/></node></library_nodes><library_visual_scenes><visual_scene id=\"s\">"
+        "<node id=\"r\"><instance_node url=\"#a\"/></node></visual_scene>"
+        "</library_visual_scenes><scene><instance_visual_scene url=\"#s\"/></scene></COLLADA>";
+    for (int round = 0; round < 2; ++round) {
+        std::string err;
+        IMPORTED_MODEL crashed, good, after_kill;
+        EXPECT_FALSE(import_text(cycle, "dae", &crashed, &err));
+        EXPECT_NE(err.find("the decoder crashed (SIGSEGV)"), std::string::npos) << err;
+        ASSERT_TRUE(import_text(triangle, "obj", &good, &err)) << err;
+        release_imported_model(&good);
+        const std::vector<pid_t> servers = decoder_children();
+        ASSERT_EQ(servers.size(), 1u) << "round " << round;
+        kill(servers[0], SIGKILL);
+        ASSERT_TRUE(import_text(triangle, "obj", &after_kill, &err)) << err;
+        EXPECT_EQ(err, "");
+        release_imported_model(&after_kill);
+    }
 }
 
 // The guards before decoding pass every OFF, PLY and STL file of Assimp's

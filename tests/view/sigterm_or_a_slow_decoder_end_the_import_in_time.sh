@@ -1,11 +1,15 @@
-# A decoder that never answers (a stand-in that sleeps) holds the import up:
+# A decoder that never answers (a stand-in that takes the request, then
+# sleeps; it writes its pid once the import is waiting) holds the import up:
 # SIGTERM then ends the viewer within a second with status 0 and no line, and
 # the decoder process goes with it; with a 1 s limit the import is refused in
 # one line ("took longer than 1 s") and status 1. $1: vexa-view.
 VIEW=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
-printf '#!/bin/sh\necho $$ > "%s/decoder.pid"\nexec sleep 60\n' "$dir" > "$dir/slow-decoder"
+# Started as a server its standard input is the request socket, and one
+# byte read waits for the request; started for one file it is the model.
+printf '#!/bin/sh\ndd bs=1 count=1 of=/dev/null 2>/dev/null\necho $$ > "%s/decoder.pid"\nexec sleep 60\n' \
+    "$dir" > "$dir/slow-decoder"
 chmod +x "$dir/slow-decoder"
 model=/usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf
 
