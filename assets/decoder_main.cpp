@@ -21,15 +21,31 @@
 #define VEXA_LEAK_CHECKER 1
 #endif
 #endif
-#ifdef VEXA_LEAK_CHECKER
-#include <sanitizer/lsan_interface.h>
+#if defined(__SANITIZE_THREAD__)
+#define VEXA_THREAD_CHECKER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VEXA_THREAD_CHECKER 1
+#endif
+#endif
 
 // A fault inside the decoder (Assimp on a hostile file) must reach the
 // importer as the signal it is, "the decoder crashed (SIGSEGV)", in a
 // sanitizer build too: the sanitizer's own handlers would turn it into a
-// report and exit status 1. Options in ASAN_OPTIONS still win.
+// report and an exit status (1, or 66 for the thread sanitizer). Options in
+// ASAN_OPTIONS or TSAN_OPTIONS still win.
+#define VEXA_FATAL_SIGNALS_ALONE                                                                   \
+    "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0"
+#ifdef VEXA_LEAK_CHECKER
+#include <sanitizer/lsan_interface.h>
+
 extern "C" const char* __asan_default_options() {
-    return "handle_segv=0:handle_sigbus=0:handle_sigfpe=0:handle_sigill=0:handle_abort=0";
+    return VEXA_FATAL_SIGNALS_ALONE;
+}
+#endif
+#ifdef VEXA_THREAD_CHECKER
+extern "C" const char* __tsan_default_options() {
+    return VEXA_FATAL_SIGNALS_ALONE;
 }
 #endif
 
