@@ -409,40 +409,42 @@ bool receive_reply(int socket, int ms, SERVE_REPLY* reply, int* fd) {
     return n == ssize_t(sizeof *reply);
 }
 
-enum class WAITED { GOT, GONE, ABANDONED, TIME };
+// How waiting for the decoder ended. GONE: the server is of no use (only
+// waits on the server end so; the decode is then spawned instead).
+enum class ENDED { ANSWERED, GONE, ABANDONED, TIME, MEMORY, TOO_LONG_ANSWER };
 
 // Waits for the server's next reply the way an answer is waited for: asking
 // keep_waiting every POLL_MS and within the decode's time limit.
-WAITED wait_reply(int socket, const IMPORT_OPTIONS& options, CLOCK::time_point start,
-                  SERVE_REPLY* reply, int* fd) {
+ENDED wait_reply(int socket, const IMPORT_OPTIONS& options, CLOCK::time_point start,
+                 SERVE_REPLY* reply, int* fd) {
     for (;;) {
         pollfd p{socket, POLLIN, 0};
         const int ready = poll(&p, 1, POLL_MS);
         if (ready > 0) {
-            return receive_reply(socket, 0, reply, fd) ? WAITED::GOT : WAITED::GONE;
+            return receive_reply(socket, 0, reply, fd) ? ENDED::ANSWERED : ENDED::GONE;
         }
         if (ready < 0 && errno != EINTR) {
-            return WAITED::GONE;
+            return ENDED::GONE;
         }
         if (options.keep_waiting && !options.keep_waiting(options.user)) {
-            return WAITED::ABANDONED;
+            return ENDED::ABANDONED;
         }
         if (seconds_since(start) > options.seconds_limit) {
-            return WAITED::TIME;
+            return ENDED::TIME;
         }
     }
 }
 
-// A decode through the server, which must be running. GOT: *child holds the
+// A decode through the server, which must be running. ANSWERED: *child holds the
 // child's pid, pidfd and answer pipe. GONE: the server is of no use (it has
 // been stopped, unless it only refused with an errno); the caller spawns the
 // decoder instead. ABANDONED, TIME: the server never started the decode and
 // has been stopped.
-WAITED served_decoder(DECODER_SERVER& s, const char* path, int input, const char* hint,
-                      const IMPORT_OPTIONS& options, CLOCK::time_point start, SPAWNED* child) {
+ENDED served_decoder(DECODER_SERVER& s, const char* path, int input, const char* hint,
+                     const IMPORT_OPTIONS& options, CLOCK::time_point start, SPAWNED* child) {
     int pipe_ends[2];
     if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
-        return WAITED::GONE;
+        return ENDED::GONE;
     }
     fcntl(pipe_ends[0], F_SETPIPE_SZ, 1 << 20); // fewer wake-ups for large answers
     SERVE_REQUEST request;
@@ -462,22 +464,21 @@ WAITED served_decoder(DECODER_SERVER& s, const char* path, int input, const char
                       send_with_fds(s.socket, message.data(), message.size(), fds, 2);
     close(pipe_ends[1]);
     // A server still loading its libraries answers once it has.
-    const WAITED waited =
-        sent ? wait_reply(s.socket, options, start, &reply, &pidfd) : WAITED::GONE;
-    if (waited == WAITED::GOT && reply.kind == REPLY_STARTED && pidfd >= 0) {
+    const ENDED waited = sent ? wait_reply(s.socket, options, start, &reply, &pidfd) : ENDED::GONE;
+    if (waited == ENDED::ANSWERED && reply.kind == REPLY_STARTED && pidfd >= 0) {
         child->pid = pid_t(reply.value);
         child->pidfd = pidfd;
         child->answer = pipe_ends[0];
-        return WAITED::GOT;
+        return ENDED::ANSWERED;
     }
     if (pidfd >= 0) {
         close(pidfd);
     }
     close(pipe_ends[0]);
-    if (waited != WAITED::GOT || reply.kind != REPLY_FAILED) {
+    if (waited != ENDED::ANSWERED || reply.kind != REPLY_FAILED) {
         stop_server(s);
     }
-    return waited == WAITED::GOT ? WAITED::GONE : waited;
+    return waited == ENDED::ANSWERED ? ENDED::GONE : waited;
 }
 
 // The served child's wait status: its second reply. Like a spawned decoder,
@@ -498,8 +499,6 @@ bool served_status(DECODER_SERVER& s, const SPAWNED& child, bool answered, int* 
     *status = reply.value;
     return true;
 }
-
-enum class ENDED { ANSWERED, ABANDONED, TIME, MEMORY, TOO_LONG_ANSWER };
 
 // Reads the decoder's answer (its length first, so the buffer is allocated
 // once) until it closes its output, or until a limit ends it (then it is
@@ -553,6 +552,28 @@ ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options, CLOCK::ti
     }
 }
 
+// An import that ended without the decoder's answer.
+DECODE_STATUS unanswered(ENDED ended, const IMPORT_OPTIONS& options, std::string* reason) {
+    switch (ended) {
+    case ENDED::ABANDONED:
+        reason->clear();
+        return DECODE_REFUSED;
+    case ENDED::MEMORY:
+        return DECODE_OUT_OF_MEMORY;
+    case ENDED::TIME:
+        *reason = "the decoder took longer than " + seconds_words(options.seconds_limit);
+        return DECODE_REFUSED;
+    case ENDED::TOO_LONG_ANSWER:
+        *reason = "the decoder's answer is too large";
+        return DECODE_REFUSED;
+    case ENDED::ANSWERED:
+    case ENDED::GONE:
+        break;
+    }
+    *reason = "the decoder failed";
+    return DECODE_REFUSED;
+}
+
 #endif
 
 } // namespace
@@ -577,19 +598,14 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
     const CLOCK::time_point start = CLOCK::now();
     std::unique_lock<std::mutex> hold(server_lock, std::try_to_lock);
     SPAWNED child;
-    WAITED served = WAITED::GONE;
+    ENDED served = ENDED::GONE;
     if (hold.owns_lock() &&
         (server.pid > 0 ? server.program == program : start_server(server, program))) {
         served = served_decoder(server, path, input, hint, options, start, &child);
     }
-    if (served == WAITED::ABANDONED || served == WAITED::TIME) {
+    if (served == ENDED::ABANDONED || served == ENDED::TIME) {
         close(input);
-        if (served == WAITED::ABANDONED) {
-            reason->clear();
-        } else {
-            *reason = "the decoder took longer than " + seconds_words(options.seconds_limit);
-        }
-        return DECODE_REFUSED;
+        return unanswered(served, options, reason);
     }
     if (child.pid < 0) {
         if (hold.owns_lock()) {
@@ -628,20 +644,8 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
             }
         }
     }
-    switch (ended) {
-    case ENDED::ABANDONED:
-        reason->clear();
-        return DECODE_REFUSED;
-    case ENDED::MEMORY:
-        return DECODE_OUT_OF_MEMORY;
-    case ENDED::TIME:
-        *reason = "the decoder took longer than " + seconds_words(options.seconds_limit);
-        return DECODE_REFUSED;
-    case ENDED::TOO_LONG_ANSWER:
-        *reason = "the decoder's answer is too large";
-        return DECODE_REFUSED;
-    case ENDED::ANSWERED:
-        break;
+    if (ended != ENDED::ANSWERED) {
+        return unanswered(ended, options, reason);
     }
     if (WIFSIGNALED(status)) {
         int signal = WTERMSIG(status);
