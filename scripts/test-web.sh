@@ -122,8 +122,8 @@ run_page() {
     grep -q "$3" "$work/console-$1.txt" || die "$1: the console does not say \"$3\""
     compare_with_desktop "$1" || die "$1: the browser's frame $frames differs from the desktop build's"
 }
-run_page threads "" "cross-origin isolated: the picture runs on"
-run_page one-thread --not-isolated "not cross-origin isolated: the picture runs on one thread"
+run_page threads "" "^vexa: cross-origin isolated: the picture runs on [0-9]* thread"
+run_page one-thread --not-isolated "^vexa: not cross-origin isolated: the picture runs on one thread"
 echo "desktop: $(grep 'frame rate held' "$work/desktop.txt")"
 
 # A browser whose WebGL makes no context (here: WebGL turned off, which
