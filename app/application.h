@@ -12,8 +12,12 @@ struct APPLICATION {
     int32_t width = 1024;
     int32_t height = 600;
     // Where the GLSL files are read from; relative paths are taken from the
-    // working directory.
-    const char* shader_directory = "shaders";
+    // working directory. Null (the default): the first that exists of
+    // ./shaders, a shaders folder beside the executable, the installed one
+    // beside an installed program and the package's the program was built
+    // against (app/shader_location.h); with none, start-up ends with one
+    // line and status 1.
+    const char* shader_directory = nullptr;
     // Every loop pass starts by clearing to this colour (red, green, blue);
     // the scene update may still change it for its pass through app_window.
     float clear_colour[3] = {1.0f, 0.0f, 0.0f};
@@ -31,5 +35,18 @@ struct APPLICATION {
 
 // Start-up with app's description, the loop until Escape or the window
 // closes; the exit status (1 when the description is refused or start-up
-// fails, with one line on stderr).
+// fails, with one line on stderr). app_scene exists (an empty SCENE) when
+// the set-up callback runs, unless the program made one before.
 int app_run(const APPLICATION& app);
+
+// Notes the GLSL folder of the installed package a program was built
+// against, where a description without a shader_directory finds it. A
+// program built against the package sees that folder as VEXA_SHADER_DIR,
+// and each of its files that includes this header notes it before main.
+void app_note_package_shaders(const char* directory);
+#if defined(VEXA_SHADER_DIR)
+namespace {
+[[maybe_unused]] const bool vexa_package_shaders_noted =
+    (app_note_package_shaders(VEXA_SHADER_DIR), true);
+} // namespace
+#endif

@@ -18,6 +18,7 @@ std::string executable_directory() {
 #if !defined(_WIN32)
 #include "app/input.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -50,12 +51,28 @@ bool raise_process_priority() {
 }
 
 void attach_console_output() {
-    if (fcntl(STDOUT_FILENO, F_GETFD) != -1) {
-        return; // standard output already goes somewhere the user chose
-    }
-    if (access("/dev/tty", W_OK) == 0) {
-        if (!std::freopen("/dev/tty", "w", stdout)) {
-            return;
+    // A closed descriptor among 0 to 2 is handed to the next file anyone
+    // opens (SDL's X connection, a shader file), and whatever is then
+    // printed to it lands there: the X server takes it for requests and the
+    // program hangs. So each gets a file before anything else is opened.
+    // Standard output goes to the terminal where there is one, as a console
+    // program's does; everything else to /dev/null.
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        int opened = -1;
+        if (fd == STDOUT_FILENO) {
+            opened = open("/dev/tty", O_WRONLY | O_NOCTTY);
+        }
+        if (opened == -1) {
+            opened = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+        // The lowest free descriptor is fd itself, as every one below it is
+        // open; dup2 covers the case where that does not hold.
+        if (opened != -1 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
         }
     }
 }

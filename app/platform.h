@@ -1,17 +1,19 @@
 // The small platform layer: what the engine asks of the operating system
 // beyond SDL. On Linux (platform.cpp) the priority raise lowers the nice
-// value where allowed and standard output is reattached to the terminal only
-// when it is missing; on Windows (platform_windows.cpp) the process takes the
-// high priority class and standard output is reopened on the console "CON"
-// only when it goes nowhere.
+// value where allowed and closed standard descriptors are given a file (the
+// terminal for standard output) before anything opens one; on Windows (platform_windows.cpp) the
+// process takes the high priority class and standard output is reopened on the console "CON" only
+// when it goes nowhere.
 #pragma once
 
 #include <string>
 
 // Raises the process's scheduling priority; false when not allowed (not an error).
 bool raise_process_priority();
-// Attaches standard output to the controlling terminal when it is closed;
-// skipped where there is no terminal.
+// Makes standard input, output and error name a file when they are closed,
+// so no file opened later takes their number: standard output goes to the
+// terminal when there is one (the console), the others and an output
+// without a terminal to /dev/null. The runtime calls it before anything else.
 void attach_console_output();
 // SIGTERM and SIGINT (Ctrl+C, Ctrl+Break and closing the console on Windows)
 // end the program the way closing the window does.

@@ -16,11 +16,13 @@
 #include "scene/scene_objects.h"
 #include "scene/worker_pool.h"
 #include "shader/program.h"
+#include "app/shader_location.h"
 
 #include <SDL.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #ifdef __EMSCRIPTEN__
 #include <emscripten.h>
@@ -50,6 +52,44 @@ bool choose_gl_dialect() {
     return true;
 }
 
+// The scene app_run provides before the set-up callback, while it is still
+// the one it made (see application_setup).
+SCENE* provided_scene = nullptr;
+
+bool scene_untouched(const SCENE* s) {
+    const SCENE_LAYER* layers[2] = {&s->layer1, &s->layer2};
+    for (const SCENE_LAYER* l : layers) {
+        if (l->model_actors || l->sprites3d || l->sprites2d) {
+            return false;
+        }
+    }
+    return !s->lights && !s->cameras && !s->active_camera;
+}
+
+// A description without a shader folder gets the first that exists of
+// ./shaders, the one beside the executable, the installed one and the one
+// of the package the program was built against. With none the program could
+// only show a blank window: one line, and false.
+bool choose_shader_directory(APPLICATION& app) {
+    if (app.shader_directory) {
+        return true;
+    }
+    static std::string found;
+    found = find_shader_directory();
+    if (found.empty()) {
+        std::fprintf(stderr,
+                     "vexa: cannot run the application: no shader folder (none of ./shaders, "
+                     "\"%s\", \"%s\"%s%s%s); set APPLICATION::shader_directory\n",
+                     shaders_beside_executable().c_str(), installed_shader_directory().c_str(),
+                     package_shader_directory() ? ", \"" : "",
+                     package_shader_directory() ? package_shader_directory() : "",
+                     package_shader_directory() ? "\"" : "");
+        return false;
+    }
+    app.shader_directory = found.c_str();
+    return true;
+}
+
 } // namespace
 
 const char* application_fault(const APPLICATION& app) {
@@ -62,15 +102,13 @@ const char* application_fault(const APPLICATION& app) {
     if (!app.frame) {
         return "there is no frame callback";
     }
-    if (!app.shader_directory) {
-        return "there is no shader directory";
-    }
     return nullptr;
 }
 
 void app_use(const APPLICATION& app) {
     application = app;
-    shader_directory = app.shader_directory;
+    // No folder named: the engine's own default until start-up finds one.
+    shader_directory = app.shader_directory ? app.shader_directory : "shaders";
     event_listener = app.event;
     event_listener_user = app.user;
 }
@@ -98,7 +136,6 @@ bool runtime_startup() {
         std::fprintf(stderr, "vexa: cannot initialise SDL video: %s\n", SDL_GetError());
         return false;
     }
-    attach_console_output();
     if (!create_app_window(application.title, application.width, application.height)) {
         SDL_Quit();
         return false;
@@ -129,17 +166,37 @@ void engine_setup() {
 
 bool application_setup() {
     engine_setup();
+    // The application scene exists before the set-up callback, so adding to
+    // app_scene works without making one first. Its 4096 x 4096 target waits
+    // until a render to texture needs it: a set-up that makes its own scene
+    // (as the demonstration does) sends GL exactly what it sent before.
+    if (!app_scene) {
+        provided_scene = app_scene = new SCENE(false);
+    }
     // A set-up that fails has said why itself (a model that did not load, a
     // file that is missing): a second line from here would only repeat it.
-    return !application.setup || application.setup(application.user);
+    const bool ready = !application.setup || application.setup(application.user);
+    // Replaced and never used: nothing can reach it any more.
+    if (provided_scene && app_scene != provided_scene && scene_untouched(provided_scene)) {
+        delete provided_scene;
+    }
+    provided_scene = nullptr;
+    return ready;
 }
 
 bool app_startup(const APPLICATION& app) {
+    // Before any library opens a file: a closed standard descriptor would
+    // otherwise become the X connection or a shader file.
+    attach_console_output();
     if (const char* fault = application_fault(app)) {
         std::fprintf(stderr, "vexa: cannot run the application: %s\n", fault);
         return false;
     }
-    app_use(app);
+    APPLICATION chosen = app;
+    if (!choose_shader_directory(chosen)) {
+        return false;
+    }
+    app_use(chosen);
     if (!runtime_startup() || !application_setup()) {
         return false;
     }

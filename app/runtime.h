@@ -10,27 +10,32 @@
 #include <cstdint>
 
 // Why a description cannot run (no title, a size that is not positive, no
-// frame callback, no shader directory), or null when it can.
+// frame callback), or null when it can.
 const char* application_fault(const APPLICATION& app);
 
 // Makes app the description the loop and start-up call (its callbacks, the
-// event listener, the shader directory), without starting anything. The
-// description is copied; the strings it points at are not.
+// event listener, the shader directory: "shaders" when it names none),
+// without starting anything. The description is copied; the strings it
+// points at are not.
 void app_use(const APPLICATION& app);
 // The description in use (no frame callback until app_use).
 const APPLICATION& app_in_use();
 
-// Steps up to the event set-up: SDL, console, the window and context of the
+// Steps up to the event set-up: SDL, the window and context of the
 // description in use, input records, exit handlers. False (after one line on
 // stderr) on failure.
 bool runtime_startup();
 // GL set-up and the engine's global objects, in their fixed order.
 void engine_setup();
-// The engine set-up, then the set-up callback of the description in use.
-// False (after one line on stderr) when the callback returns false.
+// The engine set-up, app_scene (a new SCENE, its target deferred) unless
+// one exists, then the set-up callback of the description in use. A
+// provided scene the callback replaced without using is deleted. False
+// (after one line on stderr) when the callback returns false.
 bool application_setup();
-// Everything before the first loop pass with app's description: refusal of
-// a bad description, runtime, engine, the application's set-up, priority,
+// Everything before the first loop pass with app's description: the
+// standard descriptors made valid (attach_console_output), refusal of a bad
+// description, the shader folder found when it names none (none found: one
+// line, false), runtime, engine, the application's set-up, priority,
 // showing the window. False (after one line on stderr) on failure.
 bool app_startup(const APPLICATION& app);
 

@@ -165,11 +165,10 @@ void demo_frame() {
 APPLICATION demo_application() {
     APPLICATION app;
     // ./shaders first, else the installed files beside the executable; with
-    // neither, "shaders" stays and each missing file is reported.
+    // neither, "shaders" and each missing file is reported, as the
+    // demonstration always has.
     static const std::string shaders = find_shader_directory();
-    if (!shaders.empty()) {
-        app.shader_directory = shaders.c_str();
-    }
+    app.shader_directory = shaders.empty() ? "shaders" : shaders.c_str();
     app.setup = [](void*) { return demo_setup(); };
     app.frame = [](void*) { demo_frame(); };
     return app;

@@ -244,6 +244,13 @@ LIGHT* add_light(SCENE* scene, int32_t type, const VECTOR3& position, const VECT
     light->type = type;
     light->target = target;
     matrix_translate(light->local, position.x, position.y, position.z);
+    // Under the unlit default ambient of full white every face is already
+    // at full colour, so a light could only clip it: the scene's first light
+    // lowers an ambient nobody changed to one that lets the light shade.
+    const float* ambient = scene->ambient;
+    if (scene->light_count == 0 && ambient[0] == 1.0f && ambient[1] == 1.0f && ambient[2] == 1.0f) {
+        scene->ambient[0] = scene->ambient[1] = scene->ambient[2] = LIT_SCENE_AMBIENT;
+    }
     scene_add_light(scene, light);
     return light;
 }

@@ -66,8 +66,13 @@ void model_actor_add_child(MODEL_ACTOR* parent, MODEL_ACTOR* child);
 // A new MODEL_ACTOR showing model, appended to layer. The actor and the
 // model stay the caller's.
 MODEL_ACTOR* add_model_actor(SCENE_LAYER* layer, MODEL* model);
+// The ambient colour (each channel) add_light gives a scene whose ambient
+// is still the unlit default (1, 1, 1) when its first light arrives.
+constexpr float LIT_SCENE_AMBIENT = 0.2f;
 // A new LIGHT of type (LIGHT_TYPE_POINT, _SPOT or _DIRECTIONAL) placed at
 // position (its local matrix's translation) and aimed at target, added to
-// scene with a free slot.
+// scene with a free slot. The scene's first light also lowers an ambient
+// still at (1, 1, 1), under which nothing could look shaded, to
+// LIT_SCENE_AMBIENT; an ambient set before or after is kept.
 LIGHT* add_light(SCENE* scene, int32_t type, const VECTOR3& position,
                  const VECTOR3& target = VECTOR3{0, 0, 0});

@@ -3,3 +3,4 @@
 #include "scene/lighting.h"
 
 SCENE_LIGHTING* lighting_scene = nullptr;
+SCENE_LIGHTING* ambient_scene = nullptr;

@@ -6,6 +6,7 @@
 
 #include "gfx/frame_stats.h"
 #include "gfx/render_state.h"
+#include "gfx/report.h"
 #include "scene/camera.h"
 #include "scene/scene.h"
 #include "scene/texture.h"
@@ -67,10 +68,15 @@ RENDER_TEXTURE* create_render_texture(int width, int height) {
 }
 
 bool begin_render_texture(RENDER_TEXTURE* target) {
-    if (!target || open_render_texture) {
-        std::fprintf(stderr, "vexa: %s\n",
-                     target ? "a render texture is already open; end it first"
-                            : "there is no render texture to draw into");
+    // A begin left without its end repeats every frame: said once per cause.
+    if (!target) {
+        static ONCE_FLAG no_target;
+        report_once(no_target, "vexa: there is no render texture to draw into\n");
+        return false;
+    }
+    if (open_render_texture) {
+        static ONCE_FLAG still_open;
+        report_once(still_open, "vexa: a render texture is already open; end it first\n");
         return false;
     }
     open_render_texture = target;
@@ -117,6 +123,7 @@ TEXTURE* scene_target_texture(SCENE* scene) {
         return nullptr;
     }
     if (!scene->target_texture) {
+        scene_make_target(scene);
         render_target_texture_make_sampled(scene->target.colour_texture);
         scene->target_texture = target_texture_record(scene->target.colour_texture,
                                                       SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);

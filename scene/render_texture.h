@@ -27,8 +27,9 @@ RENDER_TEXTURE* create_render_texture(int width, int height);
 
 // Everything drawn until end_render_texture goes into target: the frame
 // buffer is bound and cleared, render_scene draws with the target's size as
-// its viewport and the 2D pass maps window pixels onto the target. False,
-// with one line on stderr, when target is null or another is already open.
+// its viewport and the 2D pass maps window pixels onto the target. False
+// when target is null or another is already open; one line on stderr says
+// so the first time for each.
 bool begin_render_texture(RENDER_TEXTURE* target);
 // Back to the window: its viewport and 2D pass size. Nothing when no render
 // texture is open.

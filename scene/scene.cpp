@@ -1,5 +1,6 @@
 // The scene and its passes (see scene.h). Owns app_scene and current_scene
-// and points lighting_scene at the scene being drawn when it is lit. Relies
+// and points lighting_scene at the scene being drawn when it is lit (and
+// ambient_scene at it in any case). Relies
 // on the render-state and framebuffer caches for all GL state, the camera
 // for viewport and 2D pass, and the model-actor walks and draw lists.
 #include "scene/scene.h"
@@ -25,6 +26,7 @@ constexpr float TARGET_CLEAR[4] = {1.0f, 0.5f, 0.25f, 0.0f};
 
 void make_current(SCENE* scene) {
     current_scene = scene;
+    ambient_scene = scene;
     if (scene->active_camera && scene->light_count > 0) {
         lighting_scene = scene;
     }
@@ -71,6 +73,7 @@ void set_window_rectangle(const CAMERA_RECT& r) {
 
 // Redirects drawing into the scene's target, cleared, with a viewport covering it.
 void begin_target_pass(SCENE* scene) {
+    scene_make_target(scene);
     framebuffer_bind(scene->target.framebuffer);
     set_clear_colour(TARGET_CLEAR[0], TARGET_CLEAR[1], TARGET_CLEAR[2], TARGET_CLEAR[3]);
     // glClear honours the depth mask.
@@ -83,13 +86,18 @@ void begin_target_pass(SCENE* scene) {
 
 } // namespace
 
-SCENE::SCENE() {
+SCENE::SCENE() : SCENE(true) {}
+
+SCENE::SCENE(bool create_target) {
     for (DRAW_LIST* list : {&opaque, &transparent, &spare_lists[0], &spare_lists[1]}) {
         draw_list_reserve(list, DRAW_LIST_INITIAL_CAPACITY);
     }
     frame_timer_create(render_timer);
     frame_timer_create(update_timer);
-    target = render_target_create(SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);
+    if (create_target) {
+        target = render_target_create(SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);
+    }
+    target_deferred = !create_target;
     matrix_identity(root);
     current_scene = this;
 }
@@ -103,6 +111,9 @@ SCENE::~SCENE() {
     }
     if (lighting_scene == this) {
         lighting_scene = nullptr;
+    }
+    if (ambient_scene == this) {
+        ambient_scene = nullptr;
     }
     if (app_scene == this) {
         app_scene = nullptr;
@@ -231,6 +242,13 @@ SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene, TEXTURE* texture) {
     return sprite;
 }
 
+void scene_make_target(SCENE* scene) {
+    if (scene && scene->target_deferred) {
+        scene->target = render_target_create(SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);
+        scene->target_deferred = false;
+    }
+}
+
 void clear_draw_lists(SCENE* scene) {
     draw_list_clear(&scene->opaque);
     draw_list_clear(&scene->transparent);
@@ -255,4 +273,5 @@ void scene_reset() {
     app_scene = nullptr;
     current_scene = nullptr;
     lighting_scene = nullptr;
+    ambient_scene = nullptr;
 }

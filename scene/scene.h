@@ -1,7 +1,7 @@
 // The scene: SCENE with its two layers of intrusive actor lists, lights,
 // cameras, draw lists, root matrix, 4096 x 4096 render target and timers, and
 // its update and render passes. Owns the globals `app_scene`, `current_scene`
-// and sets `lighting_scene` (scene/lighting.h). Relies on the camera, the
+// and sets `lighting_scene` and `ambient_scene` (scene/lighting.h). Relies on the camera, the
 // model-actor walks, the draw lists, the render-state and framebuffer caches.
 #pragma once
 
@@ -57,10 +57,15 @@ struct SCENE : SCENE_LIGHTING {
     FRAME_TIMER render_timer;
     FRAME_TIMER update_timer;
     TEXTURE* target_texture = nullptr; // target's colour as a TEXTURE; see scene_target_texture
+    bool target_deferred = false;      // target not made yet; scene_make_target makes it
 
     // Reserves the draw lists, starts the timers, creates the render target
     // (needs GL, or the recording stand-in) and becomes current_scene.
     SCENE();
+    // The same; with create_target false the target waits until a render
+    // to texture needs it (scene_make_target), so the scene costs no GL
+    // objects until then.
+    explicit SCENE(bool create_target);
     SCENE(const SCENE&) = delete;
     SCENE& operator=(const SCENE&) = delete;
     // Frees the draw lists, timer samples and target_texture's record; leaves
@@ -96,6 +101,10 @@ void render_scene();
 void render_scene(SCENE* scene);
 void render_layer(SCENE_LAYER* layer, SCENE* scene);
 
+// Creates the scene's render target if it was deferred (see SCENE); nothing
+// otherwise.
+void scene_make_target(SCENE* scene);
+
 // Empties the opaque and transparent lists, keeping their storage.
 void clear_draw_lists(SCENE* scene);
 
@@ -105,6 +114,7 @@ SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene);
 // The same, showing texture (which stays the caller's) at its size.
 SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene, TEXTURE* texture);
 
-// Start-of-process state: app_scene, current_scene and lighting_scene null.
+// Start-of-process state: app_scene, current_scene, lighting_scene and
+// ambient_scene null.
 // Scenes are not deleted; their owners do that.
 void scene_reset();

@@ -42,6 +42,7 @@ void scene_objects_reset() {
         shared_quad = nullptr;
     }
     lighting_scene = nullptr;
+    ambient_scene = nullptr;
     open_render_texture = nullptr;
     set_2d_pass_size(0, 0);
     text_reset();

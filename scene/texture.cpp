@@ -111,6 +111,9 @@ TEXTURE* create_texture(int w, int h) {
     }
     std::memset(texture->image->pixels, 0, size_t(texture->image->byte_size));
     texture_take_picture(texture);
+    // The caller fills the picture after this returns: its first draw
+    // uploads what was written, without the caller having to ask.
+    texture->dirty = true;
     return texture;
 }
 

@@ -90,8 +90,9 @@ void texture_take_picture(TEXTURE* texture);
 
 // A new TEXTURE holding a w x h RGBA picture made in code, all pixels
 // transparent black: write texture->image->pixels (row 0 at the top, 4
-// bytes per pixel), then set texture->dirty. Null (one line on stderr) when
-// a side is not positive or the picture is too large.
+// bytes per pixel); its first draw uploads them, and later changes are
+// uploaded after setting texture->dirty. Null (one line on stderr) when a
+// side is not positive or the picture is too large.
 TEXTURE* create_texture(int w, int h);
 // Deletes a texture the application holds (from create_texture,
 // load_texture or anywhere else): its GL texture, its picture and the

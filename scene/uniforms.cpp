@@ -149,14 +149,20 @@ void upload_matrices(SHADER_PROGRAM* program) {
 }
 
 void upload_lights(SHADER_PROGRAM* program) {
-    const SCENE_LIGHTING* scene = lighting_scene;
-    if (!scene || !program) {
+    if (!program) {
         return;
     }
-    if (current_program && current_program->ambient_location != -1) {
-        glUniform3f(current_program->ambient_location, scene->ambient[0], scene->ambient[1],
-                    scene->ambient[2]);
+    // The drawn scene's ambient colour goes out whether or not it has lights:
+    // left at the GLSL default of zero, an unlit scene's models are black.
+    const SCENE_LIGHTING* ambient = ambient_scene ? ambient_scene : lighting_scene;
+    if (ambient && current_program && current_program->ambient_location != -1) {
+        glUniform3f(current_program->ambient_location, ambient->ambient[0], ambient->ambient[1],
+                    ambient->ambient[2]);
         gl_check();
+    }
+    const SCENE_LIGHTING* scene = lighting_scene;
+    if (!scene) {
+        return;
     }
     bool filled[MAX_LIGHTS] = {};
     for (const LIGHT* light = scene->lights; light;

@@ -39,7 +39,8 @@ void use_program(SHADER_PROGRAM* program);
 // program's camera_dirty flag is set (first draw after each switch).
 void upload_matrices(SHADER_PROGRAM* program);
 
-// Sends the lighting scene's ambient colour and lights to program; called by
+// Sends the ambient colour of the scene being drawn (ambient_scene, else the
+// lighting scene's) and the lighting scene's lights to program; called by
 // use_program right after each program switch. Slots no light filled get
 // type LIGHT_TYPE_NONE.
 void upload_lights(SHADER_PROGRAM* program);

@@ -5,6 +5,7 @@
 // application interface of the runtime and on viewer/viewer.h.
 #include "app/application.h"
 #include "app/input.h"
+#include "app/platform.h"
 #include "app/runtime.h"
 #include "app/shader_location.h"
 #include "assets/model_import.h"
@@ -118,6 +119,8 @@ int main(int argc, char** argv) {
     if (!frames && (window_path || timings)) {
         frames = 1;
     }
+    // The decoder server's socket must not take a closed standard descriptor.
+    attach_console_output();
     // The decoder loads its libraries while the window and GL start.
     prepare_model_decoder();
     if (!app_startup(app)) {

@@ -141,9 +141,13 @@ TEST_F(CONVENIENCES, the_first_model_draw_builds_the_model_program_once) {
     ASSERT_EQ(program_model, nullptr);
     MODEL* cube = build_cube(1, 1, 1);
     keep(add_model_actor(&app_scene->layer1, cube))->position = VECTOR3{0, 0, -5};
+    fake_gl::state().uniform_locations["g_LightModel.ambient"] = 77;
+    app_scene->ambient[0] = 0.5f;
     render_scene();
     LOG log = fake_gl::take();
     ASSERT_NE(program_model, nullptr);
+    // No lights: the model still gets the scene's ambient colour.
+    EXPECT_TRUE(has(log, call("glUniform3f", 77, 0.5f, 1.0f, 1.0f)));
     EXPECT_EQ(program_skinned_model, nullptr) << "only the program the draw needs";
     EXPECT_TRUE(has(
         log, call("glDrawElements", GLenum(GL_TRIANGLES), 36, GLenum(GL_UNSIGNED_SHORT), 0ull)));
@@ -165,6 +169,13 @@ TEST_F(CONVENIENCES, lights_take_free_slots_and_a_sixth_or_a_shared_slot_is_said
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(lights[i]->slot, i);
     }
+    // The first light lowered the unlit default ambient; a chosen one stays.
+    EXPECT_EQ(app_scene->ambient[1], LIT_SCENE_AMBIENT);
+    SCENE chosen;
+    chosen.ambient[1] = 0.5f;
+    delete add_light(&chosen, LIGHT_TYPE_POINT, VECTOR3{0, 1, 0});
+    EXPECT_EQ(chosen.ambient[0], 1.0f);
+    EXPECT_EQ(chosen.ambient[1], 0.5f);
     SHADER_PROGRAM program;
     lighting_scene = app_scene;
     upload_lights(&program);
@@ -222,7 +233,15 @@ TEST_F(CONVENIENCES, a_texture_goes_on_a_sprite_or_a_material_in_one_call_and_st
     SPRITE2D* sprite = add_sprite_2d(&app_scene->layer2, app_scene, picture);
     EXPECT_EQ(drawable_image_texture(sprite), picture);
     EXPECT_EQ(live_texture_objects, textures_before + 1) << "the sprite's own picture is gone";
+    fake_gl::take();
     render_scene();
+    // The picture written after create_texture reaches GL at the first draw, unasked.
+    const LOG drawn = fake_gl::take();
+    EXPECT_EQ(std::count_if(drawn.begin(), drawn.end(),
+                            [](const std::string& line) {
+                                return line.rfind("glTexImage2D(3553, 0, 6408, 16, 8,", 0) == 0;
+                            }),
+              1);
     const VERTEX* quad = sprite->model.vertices.data;
     EXPECT_EQ(quad[2].position[0] - quad[0].position[0], 16.0f);
     EXPECT_EQ(quad[2].position[1] - quad[0].position[1], 8.0f);
@@ -279,6 +298,12 @@ TEST_F(CONVENIENCES, render_textures_bind_clear_and_restore_and_the_scene_target
 
     // The scene's one-shot target pass inside comes back to the render texture.
     ASSERT_TRUE(begin_render_texture(panel));
+    // A begin without its end, every frame: said once.
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(begin_render_texture(panel));
+    EXPECT_FALSE(begin_render_texture(panel));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "vexa: a render texture is already open; end it first\n");
     app_scene->render_to_texture = true;
     render_scene();
     log = fake_gl::take();

@@ -1,5 +1,6 @@
 // The platform layer. Linux: the priority raise covers every thread of the
-// process, as a priority class does, not just the calling one. Windows (run
+// process, as a priority class does, not just the calling one; closed
+// standard descriptors get a file before start-up opens any. Windows (run
 // under Wine): the process takes the high priority class.
 #include "app/platform.h"
 
@@ -20,8 +21,11 @@ TEST(platform, no_video_driver_forced_on_windows) {
 }
 #else
 
+#include "app/runtime.h"
+
 #include <atomic>
 #include <cerrno>
+#include <fcntl.h>
 #include <chrono>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -73,6 +77,28 @@ TEST(platform, priority_raise_reaches_threads_that_already_exist) {
         GTEST_SKIP() << "raising the priority needs privileges this run does not have";
     }
     EXPECT_EQ(WEXITSTATUS(status), 0) << "a thread other than the caller kept its priority";
+}
+
+TEST(platform, closed_standard_descriptors_are_filled_before_start_up_opens_anything) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (int fd = 0; fd <= 2; ++fd) {
+            close(fd);
+        }
+        // Refused at once (no frame callback), after the descriptors are made valid.
+        const bool started = app_startup(APPLICATION{});
+        const int next = open("/dev/null", O_RDONLY);
+        bool valid = true;
+        for (int fd = 0; fd <= 2; ++fd) {
+            valid = valid && fcntl(fd, F_GETFD) != -1;
+        }
+        _exit(!started && valid && next > 2 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a file opened after start-up took descriptor 0, 1 or 2";
 }
 
 TEST(platform, x11_video_driver_for_glx) {
