@@ -1,11 +1,12 @@
 // Everything a program on the engine usually needs, in one include: the
-// application description and loop, the window, scenes, cameras, models,
+// application description and loop, the executable's folder, the window, scenes, cameras, models,
 // primitives, lights, sprites, textures, render textures, text and the
 // frame clock. Owns nothing.
 #pragma once
 
 #include "app/application.h"
 #include "app/input.h"
+#include "app/platform.h"
 #include "app/runtime.h"
 #include "gfx/frame_clock.h"
 #include "gfx/window.h"

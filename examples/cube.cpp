@@ -119,7 +119,6 @@ void check_last_frame() {
 int main(int argc, char** argv) {
     APPLICATION app;
     app.title = "Vexa cube";
-    app.shader_directory = VEXA_SHADER_DIR; // the package's installed GLSL files
     app.clear_colour[0] = app.clear_colour[1] = app.clear_colour[2] = 0.2f;
     app.setup = setup;
     app.frame = frame;

@@ -8,8 +8,6 @@ RENDER_TEXTURE* view_from_above;
 SPRITE2D* panel;
 
 bool setup(void*) {
-    app_scene = new SCENE;
-    app_scene->ambient[0] = app_scene->ambient[1] = app_scene->ambient[2] = 0.2f;
     add_model_actor(&app_scene->layer1, build_plane(20, 20))->position.y = -0.5f;
     MODEL* cube = build_cube(1, 1, 1);
     for (int i = 0; i < 25; ++i) {
@@ -46,7 +44,6 @@ void frame(void*) {
 
 int main() {
     return app_run({.title = "Vexa lights",
-                    .shader_directory = VEXA_SHADER_DIR,
                     .clear_colour = {0.2f, 0.2f, 0.2f},
                     .setup = setup,
                     .frame = frame});

@@ -1,18 +1,17 @@
 // A model file shown lit, playing its first animation, with the camera
-// circling it: vexa-model [MODEL], by default the bending tube of docs/models.
+// circling it: vexa-model [MODEL], by default the bending tube the build
+// put beside the program.
 #include "app/vexa.h"
 #include "assets/model_import.h"
 
-const char* path = "docs/models/bending_tube.gltf";
+std::string path = executable_directory() + "bending_tube.gltf";
 IMPORTED_MODEL model;
 float yaw = 0;
 
 bool setup(void*) {
-    app_scene = new SCENE;
-    app_scene->ambient[0] = app_scene->ambient[1] = app_scene->ambient[2] = 0.2f;
     app_scene->active_camera = default_camera; // lights are sent through the active camera
     add_light(app_scene, LIGHT_TYPE_DIRECTIONAL, VECTOR3{3, 5, 4});
-    if (!import_model(path, &model)) {
+    if (!import_model(path.c_str(), &model)) {
         return false; // the importer has said why
     }
     scene_add_imported_model(&app_scene->layer1, &model);
@@ -31,7 +30,6 @@ void frame(void*) {
 int main(int argc, char** argv) {
     path = argc > 1 ? argv[1] : path;
     return app_run({.title = "Vexa model",
-                    .shader_directory = VEXA_SHADER_DIR,
                     .clear_colour = {0.2f, 0.2f, 0.2f},
                     .setup = setup,
                     .frame = frame});

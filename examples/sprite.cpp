@@ -1,5 +1,6 @@
 // A picture file as the background, a yellow square made in code that the
-// arrow keys move, and text. Run from the repository's root.
+// arrow keys move, and text. The picture is the one the build put beside
+// the program.
 #include "app/vexa.h"
 #include "assets/picture.h"
 
@@ -8,12 +9,10 @@
 SPRITE2D* square;
 
 bool setup(void*) {
-    TEXTURE* picture = load_texture("docs/screenshot.png");
+    TEXTURE* picture = load_texture((executable_directory() + "screenshot.png").c_str());
     TEXTURE* yellow = create_texture(48, 48);
     // Yellow: the bytes red ff, green d2, blue 00, alpha ff of each pixel.
     std::fill_n(reinterpret_cast<uint32_t*>(yellow->image->pixels), 48 * 48, 0xff00d2ffu);
-    yellow->dirty = true;
-    app_scene = new SCENE;
     add_sprite_2d(&app_scene->layer2, app_scene, picture);
     square = add_sprite_2d(&app_scene->layer2, app_scene, yellow);
     square->position = VECTOR3{100, 276, 0};
@@ -29,5 +28,5 @@ void frame(void*) {
 }
 
 int main() {
-    return app_run({.shader_directory = VEXA_SHADER_DIR, .setup = setup, .frame = frame});
+    return app_run({.setup = setup, .frame = frame});
 }

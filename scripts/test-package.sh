@@ -2,9 +2,11 @@
 # The engine as another project sees it: installs a build into a temporary
 # prefix and moves the prefix elsewhere, then
 # - configures examples/ on its own against it (find_package(vexa) with the
-#   component assets), builds it and runs every example 300 frames; they read
-#   the GLSL files of the moved package (vexa-cube from an unrelated working
-#   directory), and each checks its own last frame;
+#   component assets), builds it and runs every example 300 frames from an
+#   unrelated working directory (vexa-sprite copied elsewhere with its
+#   picture); they find the moved package's GLSL files without naming them
+#   and their pictures and models beside themselves, and each checks its own
+#   last frame;
 # - compiles the README's import snippet as written against the package;
 # - runs the installed vexa-view and vexa-snapshot from that directory: they
 #   find the shaders beside their executables; with the shaders gone the
@@ -26,13 +28,14 @@ cmake --build "$scratch/build" >/dev/null
 mkdir "$scratch/elsewhere"
 cd "$scratch/elsewhere"
 "$scratch/build/vexa-cube" --frames 300
-# The other examples read files of the repository by relative paths; each
-# checks its last frame (examples/example_check.cpp).
-cd "$root"
+# The other examples check their last frame (examples/example_check.cpp);
+# model and sprite show the package's files the build put beside them, so
+# they run from any folder, and a copy moved with its file still runs.
 VEXA_CHECK=model "$scratch/build/vexa-model"
-VEXA_CHECK=sprite VEXA_CHECK_HOLD=Right "$scratch/build/vexa-sprite"
+mkdir "$scratch/copied"
+cp "$scratch/build/vexa-sprite" "$scratch/build/screenshot.png" "$scratch/copied/"
+VEXA_CHECK=sprite VEXA_CHECK_HOLD=Right "$scratch/copied/vexa-sprite"
 VEXA_CHECK=lights "$scratch/build/vexa-lights"
-cd "$scratch/elsewhere"
 echo "package: every example built against the moved package ran and checked its last frame"
 
 # The README's import snippet: the cpp block after the marker line.

@@ -2,10 +2,12 @@
 // driver and the GL recorder: a bad description is refused with one line
 // before anything starts; the set-up callback runs after the engine set-up,
 // the event callback after the pump applied the event, and the frame
-// callback after the scene update and the clear.
+// callback after the scene update and the clear; app_scene exists at set-up;
+// a description without a shader folder finds one or ends start-up.
 #include "app/input.h"
 #include "app/pacer.h"
 #include "app/runtime.h"
+#include "app/shader_location.h"
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
@@ -14,6 +16,7 @@
 #include "scene/camera.h"
 #include "scene/scene.h"
 #include "scene/scene_objects.h"
+#include "scene/sprite.h"
 #include "shader/program.h"
 #include "tests/support/engine_objects_reset.h"
 #include "tests/support/fake_gl.h"
@@ -22,7 +25,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -137,4 +143,58 @@ TEST_F(APPLICATION_TEST, callbacks_run_after_engine_setup_event_pump_update_and_
     EXPECT_TRUE(record.key_recorded_at_event);
     EXPECT_FLOAT_EQ(record.scene_time_at_frame, SCENE_TIME_STEP);
     EXPECT_TRUE(record.cleared_before_frame);
+}
+
+TEST_F(APPLICATION_TEST, set_up_finds_app_scene_made_and_a_replaced_unused_one_costs_nothing) {
+    APPLICATION app;
+    app.frame = [](void*) {};
+    // Used as given: no scene of its own made first.
+    app.setup = [](void*) {
+        return app_scene != nullptr && add_sprite_2d(&app_scene->layer2, app_scene) != nullptr;
+    };
+    app_use(app);
+    fake_gl::take();
+    ASSERT_TRUE(application_setup());
+    EXPECT_FALSE(fake_gl::take().empty()) << "the engine set-up ran";
+    EXPECT_EQ(app_scene->target.framebuffer, 0u) << "the target waits for a render to texture";
+    delete app_scene->layer2.sprites2d;
+    app_scene->layer2 = SCENE_LAYER{};
+    delete app_scene;
+
+    // Replaced at once, as the demonstration does: the provided scene sent
+    // nothing to GL, so the set-up's own scene is all GL sees.
+    app.setup = [](void*) {
+        fake_gl::take();
+        app_scene = new SCENE;
+        return true;
+    };
+    app_use(app);
+    ASSERT_TRUE(application_setup());
+    EXPECT_NE(app_scene->target.framebuffer, 0u);
+    EXPECT_EQ(current_scene, app_scene);
+}
+
+TEST_F(APPLICATION_TEST, no_shader_folder_named_or_found_ends_start_up_with_one_line) {
+    const std::filesystem::path here = std::filesystem::current_path();
+    char pattern[] = "/tmp/vexa-shaders-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path empty = pattern;
+    std::filesystem::current_path(empty);
+    APPLICATION app;
+    app.frame = [](void*) {};
+    testing::internal::CaptureStderr();
+    const int status = app_run(app);
+    const std::string said = testing::internal::GetCapturedStderr();
+    const std::string none_found = find_shader_directory();
+    std::filesystem::create_directory(empty / "shaders");
+    const std::string found = find_shader_directory();
+    std::filesystem::current_path(here);
+    std::filesystem::remove_all(empty);
+
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(said.rfind("vexa: cannot run the application: no shader folder (", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_TRUE(fake_gl::log().empty()) << "nothing reached GL";
+    EXPECT_EQ(none_found, "");
+    EXPECT_EQ(found, "shaders");
 }

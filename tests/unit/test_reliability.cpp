@@ -72,8 +72,8 @@ class DEMO_LOOP : public ::testing::Test {
         mouse_create();
         events_setup();
         app_use(demo_application());
-        engine_setup();
-        ASSERT_TRUE(demo_setup());
+        // The runtime's own set-up path: its provided scene included.
+        ASSERT_TRUE(application_setup());
         startup_log = fake_gl::take();
     }
     void TearDown() override {
