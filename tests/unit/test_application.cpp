@@ -14,6 +14,7 @@
 #include "gfx/render_target.h"
 #include "math/matrix_stack.h"
 #include "scene/camera.h"
+#include "scene/render_texture.h"
 #include "scene/scene.h"
 #include "scene/scene_objects.h"
 #include "scene/sprite.h"
@@ -157,6 +158,8 @@ TEST_F(APPLICATION_TEST, set_up_finds_app_scene_made_and_a_replaced_unused_one_c
     ASSERT_TRUE(application_setup());
     EXPECT_FALSE(fake_gl::take().empty()) << "the engine set-up ran";
     EXPECT_EQ(app_scene->target.framebuffer, 0u) << "the target waits for a render to texture";
+    ASSERT_NE(scene_target_texture(app_scene), nullptr);
+    EXPECT_NE(app_scene->target.framebuffer, 0u) << "made when first asked for";
     delete app_scene->layer2.sprites2d;
     app_scene->layer2 = SCENE_LAYER{};
     delete app_scene;
