@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using fake_gl::call;
@@ -36,12 +37,27 @@ class ES_DIALECT : public ::testing::Test {
         reset_file_cache();
         gl_context_alive = true;
         gl_dialect = GL_DIALECT_GLES2;
+        // An ES context has no EXT framebuffer entry points: a call through
+        // one of them crashes here as it would on a device.
+        saved_ext = {__glewGenFramebuffersEXT, __glewBindFramebufferEXT,
+                     __glewDeleteFramebuffersEXT, __glewDeleteRenderbuffersEXT};
+        __glewGenFramebuffersEXT = nullptr;
+        __glewBindFramebufferEXT = nullptr;
+        __glewDeleteFramebuffersEXT = nullptr;
+        __glewDeleteRenderbuffersEXT = nullptr;
     }
     void TearDown() override {
+        __glewGenFramebuffersEXT = std::get<0>(saved_ext);
+        __glewBindFramebufferEXT = std::get<1>(saved_ext);
+        __glewDeleteFramebuffersEXT = std::get<2>(saved_ext);
+        __glewDeleteRenderbuffersEXT = std::get<3>(saved_ext);
         gl_dialect = GL_DIALECT_GL21;
         gl_context_alive = false;
         reset_file_cache();
     }
+    std::tuple<PFNGLGENFRAMEBUFFERSEXTPROC, PFNGLBINDFRAMEBUFFEREXTPROC,
+               PFNGLDELETEFRAMEBUFFERSEXTPROC, PFNGLDELETERENDERBUFFERSEXTPROC>
+        saved_ext;
 };
 
 } // namespace
@@ -97,6 +113,12 @@ TEST_F(ES_DIALECT, render_target_uses_core_framebuffers_and_clamps_its_odd_sized
     expected.push_back(call("glCheckFramebufferStatus", GLenum(GL_FRAMEBUFFER)));
     expected.push_back(call("glBindFramebuffer", GLenum(GL_FRAMEBUFFER), 0u));
     EXPECT_EQ(fake_gl::take(), expected);
+
+    // Destroying it deletes through the core entry points too.
+    render_target_destroy(target);
+    const LOG log = fake_gl::take();
+    EXPECT_NE(std::find(log.begin(), log.end(), call("glDeleteFramebuffers", 1, 1u)), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), call("glDeleteRenderbuffers", 1, 1u)), log.end());
 }
 
 TEST_F(ES_DIALECT, stages_are_glsl_es_and_the_builtins_bound_before_linking) {
