@@ -121,6 +121,20 @@ TEST_F(CONVENIENCES, look_at_and_orbit_keep_the_stated_conventions) {
         EXPECT_NEAR(u.x, 0, 1e-5);
         EXPECT_GT(u.y, 0);
     }
+    // Lines of sight with z = 0 (the four horizontal axes and a downward
+    // diagonal): the target ahead, and a point above the target stays above.
+    const VECTOR3 origin{0, 0, 0};
+    for (const VECTOR3& from : {VECTOR3{-10, 0, 0}, VECTOR3{10, 0, 0}, VECTOR3{0, 0, 10},
+                                VECTOR3{0, 0, -10}, VECTOR3{10, 5, 0}}) {
+        camera_look_at(camera, from, origin);
+        const VECTOR4 t = through_view(camera, 0, 0, 0, 1);
+        EXPECT_NEAR(t.x, 0, 1e-4) << from.x << ", " << from.y << ", " << from.z;
+        EXPECT_NEAR(t.y, 0, 1e-4) << from.x << ", " << from.y << ", " << from.z;
+        EXPECT_LT(t.z, -9) << from.x << ", " << from.y << ", " << from.z;
+        const VECTOR4 above = through_view(camera, 0, 3, 0, 1);
+        EXPECT_NEAR(above.x, 0, 1e-4) << from.x << ", " << from.y << ", " << from.z;
+        EXPECT_GT(above.y, 2) << from.x << ", " << from.y << ", " << from.z;
+    }
     const float rotation_before = camera->rotation.x;
     camera_look_at(camera, eye, eye); // no line of sight: nothing changes
     EXPECT_EQ(camera->rotation.x, rotation_before);
