@@ -60,6 +60,25 @@ class ES_DIALECT : public ::testing::Test {
         saved_ext;
 };
 
+// The precision statements of a stage's injected header with the
+// preprocessor conditions they sit in, in order.
+std::vector<std::string> precision_lines(const std::string& source) {
+    std::vector<std::string> lines;
+    const std::string header = source.substr(0, source.find("End of code injection"));
+    size_t at = 0;
+    while (at < header.size()) {
+        size_t end = header.find('\n', at);
+        end = end == std::string::npos ? header.size() : end;
+        const std::string line = header.substr(at, end - at);
+        if (line.rfind("precision ", 0) == 0 || line.rfind("#if", 0) == 0 ||
+            line.rfind("#else", 0) == 0 || line.rfind("#endif", 0) == 0) {
+            lines.push_back(line);
+        }
+        at = end + 1;
+    }
+    return lines;
+}
+
 } // namespace
 
 TEST_F(ES_DIALECT, set_up_and_one_draw_go_through_generic_attributes) {
@@ -136,6 +155,10 @@ TEST_F(ES_DIALECT, stages_are_glsl_es_and_the_builtins_bound_before_linking) {
               std::string::npos);
     EXPECT_NE(vs.find("#define gl_FrontColor vexa_FrontColor\n"), std::string::npos);
     EXPECT_NE(fs.find("precision highp float;"), std::string::npos);
+    // Uniforms shared by both stages link only with the same precision: the
+    // injected precision statements, and the conditions around them, agree.
+    EXPECT_EQ(precision_lines(vs), precision_lines(fs));
+    EXPECT_GE(precision_lines(vs).size(), 4u);
     EXPECT_NE(fs.find("#define gl_Color vexa_FrontColor\n"), std::string::npos);
     EXPECT_EQ(fs.find("attribute"), std::string::npos);
     EXPECT_NE(vs.find("gl_Position = ModelViewProjectionMatrix * gl_Vertex;"), std::string::npos);
