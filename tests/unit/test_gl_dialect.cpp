@@ -1,12 +1,14 @@
 // The OpenGL ES 2.0 dialect against the recording GL stand-in: set-up and one
 // draw through generic attributes, a render target through the core
-// framebuffer calls, and the stage sources the loader makes ES-ready.
+// framebuffer calls, the stage sources the loader makes ES-ready and a
+// picture re-uploaded at another size.
 #include "gfx/frame_stats.h"
 #include "gfx/gl_dialect.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
 #include "gfx/render_target.h"
 #include "gfx/vertex_buffer.h"
+#include "scene/texture.h"
 #include "shader/program.h"
 #include "shader/source.h"
 #include "tests/support/fake_gl.h"
@@ -172,4 +174,32 @@ TEST_F(ES_DIALECT, stages_are_glsl_es_and_the_builtins_bound_before_linking) {
         EXPECT_EQ(*(at - 4 + a),
                   call("glBindAttribLocation", program.program, a, VERTEX_ATTRIBUTE_NAMES[a]));
     }
+}
+
+TEST_F(ES_DIALECT, a_picture_uploaded_again_at_another_size_is_sampled_as_that_size_allows) {
+    TEXTURE* texture = create_texture(16, 16);
+    ASSERT_NE(texture, nullptr);
+    const auto wrap_call = [](GLint wrap) {
+        return call("glTexParameteri", GLenum(GL_TEXTURE_2D), GLenum(GL_TEXTURE_WRAP_S), wrap);
+    };
+    // Made at 16 x 16 with mirrored repeat; the picture grows to 100 x 50,
+    // which ES samples only clamped: the wrap changes before the upload.
+    ASSERT_TRUE(resize_image(texture->image, 100, 50));
+    texture_take_picture(texture);
+    fake_gl::take();
+    bind_texture(texture, 0);
+    LOG log = fake_gl::take();
+    auto clamp = std::find(log.begin(), log.end(), wrap_call(GL_CLAMP_TO_EDGE));
+    auto upload = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+        return line.rfind("glTexImage2D(", 0) == 0;
+    });
+    ASSERT_NE(upload, log.end());
+    EXPECT_LT(clamp, upload);
+    // Back at a power of two the picture repeats again.
+    ASSERT_TRUE(resize_image(texture->image, 32, 64));
+    texture_take_picture(texture);
+    bind_texture(texture, 0);
+    log = fake_gl::take();
+    EXPECT_NE(std::find(log.begin(), log.end(), wrap_call(GL_MIRRORED_REPEAT)), log.end());
+    release_texture(texture);
 }
