@@ -348,6 +348,19 @@ TEST_F(CONVENIENCES, text_draws_one_rectangle_per_lit_run_and_the_frame_clock_av
     // 'I': one run in each of its seven rows, six vertices each.
     EXPECT_TRUE(has(fake_gl::take(), call("glDrawArrays", GLenum(GL_TRIANGLES), 0, 42)));
     EXPECT_EQ(text_width("ab\nabcd", 2), 64);
+    // UTF-8: "\u00e9" is one character the font lacks, one '?'; each damaged
+    // sequence (cut short, overlong, a surrogate, a stray byte) is one too.
+    draw_text("?", 0, 0, 1);
+    const LOG one_mark = fake_gl::take();
+    draw_text("\u00e9", 0, 0, 1);
+    EXPECT_EQ(fake_gl::take(), one_mark);
+    EXPECT_EQ(text_width("\u00e9t\u00e9 \U0001F600", 1), 5 * 8);
+    // Cut short, 'A', overlong (two stray bytes), a surrogate (three), a stray byte.
+    EXPECT_EQ(text_width("\xE2\x82"
+                         "A\xC0\xAF\xED\xA0\x80\x80",
+                         1),
+              (1 + 1 + 2 + 3 + 1) * 8);
+    EXPECT_EQ(text_width("a\xF0\x9F\x98", 1), 2 * 8);
 
     use_fake_clock(1000);
     EXPECT_EQ(frame_rate(), 0.0f);
