@@ -144,6 +144,19 @@ void es_texture_parameters(int width, int height, GLint& min_filter, GLint& wrap
 
 } // namespace
 
+void texture_fit_parameters(int width, int height, GLint min_filter, GLint wrap) {
+    if (!gl_dialect_es()) {
+        return;
+    }
+    es_texture_parameters(width, height, min_filter, wrap);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min_filter);
+    gl_check();
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+    gl_check();
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+    gl_check();
+}
+
 uint32_t texture_create(int width, int height, GLint min_filter, GLint mag_filter, GLint wrap,
                         GLenum pixel_format, const void* pixels) {
     es_texture_parameters(width, height, min_filter, wrap);

@@ -86,6 +86,13 @@ void texture_bind(int unit, uint32_t slot);
 uint32_t texture_create(int width, int height, GLint min_filter, GLint mag_filter, GLint wrap,
                         GLenum pixel_format, const void* pixels);
 
+// Before new storage of width x height for the texture bound on the active
+// unit: on ES 2.0 sets its minification filter and wrap (S and T) to the
+// ones it was made with, fitted to the new size as texture_create fits them
+// (a side that is not a power of two: clamped, no mipmap filter), so a
+// picture that changes size keeps being sampled. Nothing on OpenGL 2.1.
+void texture_fit_parameters(int width, int height, GLint min_filter, GLint wrap);
+
 // Deletes the texture in slot (GL call only while a context exists), clears
 // every bind-cache entry holding its name and puts the slot on the free
 // stack. Ignored on an empty table or a slot already free; an out-of-range

@@ -10,58 +10,95 @@
 
 namespace {
 
-// The framebuffer entry points of the dialect in use: EXT_framebuffer_object
-// on OpenGL 2.1, the core ones on ES 2.0 (the enum values are the same).
-void gl_bind_framebuffer(GLuint name) {
-    if (gl_dialect_es()) {
-        glBindFramebuffer(GL_FRAMEBUFFER, name);
-    } else {
-        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, name);
-    }
-    gl_check();
+// The framebuffer entry points of one dialect: EXT_framebuffer_object on
+// OpenGL 2.1, the core ones on ES 2.0 (the enum values are the same). Every
+// framebuffer call goes through the table chosen with the dialect, so no
+// path can call an entry point the context does not have (an ES context has
+// no EXT pointers at all). The wrappers read GLEW's pointers at call time.
+struct FRAMEBUFFER_FUNCTIONS {
+    void (*gen_framebuffer)(GLuint* name);
+    void (*bind_framebuffer)(GLuint name);
+    void (*delete_framebuffer)(const GLuint* name);
+    void (*gen_renderbuffer)(GLuint* name);
+    void (*bind_renderbuffer)(GLuint name);
+    void (*delete_renderbuffer)(const GLuint* name);
+    void (*renderbuffer_storage)(GLenum format, GLsizei width, GLsizei height);
+    void (*attach_renderbuffer)(GLenum attachment, GLuint name);
+    void (*attach_texture)(GLenum attachment, GLuint texture);
+    GLenum (*check_status)();
+    GLenum depth_format; // ES 2.0 takes only sized depth formats
+};
+
+const FRAMEBUFFER_FUNCTIONS ES_FRAMEBUFFER_FUNCTIONS = {
+    [](GLuint* name) { glGenFramebuffers(1, name); },
+    [](GLuint name) { glBindFramebuffer(GL_FRAMEBUFFER, name); },
+    [](const GLuint* name) { glDeleteFramebuffers(1, name); },
+    [](GLuint* name) { glGenRenderbuffers(1, name); },
+    [](GLuint name) { glBindRenderbuffer(GL_RENDERBUFFER, name); },
+    [](const GLuint* name) { glDeleteRenderbuffers(1, name); },
+    [](GLenum format, GLsizei width, GLsizei height) {
+        glRenderbufferStorage(GL_RENDERBUFFER, format, width, height);
+    },
+    [](GLenum attachment, GLuint name) {
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, name);
+    },
+    [](GLenum attachment, GLuint texture) {
+        glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, texture, 0);
+    },
+    []() { return glCheckFramebufferStatus(GL_FRAMEBUFFER); },
+    GL_DEPTH_COMPONENT16,
+};
+
+const FRAMEBUFFER_FUNCTIONS EXT_FRAMEBUFFER_FUNCTIONS = {
+    [](GLuint* name) { glGenFramebuffersEXT(1, name); },
+    [](GLuint name) { glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, name); },
+    [](const GLuint* name) { glDeleteFramebuffersEXT(1, name); },
+    [](GLuint* name) { glGenRenderbuffersEXT(1, name); },
+    [](GLuint name) { glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, name); },
+    [](const GLuint* name) { glDeleteRenderbuffersEXT(1, name); },
+    [](GLenum format, GLsizei width, GLsizei height) {
+        glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, format, width, height);
+    },
+    [](GLenum attachment, GLuint name) {
+        glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, attachment, GL_RENDERBUFFER_EXT, name);
+    },
+    [](GLenum attachment, GLuint texture) {
+        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, attachment, GL_TEXTURE_2D, texture, 0);
+    },
+    // GLEW leaves the core pointer null on a GL 2.1 driver without
+    // ARB_framebuffer_object; the EXT one is what such drivers offer.
+    []() -> GLenum {
+        if (glCheckFramebufferStatus) {
+            return glCheckFramebufferStatus(GL_FRAMEBUFFER);
+        }
+        if (glCheckFramebufferStatusEXT) {
+            return glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
+        }
+        return 0;
+    },
+    GL_DEPTH_COMPONENT,
+};
+
+const FRAMEBUFFER_FUNCTIONS& framebuffer_functions() {
+    return gl_dialect_es() ? ES_FRAMEBUFFER_FUNCTIONS : EXT_FRAMEBUFFER_FUNCTIONS;
 }
 
-void gl_gen_framebuffer(GLuint* name) {
-    if (gl_dialect_es()) {
-        glGenFramebuffers(1, name);
-    } else {
-        glGenFramebuffersEXT(1, name);
-    }
+void gl_bind_framebuffer(GLuint name) {
+    framebuffer_functions().bind_framebuffer(name);
     gl_check();
 }
 
 // Generates a depth renderbuffer of the given size, leaves it bound and
-// attaches it to the bound framebuffer. ES 2.0 takes only sized depth formats.
+// attaches it to the bound framebuffer.
 void gl_attach_new_depth_buffer(GLuint* name, int width, int height) {
-    if (gl_dialect_es()) {
-        glGenRenderbuffers(1, name);
-        gl_check();
-        glBindRenderbuffer(GL_RENDERBUFFER, *name);
-        gl_check();
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT16, width, height);
-        gl_check();
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, *name);
-        gl_check();
-        return;
-    }
-    glGenRenderbuffersEXT(1, name);
+    const FRAMEBUFFER_FUNCTIONS& gl = framebuffer_functions();
+    gl.gen_renderbuffer(name);
     gl_check();
-    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, *name);
+    gl.bind_renderbuffer(*name);
     gl_check();
-    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT, width, height);
+    gl.renderbuffer_storage(gl.depth_format, width, height);
     gl_check();
-    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT,
-                                 *name);
-    gl_check();
-}
-
-void gl_attach_colour_texture(GLuint texture) {
-    if (gl_dialect_es()) {
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
-    } else {
-        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D,
-                                  texture, 0);
-    }
+    gl.attach_renderbuffer(GL_DEPTH_ATTACHMENT, *name);
     gl_check();
 }
 
@@ -101,16 +138,7 @@ void framebuffer_unbind() {
 }
 
 GLenum framebuffer_check_status() {
-    // GLEW leaves the core pointer null on a GL 2.1 driver without
-    // ARB_framebuffer_object; the EXT one is what such drivers offer.
-    GLenum status = 0;
-    if (gl_dialect_es() || glCheckFramebufferStatus) {
-        status = glCheckFramebufferStatus(GL_FRAMEBUFFER);
-    } else if (glCheckFramebufferStatusEXT) {
-        status = glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT);
-    } else {
-        return 0;
-    }
+    const GLenum status = framebuffer_functions().check_status();
     gl_check();
     return status;
 }
@@ -133,7 +161,8 @@ void render_target_texture_make_sampled(uint32_t slot) {
 }
 
 void render_target_begin(RENDER_TARGET& target, int width, int height) {
-    gl_gen_framebuffer(&target.framebuffer);
+    framebuffer_functions().gen_framebuffer(&target.framebuffer);
+    gl_check();
     framebuffer_bind(target.framebuffer);
     gl_attach_new_depth_buffer(&target.depth_buffer, width, height);
 }
@@ -143,7 +172,8 @@ void render_target_finish(RENDER_TARGET& target, uint32_t colour_slot) {
     // framebuffer while the colour texture was made.
     framebuffer_bind(target.framebuffer);
     target.colour_texture = colour_slot;
-    gl_attach_colour_texture(texture_gl_name(colour_slot));
+    framebuffer_functions().attach_texture(GL_COLOR_ATTACHMENT0, texture_gl_name(colour_slot));
+    gl_check();
     target.status = framebuffer_check_status();
     framebuffer_unbind();
 }
@@ -175,11 +205,11 @@ void render_target_destroy(RENDER_TARGET& target) {
     }
     if (gl_context_alive) {
         if (target.framebuffer != 0) {
-            glDeleteFramebuffersEXT(1, &target.framebuffer);
+            framebuffer_functions().delete_framebuffer(&target.framebuffer);
             gl_check();
         }
         if (target.depth_buffer != 0) {
-            glDeleteRenderbuffersEXT(1, &target.depth_buffer);
+            framebuffer_functions().delete_renderbuffer(&target.depth_buffer);
             gl_check();
         }
     }

@@ -216,11 +216,20 @@ void camera_look_at(CAMERA3D* camera, const VECTOR3& eye, const VECTOR3& target,
                     float(side_raw.z / side_length)};
     const VECTOR3 u = cross(s, f);
     // Rows s, u, -f as M; M = Rx(a) Ry(b) Rz(c) gives sin b = M02,
-    // tan a = -M12 / M22 and tan c = -M01 / M00.
-    const double sin_b = std::fmax(-1.0, std::fmin(1.0, double(s.z)));
-    const double a = std::atan2(-double(u.z), -double(f.z));
-    const double b = std::asin(sin_b);
-    const double c = std::atan2(-double(s.y), double(s.x));
+    // cos b = |(M00, M01)|, tan a = -M12 / M22 and tan c = -M01 / M00.
+    const double cos_b = std::sqrt(double(s.x) * s.x + double(s.y) * s.y);
+    const double b = std::atan2(double(s.z), cos_b);
+    double a, c;
+    if (cos_b > 1e-6) {
+        a = std::atan2(-double(u.z), -double(f.z));
+        c = std::atan2(-double(s.y), double(s.x));
+    } else {
+        // b = ±90 degrees (a horizontal line of sight along x with up along
+        // y): M's first row is (0, 0, ±1) and only a ± c is fixed; the other
+        // quotients are 0 / 0. With c = 0 the second row is (±sin a, cos a, 0).
+        c = 0.0;
+        a = std::atan2(s.z > 0 ? double(u.x) : -double(u.x), double(u.y));
+    }
     camera->rotation = VECTOR3{float(a * DEGREES_PER_RADIAN), float(b * DEGREES_PER_RADIAN),
                                float(-c * DEGREES_PER_RADIAN)};
     camera->position = VECTOR3{eye.x, eye.y, -eye.z};

@@ -203,6 +203,41 @@ void release_material_textures(MATERIAL* material) {
     material->shown_units = 0;
 }
 
+namespace {
+
+// A texture whose rows run bottom-up (a render texture, the scene target) is
+// sampled with v mirrored in the vertex stage, so it shows upright like an
+// uploaded picture on any mesh; the model's own texture coordinates stay as
+// they are. The uniform goes to GL only when its value changes: a program
+// that never shows such a texture makes no extra call.
+void send_texture_orientation(const MATERIAL& material, int32_t textures) {
+    SHADER_PROGRAM* program = current_program;
+    if (!program) {
+        return;
+    }
+    uint32_t bottom_up = 0;
+    for (int32_t i = 0; i < textures && i < MAX_MATERIAL_TEXTURES; ++i) {
+        if (material.textures[i] && material.textures[i]->bottom_up) {
+            bottom_up |= 1u << i;
+        }
+    }
+    if (bottom_up == program->bottom_up_sent) {
+        return;
+    }
+    if (program->bottom_up_location == -2) {
+        program->bottom_up_location =
+            glGetUniformLocation(program->program, "texture_rows_bottom_up");
+    }
+    program->bottom_up_sent = bottom_up;
+    if (program->bottom_up_location != -1) {
+        glUniform2f(program->bottom_up_location, bottom_up & 1u ? 1.0f : 0.0f,
+                    bottom_up & 2u ? 1.0f : 0.0f);
+        gl_check();
+    }
+}
+
+} // namespace
+
 void apply_material(MATERIAL* material, float alpha) {
     use_program(material->program);
     apply_blend(*material, alpha);
@@ -221,6 +256,7 @@ void apply_material(MATERIAL* material, float alpha) {
         }
         bind_texture(material->textures[i], i);
     }
+    send_texture_orientation(*material, textures);
     if (current_program && current_program->material_locations.num_textures != -1) {
         glUniform1i(current_program->material_locations.num_textures, material->texture_count);
         gl_check();

@@ -13,6 +13,7 @@
 #include "scene/camera.h"
 #include "scene/model.h"
 #include "scene/uniforms.h"
+#include "scene/utf8.h"
 #include "shader/program.h"
 
 #include <cmath>
@@ -132,11 +133,12 @@ constexpr int32_t VERTICES_PER_RECTANGLE = 6;
 VERTEXBUFFER text_vertices;
 int32_t pending = 0; // rectangles written to text_vertices and not drawn yet
 
-const uint8_t* glyph(char c) {
-    if (c < FIRST_GLYPH || c > LAST_GLYPH) {
+// The glyph of a character; '?' for any the font lacks.
+const uint8_t* glyph(uint32_t c) {
+    if (c < uint32_t(FIRST_GLYPH) || c > uint32_t(LAST_GLYPH)) {
         c = '?';
     }
-    return FONT[c - FIRST_GLYPH];
+    return FONT[c - uint32_t(FIRST_GLYPH)];
 }
 
 void draw_pending() {
@@ -177,7 +179,7 @@ void add_rectangle(float x0, float y0, float x1, float y1) {
     ++pending;
 }
 
-void add_glyph(char c, int x, int y, int scale) {
+void add_glyph(uint32_t c, int x, int y, int scale) {
     const uint8_t* rows = glyph(c);
     for (int row = 0; row < TEXT_GLYPH_SIZE; ++row) {
         const float top = float(y + row * scale);
@@ -246,13 +248,14 @@ void draw_text(const char* text, int x, int y, int scale, const VECTOR4& colour)
     matrix_stack_load(model_stack, identity);
     upload_matrices(program);
     int pen_x = x;
-    for (const char* c = text; *c; ++c) {
-        if (*c == '\n') {
+    for (const char* c = text; *c;) {
+        const uint32_t character = utf8_next(c);
+        if (character == '\n') {
             pen_x = x;
             y += TEXT_LINE_HEIGHT * scale;
             continue;
         }
-        add_glyph(*c, pen_x, y, scale);
+        add_glyph(character, pen_x, y, scale);
         pen_x += TEXT_GLYPH_SIZE * scale;
     }
     draw_pending();
@@ -264,8 +267,8 @@ void draw_text(const char* text, int x, int y, int scale, const VECTOR4& colour)
 
 int text_width(const char* text, int scale) {
     int widest = 0, line = 0;
-    for (const char* c = text ? text : ""; *c; ++c) {
-        line = *c == '\n' ? 0 : line + 1;
+    for (const char* c = text ? text : ""; *c;) {
+        line = utf8_next(c) == '\n' ? 0 : line + 1;
         widest = line > widest ? line : widest;
     }
     return widest * TEXT_GLYPH_SIZE * (scale > 0 ? scale : 0);

@@ -1,5 +1,6 @@
 // Text on screen with the engine's built-in 8 x 8 bitmap font (ASCII 32 to
-// 126; other bytes show as '?'), drawn at once in window pixels at any
+// 126; text is UTF-8, and each character the font lacks, or each damaged
+// sequence, shows as one '?'), drawn at once in window pixels at any
 // integer scale and colour, and the one-call frame-rate display. Owns the
 // font data and the vertex buffer text is drawn from; relies on the 2D pass
 // (scene/camera.h), program_primitives3d and the frame clock.
@@ -20,7 +21,8 @@ constexpr int32_t TEXT_LINE_HEIGHT = 10;
 void draw_text(const char* text, int x, int y, int scale,
                const VECTOR4& colour = VECTOR4{1, 1, 1, 1});
 
-// Width in window pixels of the longest line of text at scale.
+// Width in window pixels of the longest line of text at scale: characters,
+// not bytes, times the glyph width.
 int text_width(const char* text, int scale);
 
 // Draws "<rate> FPS" (the measured frame rate, rounded) at (x, y), scale 2,

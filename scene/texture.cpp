@@ -15,6 +15,11 @@ int32_t live_texture_objects = 0;
 
 namespace {
 
+// How a picture's texture is sampled; on ES a side that is not a power of
+// two clamps instead, at creation and at every later upload.
+constexpr GLint PICTURE_FILTER = GL_LINEAR;
+constexpr GLint PICTURE_WRAP = GL_MIRRORED_REPEAT;
+
 GLenum gl_pixel_format(const IMAGE& image) {
     return image.pixel_order == PIXEL_ORDER_BGRA ? GL_BGRA : GL_RGBA;
 }
@@ -28,6 +33,7 @@ void upload_picture(const IMAGE& image) {
     if (image.texture_width < 0 || image.height < 0 || (!empty && !image.pixels)) {
         return;
     }
+    texture_fit_parameters(image.texture_width, image.height, PICTURE_FILTER, PICTURE_WRAP);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, image.texture_width, image.height, 0,
                  gl_pixel_format(image), GL_UNSIGNED_BYTE, image.pixels);
     gl_check();
@@ -94,8 +100,8 @@ void texture_take_picture(TEXTURE* texture) {
     }
     const IMAGE& image = *texture->image;
     texture->slot =
-        int32_t(texture_create(image.width, image.height, GL_LINEAR, GL_LINEAR, GL_MIRRORED_REPEAT,
-                               gl_pixel_format(image), image.pixels));
+        int32_t(texture_create(image.width, image.height, PICTURE_FILTER, PICTURE_FILTER,
+                               PICTURE_WRAP, gl_pixel_format(image), image.pixels));
     texture->dirty = false;
 }
 

@@ -7,11 +7,14 @@ screenshot of the 1024 x 600 viewport and prints every console line.
 Talks to the browser over the DevTools protocol on a pipe (no port, no
 network): the page runs in real time, so the frame rate it measures is the
 browser's own. Exit status 1 when LINE does not appear within SECONDS
-(default 300) or the browser fails."""
+(default 300), counted from the start, or the browser fails: every wait on
+the browser has that deadline, so a browser that hangs silently cannot hold
+the run past it."""
 import base64
 import fcntl
 import json
 import os
+import select
 import subprocess
 import sys
 import tempfile
@@ -24,8 +27,17 @@ FLAGS = [
 ]
 
 
+# After LINE, the screenshot and the browser's closing get this much more.
+GRACE_SECONDS = 30.0
+
+
+class BrowserTimeout(Exception):
+    pass
+
+
 class Browser:
-    def __init__(self, profile):
+    def __init__(self, profile, deadline):
+        self.deadline = deadline  # time.monotonic() value no wait goes past
         to_browser_r, self.to_browser = os.pipe()
         self.from_browser, from_browser_w = os.pipe()
         # The browser reads commands on descriptor 3 and answers on 4; the
@@ -56,6 +68,9 @@ class Browser:
 
     def receive(self):
         while b"\0" not in self.pending:
+            left = self.deadline - time.monotonic()
+            if left <= 0 or not select.select([self.from_browser], [], [], left)[0]:
+                raise BrowserTimeout()
             chunk = os.read(self.from_browser, 1 << 20)
             if not chunk:
                 raise RuntimeError("the browser closed the pipe")
@@ -82,8 +97,10 @@ def console_text(event):
 def main():
     url, line, screenshot = sys.argv[1], sys.argv[2], sys.argv[3]
     seconds = float(sys.argv[4]) if len(sys.argv) > 4 else 300.0
+    deadline = time.monotonic() + seconds
     with tempfile.TemporaryDirectory() as profile:
-        browser = Browser(profile)
+        browser = Browser(profile, deadline)
+        timed_out = found = False
         try:
             target = browser.call("Target.createTarget", {"url": "about:blank"})["targetId"]
             session = browser.call("Target.attachToTarget",
@@ -94,9 +111,7 @@ def main():
             browser.call("Runtime.enable", None, session)
             browser.call("Page.enable", None, session)
             browser.call("Page.navigate", {"url": url}, session)
-            deadline = time.monotonic() + seconds
-            found = False
-            while not found and time.monotonic() < deadline:
+            while not found:
                 event = browser.events.pop(0) if browser.events else browser.receive()
                 if event.get("method") == "Runtime.consoleAPICalled":
                     text = console_text(event)
@@ -104,18 +119,29 @@ def main():
                     found = text == line
                 elif event.get("method") == "Runtime.exceptionThrown":
                     print("exception:", event["params"]["exceptionDetails"].get("text"), flush=True)
-            if not found:
-                print(f"browser-run: no \"{line}\" within {seconds:.0f} s", file=sys.stderr)
-                return 1
+            browser.deadline = time.monotonic() + GRACE_SECONDS
             shot = browser.call("Page.captureScreenshot", {"format": "png"}, session)
             with open(screenshot, "wb") as f:
                 f.write(base64.b64decode(shot["data"]))
             return 0
+        except BrowserTimeout:
+            timed_out = True
+            if found:
+                print(f"browser-run: no screenshot within {GRACE_SECONDS:.0f} s", file=sys.stderr)
+            else:
+                print(f"browser-run: no \"{line}\" within {seconds:.0f} s", file=sys.stderr)
+            return 1
         finally:
-            try:
-                browser.send("Browser.close")
-                browser.process.wait(timeout=10)
-            except Exception:
+            # A browser that let the deadline pass is not asked to close.
+            closed = False
+            if not timed_out:
+                try:
+                    browser.send("Browser.close")
+                    browser.process.wait(timeout=10)
+                    closed = True
+                except Exception:
+                    pass
+            if not closed:
                 browser.process.kill()
                 browser.process.wait()
 

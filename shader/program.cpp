@@ -236,6 +236,9 @@ void locate_uniforms(SHADER_PROGRAM* program) {
     matrices.projection = glGetUniformLocation(p, "ProjectionMatrix");
     matrices.world = glGetUniformLocation(p, "WorldMatrix");
     matrices.normal = glGetUniformLocation(p, "NormalMatrix");
+    // A new link starts every uniform at 0 again.
+    program->bottom_up_location = -2;
+    program->bottom_up_sent = 0;
     program->camera_position_location = glGetUniformLocation(p, "posicion_camara_world");
     program->ambient_location = glGetUniformLocation(p, "g_LightModel.ambient");
 }

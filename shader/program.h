@@ -66,6 +66,12 @@ struct SHADER_PROGRAM {
     int32_t camera_position_location = -1; // "posicion_camara_world"
     int32_t ambient_location = -1;         // "g_LightModel.ambient"
     bool camera_dirty = true;              // camera position and projection must be resent
+    // "texture_rows_bottom_up": looked up when a texture whose rows run
+    // bottom-up is first shown (programs that never show one make no query),
+    // -2 until then; and what was last sent, bit i for texture unit i (GLSL
+    // starts it at 0: no unit mirrored).
+    int32_t bottom_up_location = -2;
+    uint32_t bottom_up_sent = 0;
     // Set by build_program when a stage is missing or a compile or link
     // failed: GL refuses to use such a program, so use_program selects none.
     bool build_failed = false;

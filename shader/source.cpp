@@ -133,11 +133,14 @@ namespace {
 // the compatibility built-ins the stage files use. Each built-in becomes an
 // attribute at the location bind_vertex_format feeds (gl_dialect.h), a
 // varying, or, for the vertex colour GL 2.1 leaves at its default white, a
-// constant. Uniforms and varyings get the same precision in both stages, as
-// linking requires.
+// constant. A uniform declared in both stages must have the same precision
+// in both or the program does not link, so both stages make the same choice:
+// highp where the fragment stage has it (the macro is defined in both
+// stages), mediump everywhere otherwise.
 void append_es_lines(std::string& text, GLenum stage_type) {
+    text += "#ifdef GL_FRAGMENT_PRECISION_HIGH\nprecision highp float;\nprecision highp int;\n"
+            "#else\nprecision mediump float;\nprecision mediump int;\n#endif\n";
     if (stage_type == GL_VERTEX_SHADER) {
-        text += "precision highp float;\n";
         const char* const types[VERTEX_ATTRIBUTE_COUNT] = {"vec4", "vec3", "vec4", "vec4"};
         const char* const builtins[VERTEX_ATTRIBUTE_COUNT] = {
             "gl_Vertex", "gl_Normal", "gl_MultiTexCoord0", "gl_MultiTexCoord1"};
@@ -148,9 +151,7 @@ void append_es_lines(std::string& text, GLenum stage_type) {
         text += "varying vec4 vexa_FrontColor;\n#define gl_FrontColor vexa_FrontColor\n"
                 "#define gl_Color vec4(1.0)\n";
     } else {
-        text += "#ifdef GL_FRAGMENT_PRECISION_HIGH\nprecision highp float;\nprecision highp "
-                "int;\n#else\nprecision mediump float;\n#endif\n"
-                "varying vec4 vexa_FrontColor;\n#define gl_Color vexa_FrontColor\n";
+        text += "varying vec4 vexa_FrontColor;\n#define gl_Color vexa_FrontColor\n";
     }
 }
 

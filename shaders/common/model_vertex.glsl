@@ -10,6 +10,9 @@
 uniform mat4 ModelViewProjectionMatrix;
 uniform mat4 WorldMatrix;
 uniform mat4 NormalMatrix;
+// Per coordinate set, 1.0 while its texture's rows run bottom-up (a render
+// texture): v is mirrored so that picture shows upright too.
+uniform vec2 texture_rows_bottom_up;
 
 void emit_model_vertex(vec4 position, vec3 normal) {
     v_world_position = (WorldMatrix * position).xyz;
@@ -20,6 +23,8 @@ void emit_model_vertex(vec4 position, vec3 normal) {
     v_texcoord0 += g_DatosMaterial.offset_animacion0;
     v_texcoord1 += g_DatosMaterial.offset_animacion1;
 #endif
+    v_texcoord0.y = mix(v_texcoord0.y, 1.0 - v_texcoord0.y, texture_rows_bottom_up.x);
+    v_texcoord1.y = mix(v_texcoord1.y, 1.0 - v_texcoord1.y, texture_rows_bottom_up.y);
     gl_Position = ModelViewProjectionMatrix * position;
 }
 

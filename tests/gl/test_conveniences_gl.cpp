@@ -1,9 +1,13 @@
 // The conveniences on real OpenGL: a render texture's picture and the
-// scene target's picture are sampled by sprites (not black, and upright),
+// scene target's picture are sampled by sprites (not black, and upright), a
+// render texture shows upright on a 3D sprite and a model's material too,
 // and text puts its colour on the pixels of its glyphs only.
 #include "gfx/render_state.h"
 #include "math/matrix_stack.h"
+#include "scene/builders.h"
 #include "scene/camera.h"
+#include "scene/model.h"
+#include "scene/model_actor.h"
 #include "scene/render_texture.h"
 #include "scene/scene.h"
 #include "scene/scene_objects.h"
@@ -12,6 +16,8 @@
 #include "shader/program.h"
 #include "tests/support/engine_objects_reset.h"
 #include "tests/support/gl_fixture.h"
+
+#include <memory>
 
 namespace {
 
@@ -79,6 +85,63 @@ TEST_F(CONVENIENCES_GL, render_texture_and_scene_target_show_upright_on_sprites)
     expect_colour(100 + 14, 100 + 2, 255, 255, 255); // the text's top row on top
     expect_colour(100 + 14, 100 + 60, 255, 0, 0);
     expect_colour(540, 140, 0, 0, 255); // the scene target, sampled
+    destroy_render_texture(panel);
+}
+
+TEST_F(CONVENIENCES_GL, render_texture_shows_upright_on_a_3d_sprite_and_a_model_material) {
+    // A picture with a green top half and a red bottom half.
+    RENDER_TEXTURE* panel = create_render_texture(64, 64);
+    ASSERT_NE(panel, nullptr);
+    panel->clear_colour[0] = 1.0f;
+    ASSERT_TRUE(begin_render_texture(panel));
+    set_clear_colour(0, 1, 0, 1);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, 32, 64, 32); // framebuffer rows count from the bottom
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+    end_render_texture();
+
+    // A 2 x 2 quad whose top edge samples v = 0, as model files have it,
+    // left of the line of sight, and a 3D sprite of the same size right of it.
+    VERTEX corners[4] = {};
+    const float places[4][4] = {{-1, -1, 0, 1}, {1, -1, 1, 1}, {1, 1, 1, 0}, {-1, 1, 0, 0}};
+    for (int i = 0; i < 4; ++i) {
+        corners[i].position[0] = places[i][0];
+        corners[i].position[1] = places[i][1];
+        corners[i].position[3] = 1;
+        corners[i].normal[2] = 1;
+        corners[i].texcoord0[0] = places[i][2];
+        corners[i].texcoord0[1] = places[i][3];
+    }
+    const uint16_t indices[6] = {0, 1, 2, 0, 2, 3};
+    std::unique_ptr<MODEL> quad(build_model(corners, 4));
+    MESH* mesh = build_mesh(quad.get(), indices, 6);
+    ASSERT_TRUE(material_set_texture(mesh->material, panel->texture));
+    std::unique_ptr<MODEL_ACTOR> model(add_model_actor(&app_scene->layer1, quad.get()));
+    model->position = VECTOR3{-2, 0, -6};
+    std::unique_ptr<SPRITE3D> sprite(new SPRITE3D(app_scene));
+    sprite_set_texture(sprite.get(), panel->texture);
+    sprite->position = VECTOR3{2, 0, -6};
+    sprite->scale = VECTOR3{2, 2, 1};
+    layer_add_sprite3d(&app_scene->layer1, sprite.get());
+    // A light, so the scene's ambient white reaches both programs.
+    add_light(app_scene, LIGHT_TYPE_POINT, VECTOR3{0, 0, 10});
+    std::unique_ptr<CAMERA3D> camera(new CAMERA3D);
+    camera_look_at(camera.get(), VECTOR3{0, 0, 0}, VECTOR3{0, 0, -1});
+    app_scene->active_camera = camera.get();
+    update_scene();
+    render_scene();
+
+    // Each shows green above its middle and red below it (the sprite is
+    // half transparent over black).
+    for (int x : {512 - 173, 512 + 173}) {
+        const RGBA top = gl_pixel(x, 300 - 40);
+        const RGBA bottom = gl_pixel(x, 300 + 40);
+        EXPECT_GT(top.g, top.r + 40) << "at x " << x;
+        EXPECT_GT(bottom.r, bottom.g + 40) << "at x " << x;
+    }
+    app_scene->layer1 = SCENE_LAYER{};
+    app_scene->active_camera = nullptr;
     destroy_render_texture(panel);
 }
 

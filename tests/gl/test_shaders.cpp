@@ -52,9 +52,9 @@ std::set<std::string> active_uniforms(GLuint program) {
 
 std::set<std::string> sprite3d_uniforms() {
     std::set<std::string> names = {
-        "ModelViewProjectionMatrix", "WorldMatrix",          "NormalMatrix",
-        "posicion_camara_world",     "g_LightModel.ambient", "shader_texture_ids[0]",
-        "shader_texture_ids[1]"};
+        "ModelViewProjectionMatrix", "WorldMatrix",           "NormalMatrix",
+        "posicion_camara_world",     "g_LightModel.ambient",  "shader_texture_ids[0]",
+        "shader_texture_ids[1]",     "texture_rows_bottom_up"};
     for (const char* member : {"specular", "emission", "transparency", "numTextures",
                                "offset_animacion0", "offset_animacion1"}) {
         names.insert(std::string("g_DatosMaterial.") + member);

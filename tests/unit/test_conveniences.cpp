@@ -121,6 +121,20 @@ TEST_F(CONVENIENCES, look_at_and_orbit_keep_the_stated_conventions) {
         EXPECT_NEAR(u.x, 0, 1e-5);
         EXPECT_GT(u.y, 0);
     }
+    // Lines of sight with z = 0 (the four horizontal axes and a downward
+    // diagonal): the target ahead, and a point above the target stays above.
+    const VECTOR3 origin{0, 0, 0};
+    for (const VECTOR3& from : {VECTOR3{-10, 0, 0}, VECTOR3{10, 0, 0}, VECTOR3{0, 0, 10},
+                                VECTOR3{0, 0, -10}, VECTOR3{10, 5, 0}}) {
+        camera_look_at(camera, from, origin);
+        const VECTOR4 t = through_view(camera, 0, 0, 0, 1);
+        EXPECT_NEAR(t.x, 0, 1e-4) << from.x << ", " << from.y << ", " << from.z;
+        EXPECT_NEAR(t.y, 0, 1e-4) << from.x << ", " << from.y << ", " << from.z;
+        EXPECT_LT(t.z, -9) << from.x << ", " << from.y << ", " << from.z;
+        const VECTOR4 above = through_view(camera, 0, 3, 0, 1);
+        EXPECT_NEAR(above.x, 0, 1e-4) << from.x << ", " << from.y << ", " << from.z;
+        EXPECT_GT(above.y, 2) << from.x << ", " << from.y << ", " << from.z;
+    }
     const float rotation_before = camera->rotation.x;
     camera_look_at(camera, eye, eye); // no line of sight: nothing changes
     EXPECT_EQ(camera->rotation.x, rotation_before);
@@ -359,6 +373,19 @@ TEST_F(CONVENIENCES, text_draws_one_rectangle_per_lit_run_and_the_frame_clock_av
     // 'I': one run in each of its seven rows, six vertices each.
     EXPECT_TRUE(has(fake_gl::take(), call("glDrawArrays", GLenum(GL_TRIANGLES), 0, 42)));
     EXPECT_EQ(text_width("ab\nabcd", 2), 64);
+    // UTF-8: "\u00e9" is one character the font lacks, one '?'; each damaged
+    // sequence (cut short, overlong, a surrogate, a stray byte) is one too.
+    draw_text("?", 0, 0, 1);
+    const LOG one_mark = fake_gl::take();
+    draw_text("\u00e9", 0, 0, 1);
+    EXPECT_EQ(fake_gl::take(), one_mark);
+    EXPECT_EQ(text_width("\u00e9t\u00e9 \U0001F600", 1), 5 * 8);
+    // Cut short, 'A', overlong (two stray bytes), a surrogate (three), a stray byte.
+    EXPECT_EQ(text_width("\xE2\x82"
+                         "A\xC0\xAF\xED\xA0\x80\x80",
+                         1),
+              (1 + 1 + 2 + 3 + 1) * 8);
+    EXPECT_EQ(text_width("a\xF0\x9F\x98", 1), 2 * 8);
 
     use_fake_clock(1000);
     EXPECT_EQ(frame_rate(), 0.0f);
