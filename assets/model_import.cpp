@@ -1,6 +1,7 @@
-// Model files into the engine's records (see model_import.h): the cheap
-// guards of input_guards.h, then the decoder (in its own process, or in this
-// one when import_options ask) hands back a DECODED_MODEL, which is checked
+// Model files into the engine's records (see model_import.h): a check of
+// the file's type and size (none of its bytes are read here), then the
+// decoder (in its own process, or in this one when import_options ask)
+// runs the guards of input_guards.h and hands back a DECODED_MODEL, which is checked
 // again here against the engine's rules before it becomes the MODEL_ACTOR
 // tree with its MODELs, MATERIALs, SKINs and ANIMATIONs. Owns
 // import_options; a refused file leaves nothing behind and prints one line.
@@ -168,6 +169,20 @@ void check_decoded(const DECODED_MODEL& d) {
               finite(&d.bounds_max.z, 1),
           "bounds");
 }
+
+} // namespace
+
+bool decoded_model_check(const DECODED_MODEL& model, std::string* reason) {
+    try {
+        check_decoded(model);
+        return true;
+    } catch (const BUILD_REFUSAL& refusal) {
+        *reason = refusal.reason;
+        return false;
+    }
+}
+
+namespace {
 
 MATERIAL* make_material(const DECODED_MATERIAL& source) {
     MATERIAL* material = new MATERIAL;
@@ -345,10 +360,15 @@ bool import(const char* name, const char* path, const void* data, size_t size, c
             IMPORTED_MODEL* out) {
     DECODED_MODEL decoded;
     std::string reason;
-    DECODE_STATUS status =
-        import_options.in_process
-            ? decode_model(path, data, size, hint, &decoded, &reason)
-            : decode_in_child(path, data, size, hint, import_options, &decoded, &reason);
+    DECODE_STATUS status = DECODE_REFUSED;
+    try {
+        status = import_options.in_process
+                     ? decode_model(path, data, size, hint, &decoded, &reason)
+                     : decode_in_child(path, data, size, hint, import_options, &decoded, &reason);
+    } catch (const std::bad_alloc&) {
+        decoded = DECODED_MODEL{};
+        reason = "out of memory";
+    }
     if (status == DECODE_OUT_OF_MEMORY) {
         reason = import_options.in_process ? "out of memory"
                                            : "the decoder ran out of its " +
@@ -394,7 +414,7 @@ bool import_model(const char* path, IMPORTED_MODEL* out) {
         return false;
     }
     std::string reason;
-    if (!model_file_guard(path, &reason)) {
+    if (!input_file_check(path, UINT64_MAX, &reason)) {
         std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
         return false;
     }
@@ -413,11 +433,6 @@ bool import_model_from_memory(const void* data, size_t size, const char* hint, c
     }
     if (!data || size == 0) {
         std::fprintf(stderr, "%s: no model data\n", name);
-        return false;
-    }
-    std::string reason;
-    if (!model_content_guard(static_cast<const uint8_t*>(data), size, hint, &reason)) {
-        std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
         return false;
     }
     bool ok = import(name, nullptr, data, size, hint, out);
