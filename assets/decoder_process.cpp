@@ -612,7 +612,7 @@ DECODE_STATUS run_decoder(DECODE_KIND kind, const char* path, const void* data, 
                           std::vector<uint8_t>* answer, std::string* reason) {
     const std::string program = find_decoder(options);
     if (!executable(program)) {
-        *reason = "the model decoder vexa-decode cannot be found";
+        *reason = "the decoder vexa-decode cannot be found";
         return DECODE_REFUSED;
     }
     int input = data ? memory_file(data, size) : open("/dev/null", O_RDONLY | O_CLOEXEC);
