@@ -122,6 +122,9 @@ bool decoded_picture_send(int fd, DECODE_STATUS status, const PICTURE& picture,
 bool decoded_picture_read(const uint8_t* data, size_t size, DECODE_STATUS* status, PICTURE* picture,
                           std::string* reason);
 
-// Every rule the builder relies on, checked on a decoded model before
-// anything is built (model_import.cpp); false with the damage named in reason.
-bool decoded_model_check(const DECODED_MODEL& model, std::string* reason);
+// Checks every rule the builder relies on, then builds the engine's objects
+// into out (model_import.cpp; needs GL or its recording stand-in). False
+// with the damage named in reason ("the decoded model is damaged (index)"),
+// out left empty.
+struct IMPORTED_MODEL;
+bool decoded_model_build(const DECODED_MODEL& model, IMPORTED_MODEL* out, std::string* reason);

@@ -170,20 +170,6 @@ void check_decoded(const DECODED_MODEL& d) {
           "bounds");
 }
 
-} // namespace
-
-bool decoded_model_check(const DECODED_MODEL& model, std::string* reason) {
-    try {
-        check_decoded(model);
-        return true;
-    } catch (const BUILD_REFUSAL& refusal) {
-        *reason = refusal.reason;
-        return false;
-    }
-}
-
-namespace {
-
 MATERIAL* make_material(const DECODED_MATERIAL& source) {
     MATERIAL* material = new MATERIAL;
     material->alpha = std::clamp(source.alpha, 0.0f, 1.0f);
@@ -374,20 +360,11 @@ bool import(const char* name, const char* path, const void* data, size_t size, c
                                            : "the decoder ran out of its " +
                                                  memory_words(import_options.memory_limit_bytes);
     }
-    if (status == DECODE_LOADED) {
-        try {
-            check_decoded(decoded);
-            build(decoded, out);
-            for (const std::string& warning : decoded.warnings) {
-                std::fprintf(stderr, "%s: warning: %s\n", name, warning.c_str());
-            }
-            return true;
-        } catch (const BUILD_REFUSAL& refusal) {
-            reason = refusal.reason;
-        } catch (const std::bad_alloc&) {
-            reason = "out of memory";
+    if (status == DECODE_LOADED && decoded_model_build(decoded, out, &reason)) {
+        for (const std::string& warning : decoded.warnings) {
+            std::fprintf(stderr, "%s: warning: %s\n", name, warning.c_str());
         }
-        release_imported_model(out);
+        return true;
     }
     if (!reason.empty()) { // empty: abandoned because the program is ending
         std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
@@ -401,6 +378,20 @@ double milliseconds_since(std::chrono::steady_clock::time_point start) {
 }
 
 } // namespace
+
+bool decoded_model_build(const DECODED_MODEL& decoded, IMPORTED_MODEL* out, std::string* reason) {
+    try {
+        check_decoded(decoded);
+        build(decoded, out);
+        return true;
+    } catch (const BUILD_REFUSAL& refusal) {
+        *reason = refusal.reason;
+    } catch (const std::bad_alloc&) {
+        *reason = "out of memory";
+    }
+    release_imported_model(out);
+    return false;
+}
 
 bool import_model(const char* path, IMPORTED_MODEL* out) {
     auto start = std::chrono::steady_clock::now();
