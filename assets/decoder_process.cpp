@@ -202,9 +202,9 @@ struct SPAWNED {
 };
 
 // The server's protocol. A request: SERVE_REQUEST (kind: a DECODE_KIND),
-// then the path (when has_path) and the hint, in one message carrying two descriptors: the
-// model's input (a memory file, or /dev/null) and the answer pipe's write
-// end. Replies: REPLY_STARTED with the child's pid and a pidfd attached,
+// then the path (when has_path) and the hint, in one message carrying two
+// descriptors: the file's input (a memory file, or /dev/null) and the answer
+// pipe's write end. Replies: REPLY_STARTED with the child's pid and a pidfd attached,
 // then REPLY_ENDED with its wait status; or REPLY_FAILED with an errno.
 struct SERVE_REQUEST {
     uint64_t memory_limit_bytes = 0;

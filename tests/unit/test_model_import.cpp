@@ -436,19 +436,25 @@ TEST_F(MODEL_IMPORT, decoder_answers_are_bounded_by_their_bytes_and_read_as_they
     // Decoders that lie about their answer's length (little endian, first 8 bytes).
     SCRATCH_DIR dir;
     const IMPORT_OPTIONS saved = import_options;
-    import_options.seconds_limit = 1.0;
-    const char* const LIARS[][2] = {
+    const struct {
+        const char* script;
+        double seconds; // the first ends by its time limit, the others at once
+        const char* refusal;
+    } LIARS[] = {
         // 896 MB announced, 8 bytes sent, then silence: the caller allocates nothing.
-        {R"(printf '\000\000\000\070\000\000\000\000\000\000\000\000\000\000\000\000'; exec sleep 5)",
-         "took longer than 1 s"},
-        {R"(printf '\000\000\000\200\000\000\000\000')", "answer is too large (over 1024 MB"},
-        {R"(printf '\020\000\000\000\000\000\000\000'; head -c 40 /dev/zero)",
+        {R"(printf '\000\000\000\070\000\000\000\000\000\000\000\000\000\000\000\000')"
+         "; exec sleep 30",
+         1.0, "took longer than 1 s"},
+        {R"(printf '\000\000\000\200\000\000\000\000')", 30.0, "answer is too large (over 1024 MB"},
+        {R"(printf '\020\000\000\000\000\000\000\000'; head -c 40 /dev/zero)", 30.0,
          "more than it announced"},
     };
     for (const auto& liar : LIARS) {
-        const std::string program = dir.write(
-            "liar", std::string("#!/bin/sh\n[ \"$1\" = --serve ] && exit 1\n") + liar[0] + "\n");
+        const std::string program =
+            dir.write("liar", std::string("#!/bin/sh\n[ \"$1\" = --serve ] && exit 1\n") +
+                                  liar.script + "\n");
         fs::permissions(program, fs::perms::owner_all);
+        import_options.seconds_limit = liar.seconds;
         import_options.decoder = program.c_str();
         const bool peak_reset = bool(std::ofstream("/proc/self/clear_refs") << "5");
         const long before = status_kib("VmRSS:");
@@ -456,9 +462,9 @@ TEST_F(MODEL_IMPORT, decoder_answers_are_bounded_by_their_bytes_and_read_as_they
         std::string err;
         EXPECT_FALSE(import_text("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "obj", &imported, &err));
         EXPECT_EQ(count_lines(err), 1) << err;
-        EXPECT_NE(err.find(liar[1]), std::string::npos) << err;
+        EXPECT_NE(err.find(liar.refusal), std::string::npos) << err;
         if (peak_reset) {
-            EXPECT_LT(status_kib("VmHWM:") - before, 64 << 10) << liar[1];
+            EXPECT_LT(status_kib("VmHWM:") - before, 64 << 10) << liar.refusal;
         }
         fs::remove(program);
     }
