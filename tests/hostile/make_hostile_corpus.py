@@ -111,6 +111,11 @@ if os.path.exists(sample):
     data = open(sample, "rb").read()
     write("truncated_half.glb", data[: len(data) // 2])
     write("truncated_header.glb", data[:20])
+    # Found by scripts/fuzz-assimp.sh: a JSON chunk declaring 4 GB makes
+    # Assimp's glTF reader allocate that much from memory.
+    forged = bytearray(data)
+    forged[12:16] = struct.pack("<I", 4211080063)
+    write("forged_chunk_length.glb", bytes(forged))
 
 # --- pictures declaring 65 500 x 65 500, one OBJ model each -----------
 SIDE = 65500
