@@ -1,5 +1,5 @@
-// Running the model decoder in a process of its own (see decoder_process.cpp
-// for the choice of a helper program). Internal to assets/.
+// Running the model and picture decoder in a process of its own (see
+// decoder_process.cpp for the choice of a helper program). Internal to assets/.
 #pragma once
 
 #include "assets/decoded_model.h"
