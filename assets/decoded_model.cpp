@@ -4,8 +4,9 @@
 #include "assets/decoded_model.h"
 
 #include <cstring>
-#include <unistd.h>
 #include <type_traits>
+#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -26,11 +27,11 @@ struct WRITER {
         value(uint64_t(s.size()));
         put(sink, s.data(), s.size());
     }
-    // A list of records, each written by f.
-    template <class T, class F> void list(const std::vector<T>& v, F f) {
+    // A list of records, each written by LAYOUT::fields.
+    template <class LAYOUT, class T> void list(const std::vector<T>& v) {
         value(uint64_t(v.size()));
         for (const T& item : v) {
-            f(item);
+            LAYOUT::fields(*this, item);
         }
     }
 };
@@ -79,6 +80,19 @@ void count_bytes(void* sink, const void*, size_t size) {
     *static_cast<uint64_t*>(sink) += size;
 }
 
+// The fewest bytes a record laid out by LAYOUT takes in an answer: that of
+// a default record, whose arrays, strings and lists are empty.
+template <class LAYOUT, class T> uint64_t smallest_encoding() {
+    static const uint64_t bytes = [] {
+        uint64_t size = 0;
+        WRITER counter{count_bytes, &size};
+        const T empty{};
+        LAYOUT::fields(counter, empty);
+        return size;
+    }();
+    return bytes;
+}
+
 struct READER {
     const uint8_t* at;
     size_t left;
@@ -115,35 +129,48 @@ struct READER {
         s.resize(size_t(count(1)));
         take(s.data(), s.size());
     }
-    template <class T, class F> void list(std::vector<T>& v, F f) {
-        // Every record takes at least 8 bytes, so the count is bounded too.
-        v.resize(size_t(count(8)));
+    // A list's count is bounded by its record's smallest encoding, so the
+    // records made never take more than a few times the answer's own bytes
+    // (4 at most: an empty string costs 8 bytes here and 32 in memory).
+    template <class LAYOUT, class T> void list(std::vector<T>& v) {
+        v.resize(size_t(count(size_t(smallest_encoding<LAYOUT, T>()))));
         for (T& item : v) {
             if (!ok) {
                 return;
             }
-            f(item);
+            LAYOUT::fields(*this, item);
         }
     }
 };
 
-// One description of the layout, used for both directions.
-template <class IO, class MODEL_T> void transfer(IO& io, MODEL_T& m) {
-    io.list(m.nodes, [&](auto& n) {
+// One description of the layout, used for both directions: a LAYOUT names
+// the fields of one kind of record, in the order they travel.
+struct TEXT_LAYOUT {
+    template <class IO, class T> static void fields(IO& io, T& s) { io.text(s); }
+};
+struct NODE_LAYOUT {
+    template <class IO, class T> static void fields(IO& io, T& n) {
         io.text(n.name);
         io.value(n.parent);
         io.value(n.pivot);
-    });
-    io.list(m.parts, [&](auto& p) {
+    }
+};
+struct PIECE_LAYOUT {
+    template <class IO, class T> static void fields(IO& io, T& piece) {
+        io.value(piece.material);
+        io.array(piece.indices);
+    }
+};
+struct PART_LAYOUT {
+    template <class IO, class T> static void fields(IO& io, T& p) {
         io.value(p.node);
         io.value(p.skin);
         io.array(p.vertices);
-        io.list(p.pieces, [&](auto& piece) {
-            io.value(piece.material);
-            io.array(piece.indices);
-        });
-    });
-    io.list(m.materials, [&](auto& mat) {
+        io.template list<PIECE_LAYOUT>(p.pieces);
+    }
+};
+struct MATERIAL_LAYOUT {
+    template <class IO, class T> static void fields(IO& io, T& mat) {
         io.value(mat.diffuse);
         io.value(mat.specular);
         io.value(mat.emission);
@@ -153,49 +180,72 @@ template <class IO, class MODEL_T> void transfer(IO& io, MODEL_T& m) {
         io.value(mat.width);
         io.value(mat.height);
         io.array(mat.pixels);
-    });
-    io.list(m.skins, [&](auto& s) { io.array(s.joints); });
-    io.list(m.clips, [&](auto& c) {
+    }
+};
+struct SKIN_LAYOUT {
+    template <class IO, class T> static void fields(IO& io, T& s) { io.array(s.joints); }
+};
+struct FRAMES_LAYOUT {
+    template <class IO, class T> static void fields(IO& io, T& frames) { io.array(frames); }
+};
+struct CLIP_LAYOUT {
+    template <class IO, class T> static void fields(IO& io, T& c) {
         io.text(c.name);
         io.value(c.seconds);
         io.value(c.frame_count);
-        io.list(c.per_skin, [&](auto& frames) { io.array(frames); });
-    });
+        io.template list<FRAMES_LAYOUT>(c.per_skin);
+    }
+};
+
+template <class IO, class MODEL_T> void transfer(IO& io, MODEL_T& m) {
+    io.template list<NODE_LAYOUT>(m.nodes);
+    io.template list<PART_LAYOUT>(m.parts);
+    io.template list<MATERIAL_LAYOUT>(m.materials);
+    io.template list<SKIN_LAYOUT>(m.skins);
+    io.template list<CLIP_LAYOUT>(m.clips);
     io.value(m.bounds_min);
     io.value(m.bounds_max);
     io.value(m.joint_count);
-    io.list(m.warnings, [&](auto& w) { io.text(w); });
+    io.template list<TEXT_LAYOUT>(m.warnings);
 }
 
-template <class WRITER_T>
-void write_answer(WRITER_T& w, DECODE_STATUS status, const DECODED_MODEL& model,
-                  const std::string& reason) {
-    w.value(uint8_t(status));
+// A picture's answer: its size, then its RGBA rows.
+template <class IO, class PICTURE_T> void transfer_picture(IO& io, PICTURE_T& p) {
+    io.value(p.width);
+    io.value(p.height);
+    io.array(p.pixels);
+}
+
+// The status, then the result (transferred by move) or the reason.
+template <class IO, class RESULT, class MOVE>
+void answer_body(IO& io, DECODE_STATUS status, RESULT& result, const std::string& reason,
+                 MOVE move) {
+    io.value(uint8_t(status));
     if (status == DECODE_LOADED) {
-        transfer(w, model);
+        move(io, result);
     } else {
-        w.text(reason);
+        io.text(reason);
     }
 }
 
-} // namespace
-
-bool decoded_model_send(int fd, DECODE_STATUS status, const DECODED_MODEL& model,
-                        const std::string& reason) {
+template <class RESULT, class MOVE>
+bool send_answer(int fd, DECODE_STATUS status, const RESULT& result, const std::string& reason,
+                 MOVE move) {
     uint64_t size = 0;
     WRITER counter{count_bytes, &size};
-    write_answer(counter, status, model, reason);
+    answer_body(counter, status, result, reason, move);
     FD_SINK sink{fd, true, {}};
     sink.buffer.reserve(1 << 16);
     WRITER w{FD_SINK::put, &sink};
     w.value(size);
-    write_answer(w, status, model, reason);
+    answer_body(w, status, result, reason, move);
     sink.flush();
     return sink.ok;
 }
 
-bool decoded_model_read(const uint8_t* data, size_t size, DECODE_STATUS* status,
-                        DECODED_MODEL* model, std::string* reason) {
+template <class RESULT, class MOVE>
+bool read_answer(const uint8_t* data, size_t size, DECODE_STATUS* status, RESULT* result,
+                 std::string* reason, MOVE move) {
     READER r{data, size};
     uint8_t s = 0xff;
     r.value(s);
@@ -204,9 +254,45 @@ bool decoded_model_read(const uint8_t* data, size_t size, DECODE_STATUS* status,
     }
     *status = DECODE_STATUS(s);
     if (s == DECODE_LOADED) {
-        transfer(r, *model);
+        move(r, *result);
     } else {
         r.text(*reason);
     }
     return r.ok && r.left == 0;
+}
+
+} // namespace
+
+bool decoded_model_send(int fd, DECODE_STATUS status, const DECODED_MODEL& model,
+                        const std::string& reason) {
+    return send_answer(fd, status, model, reason, [](auto& io, auto& m) { transfer(io, m); });
+}
+
+bool decoded_model_read(const uint8_t* data, size_t size, DECODE_STATUS* status,
+                        DECODED_MODEL* model, std::string* reason) {
+    return read_answer(data, size, status, model, reason,
+                       [](auto& io, auto& m) { transfer(io, m); });
+}
+
+bool decoded_picture_send(int fd, DECODE_STATUS status, const PICTURE& picture,
+                          const std::string& reason) {
+    return send_answer(fd, status, picture, reason,
+                       [](auto& io, auto& p) { transfer_picture(io, p); });
+}
+
+bool decoded_picture_read(const uint8_t* data, size_t size, DECODE_STATUS* status, PICTURE* picture,
+                          std::string* reason) {
+    PICTURE read;
+    if (!read_answer(data, size, status, &read, reason,
+                     [](auto& io, auto& p) { transfer_picture(io, p); })) {
+        return false;
+    }
+    // The picture is checked as the engine's own decoder checks it.
+    if (*status == DECODE_LOADED &&
+        (!picture_size_acceptable(read.width, read.height) ||
+         read.pixels.size() != size_t(read.width) * size_t(read.height) * 4)) {
+        return false;
+    }
+    *picture = std::move(read);
+    return true;
 }

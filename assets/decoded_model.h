@@ -5,6 +5,7 @@
 // everything in it is checked again before it becomes engine objects.
 #pragma once
 
+#include "assets/picture_decode.h"
 #include "gfx/vertex_buffer.h"
 #include "math/matrix.h"
 
@@ -106,7 +107,24 @@ enum DECODE_STATUS : uint8_t {
 // the answer. False when fd stopped taking it.
 bool decoded_model_send(int fd, DECODE_STATUS status, const DECODED_MODEL& model,
                         const std::string& reason);
-// Reads an answer (without its length). Every length is checked against the bytes left, so a
-// damaged answer gives false, never a large allocation or an over-read.
+// Reads an answer (without its length). Every count is checked against the
+// bytes left, each list's against the smallest encoding of its record, so a
+// damaged answer gives false, never an over-read, and the records made take
+// at most four times the answer's bytes.
 bool decoded_model_read(const uint8_t* data, size_t size, DECODE_STATUS* status,
                         DECODED_MODEL* model, std::string* reason);
+
+// The same for a picture decoded by the decoder: its width, height and RGBA
+// rows. A picture the engine does not take (picture_size_acceptable, pixels
+// not width x height x 4 bytes) is a damaged answer.
+bool decoded_picture_send(int fd, DECODE_STATUS status, const PICTURE& picture,
+                          const std::string& reason);
+bool decoded_picture_read(const uint8_t* data, size_t size, DECODE_STATUS* status, PICTURE* picture,
+                          std::string* reason);
+
+// Checks every rule the builder relies on, then builds the engine's objects
+// into out (model_import.cpp; needs GL or its recording stand-in). False
+// with the damage named in reason ("the decoded model is damaged (index)"),
+// out left empty.
+struct IMPORTED_MODEL;
+bool decoded_model_build(const DECODED_MODEL& model, IMPORTED_MODEL* out, std::string* reason);

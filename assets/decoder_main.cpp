@@ -3,12 +3,13 @@
 // the importer writes, its answer the bytes of decoded_model.h on standard
 // output.
 //
-//   vexa-decode --memory BYTES --seconds S [--hint EXT] (MODEL | -)
+//   vexa-decode --memory BYTES --seconds S [--hint EXT] [--picture] (FILE | -)
 //   vexa-decode --serve
 //
-// "-" reads the model from standard input (a model held in memory; then no
-// other file is read). --serve takes requests on the socket that is its
-// standard input and decodes each in a child of its own.
+// "-" reads the file from standard input (one held in memory; then no
+// other file is read). --picture decodes a picture file instead of a model
+// (--hint then names it, for the formats told by their name). --serve takes requests on the socket
+// that is its standard input and decodes each in a child of its own.
 #include "assets/decoder_process.h"
 
 #include <cstdlib>
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
     double seconds = 30.0;
     const char* hint = nullptr;
     const char* model = nullptr;
+    DECODE_KIND kind = DECODE_KIND_MODEL;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (!std::strcmp(argv[i], "--memory") && has_value) {
@@ -70,6 +72,8 @@ int main(int argc, char** argv) {
             seconds = std::strtod(argv[++i], nullptr);
         } else if (!std::strcmp(argv[i], "--hint") && has_value) {
             hint = argv[++i];
+        } else if (!std::strcmp(argv[i], "--picture")) {
+            kind = DECODE_KIND_PICTURE;
         } else if (!model) {
             model = argv[i];
         } else {
@@ -80,7 +84,7 @@ int main(int argc, char** argv) {
         return 64;
     }
     const int status =
-        decoder_main(std::strcmp(model, "-") ? model : nullptr, hint, memory, seconds);
+        decoder_main(kind, std::strcmp(model, "-") ? model : nullptr, hint, memory, seconds);
     // The answer is already written to the pipe (unbuffered). Leave without
     // the exit handlers: a hostile file can leave Assimp's heap damaged, and
     // walking it again (static destructors, the sanitizer build's leak scan)

@@ -33,6 +33,8 @@
 #include "assets/decoder_process.h"
 
 #include "assets/model_decode.h"
+#include "assets/neighbour_files.h"
+#include "assets/picture_decode.h"
 
 #include <algorithm>
 #include <chrono>
@@ -199,10 +201,10 @@ struct SPAWNED {
     int pidfd = -1;  // a child of the server: the caller's handle on it
 };
 
-// The server's protocol. A request: SERVE_REQUEST, then the path (when
-// has_path) and the hint, in one message carrying two descriptors: the
-// model's input (a memory file, or /dev/null) and the answer pipe's write
-// end. Replies: REPLY_STARTED with the child's pid and a pidfd attached,
+// The server's protocol. A request: SERVE_REQUEST (kind: a DECODE_KIND),
+// then the path (when has_path) and the hint, in one message carrying two
+// descriptors: the file's input (a memory file, or /dev/null) and the answer
+// pipe's write end. Replies: REPLY_STARTED with the child's pid and a pidfd attached,
 // then REPLY_ENDED with its wait status; or REPLY_FAILED with an errno.
 struct SERVE_REQUEST {
     uint64_t memory_limit_bytes = 0;
@@ -210,6 +212,7 @@ struct SERVE_REQUEST {
     uint32_t path_size = 0;
     uint32_t hint_size = 0;
     uint32_t has_path = 0;
+    uint32_t kind = DECODE_KIND_MODEL;
 };
 enum : int32_t { REPLY_STARTED = 1, REPLY_ENDED = 2, REPLY_FAILED = 3 };
 struct SERVE_REPLY {
@@ -326,8 +329,8 @@ pid_t spawn_program(const std::vector<const char*>& argv, int in, int out, int e
     return pid;
 }
 
-SPAWNED spawn_decoder(const std::string& program, const char* path, int input, const char* hint,
-                      const IMPORT_OPTIONS& options, std::string* reason) {
+SPAWNED spawn_decoder(const std::string& program, DECODE_KIND kind, const char* path, int input,
+                      const char* hint, const IMPORT_OPTIONS& options, std::string* reason) {
     SPAWNED child;
     int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
     int pipe_ends[2] = {-1, -1};
@@ -341,6 +344,9 @@ SPAWNED spawn_decoder(const std::string& program, const char* path, int input, c
                                          seconds.c_str()};
         if (hint) {
             argv.insert(argv.end(), {"--hint", hint});
+        }
+        if (kind == DECODE_KIND_PICTURE) {
+            argv.push_back("--picture");
         }
         argv.push_back(path ? path : "-");
         argv.push_back(nullptr);
@@ -411,7 +417,8 @@ bool receive_reply(int socket, int ms, SERVE_REPLY* reply, int* fd) {
 
 // How waiting for the decoder ended. GONE: the server is of no use (only
 // waits on the server end so; the decode is then spawned instead).
-enum class ENDED { ANSWERED, GONE, ABANDONED, TIME, MEMORY, TOO_LONG_ANSWER };
+// NO_ROOM: this process could not allocate room for the answer.
+enum class ENDED { ANSWERED, GONE, ABANDONED, TIME, MEMORY, TOO_LONG_ANSWER, NO_ROOM };
 
 // Waits for the server's next reply the way an answer is waited for: asking
 // keep_waiting every POLL_MS and within the decode's time limit.
@@ -440,8 +447,9 @@ ENDED wait_reply(int socket, const IMPORT_OPTIONS& options, CLOCK::time_point st
 // been stopped, unless it only refused with an errno); the caller spawns the
 // decoder instead. ABANDONED, TIME: the server never started the decode and
 // has been stopped.
-ENDED served_decoder(DECODER_SERVER& s, const char* path, int input, const char* hint,
-                     const IMPORT_OPTIONS& options, CLOCK::time_point start, SPAWNED* child) {
+ENDED served_decoder(DECODER_SERVER& s, DECODE_KIND kind, const char* path, int input,
+                     const char* hint, const IMPORT_OPTIONS& options, CLOCK::time_point start,
+                     SPAWNED* child) {
     int pipe_ends[2];
     if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
         return ENDED::GONE;
@@ -451,6 +459,7 @@ ENDED served_decoder(DECODER_SERVER& s, const char* path, int input, const char*
     request.memory_limit_bytes = options.memory_limit_bytes;
     request.seconds_limit = options.seconds_limit;
     request.has_path = path != nullptr;
+    request.kind = kind;
     request.path_size = path ? uint32_t(std::strlen(path)) : 0;
     request.hint_size = hint ? uint32_t(std::strlen(hint)) : 0;
     std::vector<char> message(sizeof request);
@@ -500,13 +509,23 @@ bool served_status(DECODER_SERVER& s, const SPAWNED& child, bool answered, int* 
     return true;
 }
 
-// Reads the decoder's answer (its length first, so the buffer is allocated
-// once) until it closes its output, or until a limit ends it (then it is
-// killed by the caller).
+// The largest answer this process takes: the settable cap, and never more
+// than the decoder's memory could have held.
+uint64_t answer_limit(const IMPORT_OPTIONS& options) {
+    return std::min(options.answer_limit_bytes, options.memory_limit_bytes);
+}
+
+// Reads the decoder's answer until it closes its output, or until a limit
+// ends it (then it is killed by the caller). The length the answer starts
+// with is only a claim: the buffer grows with the bytes that arrive (never
+// past twice what has arrived), so a decoder that announces a gigabyte and
+// stalls costs nothing, and one that sends more than it announced is refused.
 ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options, CLOCK::time_point start,
-                  std::vector<uint8_t>* answer) {
+                  std::vector<uint8_t>* answer) try {
     uint8_t length[8];
-    size_t length_got = 0, got = 0;
+    size_t length_got = 0;
+    uint64_t expected = 0;
+    std::vector<uint8_t> chunk(size_t(1) << 18);
     for (;;) {
         pollfd p{child.answer, POLLIN, 0};
         if (poll(&p, 1, POLL_MS) > 0) {
@@ -515,27 +534,22 @@ ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options, CLOCK::ti
                 n = read(child.answer, length + length_got, sizeof length - length_got);
                 length_got += size_t(std::max<ssize_t>(n, 0));
                 if (length_got == sizeof length) {
-                    uint64_t expected = 0;
                     std::memcpy(&expected, length, sizeof expected);
-                    // The answer holds at most what the decoder's memory held.
-                    if (expected > options.memory_limit_bytes) {
+                    if (expected > answer_limit(options)) {
                         return ENDED::TOO_LONG_ANSWER;
                     }
-                    answer->resize(size_t(expected));
                 }
-            } else if (got < answer->size()) {
-                n = read(child.answer, answer->data() + got, answer->size() - got);
-                got += size_t(std::max<ssize_t>(n, 0));
             } else {
-                uint8_t extra;
-                n = read(child.answer, &extra, 1);
+                n = read(child.answer, chunk.data(), chunk.size());
                 if (n > 0) {
-                    return ENDED::TOO_LONG_ANSWER;
+                    if (uint64_t(n) > expected - answer->size()) {
+                        return ENDED::TOO_LONG_ANSWER;
+                    }
+                    answer->insert(answer->end(), chunk.data(), chunk.data() + n);
                 }
             }
             if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
-                answer->resize(got); // a short answer fails its reading
-                return ENDED::ANSWERED;
+                return ENDED::ANSWERED; // a short answer fails its reading
             }
         }
         if (options.keep_waiting && !options.keep_waiting(options.user)) {
@@ -550,6 +564,10 @@ ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options, CLOCK::ti
             return ENDED::MEMORY;
         }
     }
+} catch (const std::bad_alloc&) {
+    answer->clear();
+    answer->shrink_to_fit();
+    return ENDED::NO_ROOM;
 }
 
 // An import that ended without the decoder's answer.
@@ -564,7 +582,11 @@ DECODE_STATUS unanswered(ENDED ended, const IMPORT_OPTIONS& options, std::string
         *reason = "the decoder took longer than " + seconds_words(options.seconds_limit);
         return DECODE_REFUSED;
     case ENDED::TOO_LONG_ANSWER:
-        *reason = "the decoder's answer is too large";
+        *reason = "the decoder's answer is too large (over " +
+                  std::to_string(answer_limit(options) >> 20) + " MB, or more than it announced)";
+        return DECODE_REFUSED;
+    case ENDED::NO_ROOM:
+        *reason = "not enough memory for the decoder's answer";
         return DECODE_REFUSED;
     case ENDED::ANSWERED:
     case ENDED::GONE:
@@ -580,12 +602,17 @@ DECODE_STATUS unanswered(ENDED ended, const IMPORT_OPTIONS& options, std::string
 
 #if defined(__linux__)
 
-DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, const char* hint,
-                              const IMPORT_OPTIONS& options, DECODED_MODEL* out,
-                              std::string* reason) {
+namespace {
+
+// Runs one decode of kind in the decoder and collects its answer's bytes:
+// DECODE_LOADED when the decoder ended well and *answer holds what it said
+// (still to be read and checked); otherwise the refusal, with its reason.
+DECODE_STATUS run_decoder(DECODE_KIND kind, const char* path, const void* data, size_t size,
+                          const char* hint, const IMPORT_OPTIONS& options,
+                          std::vector<uint8_t>* answer, std::string* reason) {
     const std::string program = find_decoder(options);
     if (!executable(program)) {
-        *reason = "the model decoder vexa-decode cannot be found";
+        *reason = "the decoder vexa-decode cannot be found";
         return DECODE_REFUSED;
     }
     int input = data ? memory_file(data, size) : open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -601,7 +628,7 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
     ENDED served = ENDED::GONE;
     if (hold.owns_lock() &&
         (server.pid > 0 ? server.program == program : start_server(server, program))) {
-        served = served_decoder(server, path, input, hint, options, start, &child);
+        served = served_decoder(server, kind, path, input, hint, options, start, &child);
     }
     if (served == ENDED::ABANDONED || served == ENDED::TIME) {
         close(input);
@@ -611,14 +638,13 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
         if (hold.owns_lock()) {
             hold.unlock();
         }
-        child = spawn_decoder(program, path, input, hint, options, reason);
+        child = spawn_decoder(program, kind, path, input, hint, options, reason);
     }
     close(input);
     if (child.pid < 0) {
         return DECODE_REFUSED;
     }
-    std::vector<uint8_t> answer;
-    ENDED ended = read_answer(child, options, start, &answer);
+    ENDED ended = read_answer(child, options, start, answer);
     close(child.answer);
     int status = 0;
     if (child.pidfd >= 0) {
@@ -663,21 +689,57 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
         *reason = "the decoder failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
         return DECODE_REFUSED;
     }
+    return DECODE_LOADED;
+}
+
+// Reads a collected answer with read (decoded_model_read or
+// decoded_picture_read); a damaged answer, or one this process has no room
+// to unpack, is a refusal and leaves *out empty.
+template <class RESULT, class READ>
+DECODE_STATUS unpack_answer(const std::vector<uint8_t>& answer, RESULT* out, std::string* reason,
+                            READ read) {
     DECODE_STATUS decoded = DECODE_REFUSED;
     try {
-        if (!decoded_model_read(answer.data(), answer.size(), &decoded, out, reason)) {
-            *out = DECODED_MODEL{};
+        if (!read(answer.data(), answer.size(), &decoded, out, reason)) {
+            *out = RESULT{};
             *reason = "the decoder's answer is damaged";
             return DECODE_REFUSED;
         }
     } catch (const std::bad_alloc&) {
-        *out = DECODED_MODEL{};
-        return DECODE_OUT_OF_MEMORY;
+        *out = RESULT{};
+        *reason = "not enough memory for the decoder's answer";
+        return DECODE_REFUSED;
     }
     return decoded;
 }
 
-int decoder_main(const char* path, const char* hint, uint64_t memory_limit_bytes,
+} // namespace
+
+DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, const char* hint,
+                              const IMPORT_OPTIONS& options, DECODED_MODEL* out,
+                              std::string* reason) {
+    std::vector<uint8_t> answer;
+    const DECODE_STATUS ran =
+        run_decoder(DECODE_KIND_MODEL, path, data, size, hint, options, &answer, reason);
+    return ran == DECODE_LOADED ? unpack_answer(answer, out, reason, decoded_model_read) : ran;
+}
+
+DECODE_STATUS decode_picture_in_child(const char* path, const void* data, size_t size,
+                                      const char* name, const IMPORT_OPTIONS& options, PICTURE* out,
+                                      std::string* reason) {
+    // Only the name's extension tells the decoder anything (TGA has no
+    // signature), and a short hint keeps the request within its size.
+    std::string hint = name ? name : "";
+    const size_t dot = hint.rfind('.');
+    hint = dot == std::string::npos || hint.size() - dot > 16 ? "picture"
+                                                              : "picture" + hint.substr(dot);
+    std::vector<uint8_t> answer;
+    const DECODE_STATUS ran =
+        run_decoder(DECODE_KIND_PICTURE, path, data, size, hint.c_str(), options, &answer, reason);
+    return ran == DECODE_LOADED ? unpack_answer(answer, out, reason, decoded_picture_read) : ran;
+}
+
+int decoder_main(DECODE_KIND kind, const char* path, const char* hint, uint64_t memory_limit_bytes,
                  double seconds_limit) {
     // Limits first, before a byte of the file is read.
     close_range(3, ~0u, 0); // nothing of the caller's but the three it handed over
@@ -703,28 +765,41 @@ int decoder_main(const char* path, const char* hint, uint64_t memory_limit_bytes
     mallopt(M_TOP_PAD, 64 << 20);
 #endif
     std::vector<uint8_t> input;
-    if (!path) {
-        uint8_t buffer[1 << 16];
-        for (ssize_t n; (n = read(0, buffer, sizeof buffer)) > 0;) {
-            input.insert(input.end(), buffer, buffer + n);
-        }
-        if (input.empty()) {
-            return EXIT_BAD_REQUEST;
-        }
-    }
-    DECODED_MODEL model;
     std::string reason;
-    DECODE_STATUS status;
+    DECODE_STATUS status = DECODE_REFUSED;
     try {
+        if (!path) {
+            uint8_t buffer[1 << 16];
+            for (ssize_t n; (n = read(0, buffer, sizeof buffer)) > 0;) {
+                input.insert(input.end(), buffer, buffer + n);
+            }
+            if (input.empty()) {
+                return EXIT_BAD_REQUEST;
+            }
+        }
+        if (kind == DECODE_KIND_PICTURE) {
+            PICTURE picture;
+            const char* name = path ? path : hint;
+            if (path && !read_neighbour_file(std::string(), path, &input, &reason)) {
+                status = DECODE_REFUSED;
+            } else {
+                status = decode_picture(input.data(), input.size(), name, &picture, &reason)
+                             ? DECODE_LOADED
+                             : DECODE_REFUSED;
+            }
+            return decoded_picture_send(1, status, picture, reason) ? 0 : 1;
+        }
+        DECODED_MODEL model;
         status =
             decode_model(path, path ? nullptr : input.data(), input.size(), hint, &model, &reason);
+        if (status == DECODE_OUT_OF_MEMORY) {
+            model = DECODED_MODEL{};
+        }
+        return decoded_model_send(1, status, model, reason) ? 0 : 1;
     } catch (const std::bad_alloc&) {
         status = DECODE_OUT_OF_MEMORY;
     }
-    if (status == DECODE_OUT_OF_MEMORY) {
-        model = DECODED_MODEL{};
-    }
-    return decoded_model_send(1, status, model, reason) ? 0 : 1;
+    return decoded_model_send(1, status, DECODED_MODEL{}, reason) ? 0 : 1;
 }
 
 int decoder_serve() {
@@ -740,10 +815,12 @@ int decoder_serve() {
         }
         SERVE_REQUEST request;
         std::memcpy(&request, message, std::min(sizeof request, size_t(n)));
-        const bool valid = size_t(n) >= sizeof request && fds[0] >= 0 && fds[1] >= 0 &&
-                           request.path_size <= PATH_MAX && request.hint_size <= PATH_MAX &&
-                           size_t(n) == sizeof request + request.path_size + request.hint_size &&
-                           request.memory_limit_bytes > 0 && request.seconds_limit > 0.0;
+        const bool valid =
+            size_t(n) >= sizeof request && fds[0] >= 0 && fds[1] >= 0 &&
+            request.path_size <= PATH_MAX && request.hint_size <= PATH_MAX &&
+            size_t(n) == sizeof request + request.path_size + request.hint_size &&
+            request.memory_limit_bytes > 0 && request.seconds_limit > 0.0 &&
+            (request.kind == DECODE_KIND_MODEL || request.kind == DECODE_KIND_PICTURE);
         SERVE_REPLY reply;
         pid_t child = -1;
         int error = EINVAL;
@@ -764,7 +841,8 @@ int decoder_serve() {
                 dup2(fds[1], 1);
                 std::string path(message + sizeof request, request.path_size);
                 std::string hint(message + sizeof request + request.path_size, request.hint_size);
-                std::_Exit(decoder_main(request.has_path ? path.c_str() : nullptr,
+                std::_Exit(decoder_main(DECODE_KIND(request.kind),
+                                        request.has_path ? path.c_str() : nullptr,
                                         hint.empty() ? nullptr : hint.c_str(),
                                         request.memory_limit_bytes, request.seconds_limit));
             }
@@ -820,7 +898,20 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
     return decode_model(path, data, size, hint, out, reason);
 }
 
-int decoder_main(const char*, const char*, uint64_t, double) {
+DECODE_STATUS decode_picture_in_child(const char* path, const void* data, size_t size,
+                                      const char* name, const IMPORT_OPTIONS&, PICTURE* out,
+                                      std::string* reason) {
+    std::vector<uint8_t> bytes;
+    if (path && !read_neighbour_file(std::string(), path, &bytes, reason)) {
+        return DECODE_REFUSED;
+    }
+    return decode_picture(path ? bytes.data() : data, path ? bytes.size() : size,
+                          path ? path : name, out, reason)
+               ? DECODE_LOADED
+               : DECODE_REFUSED;
+}
+
+int decoder_main(DECODE_KIND, const char*, const char*, uint64_t, double) {
     return 1;
 }
 

@@ -1,5 +1,5 @@
-// Running the model decoder in a process of its own (see decoder_process.cpp
-// for the choice of a helper program). Internal to assets/.
+// Running the model and picture decoder in a process of its own (see
+// decoder_process.cpp for the choice of a helper program). Internal to assets/.
 #pragma once
 
 #include "assets/decoded_model.h"
@@ -17,10 +17,23 @@ DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, c
                               const IMPORT_OPTIONS& options, DECODED_MODEL* out,
                               std::string* reason);
 
+// A picture file (or one held in memory, name giving the TGA hint) decoded
+// in the decoder program like a model: the flat RGBA answer, read and
+// checked here (decoded_picture_read). Failures as for decode_in_child.
+DECODE_STATUS decode_picture_in_child(const char* path, const void* data, size_t size,
+                                      const char* name, const IMPORT_OPTIONS& options, PICTURE* out,
+                                      std::string* reason);
+
+// What one request asks the decoder program for.
+enum DECODE_KIND : uint32_t {
+    DECODE_KIND_MODEL = 0,   // a DECODED_MODEL answer
+    DECODE_KIND_PICTURE = 1, // a PICTURE answer
+};
+
 // The decoder program's side: applies the limits to itself, decodes and
-// writes the answer on standard output. The model is path, or standard input
+// writes the answer on standard output. The file is path, or standard input
 // when path is null. Returns the exit status.
-int decoder_main(const char* path, const char* hint, uint64_t memory_limit_bytes,
+int decoder_main(DECODE_KIND kind, const char* path, const char* hint, uint64_t memory_limit_bytes,
                  double seconds_limit);
 
 // The decoder program's serving side (vexa-decode --serve): takes requests on

@@ -356,7 +356,8 @@ bool model_content_guard(const uint8_t* data, size_t size, const char* name, std
     }
     // Binary STL has no signature: a file named so that is not the text
     // form holds 50 bytes per triangle its count declares.
-    if (!off && named(name, "stl") && size >= 84 && strncasecmp(first.data(), "solid", 5) != 0) {
+    const bool text_stl = first.size() >= 5 && strncasecmp(first.data(), "solid", 5) == 0;
+    if (!off && named(name, "stl") && size >= 84 && !text_stl) {
         uint64_t triangles = uint64_t(data[80]) | uint64_t(data[81]) << 8 |
                              uint64_t(data[82]) << 16 | uint64_t(data[83]) << 24;
         return fits(triangles, 50, size - 84, "STL", "triangles", reason);
@@ -364,36 +365,62 @@ bool model_content_guard(const uint8_t* data, size_t size, const char* name, std
     return true;
 }
 
-bool model_file_guard(const char* path, std::string* reason) {
+namespace {
+
+// Opens path for reading when it is a regular file, not empty and at most
+// max_bytes long; -1 with reason set otherwise. *bytes is its size.
+int open_checked(const char* path, uint64_t max_bytes, size_t* bytes, std::string* reason) {
     struct stat status;
     if (stat(path, &status) != 0) {
         *reason = std::string("cannot be read (") + std::strerror(errno) + ")";
-        return false;
+        return -1;
     }
     if (!S_ISREG(status.st_mode)) {
-        *reason =
-            S_ISDIR(status.st_mode) ? "is a directory, not a model file" : "is not a regular file";
-        return false;
+        *reason = S_ISDIR(status.st_mode) ? "is a directory, not a file" : "is not a regular file";
+        return -1;
     }
     // O_NONBLOCK: a file swapped for a FIFO after the check does not block the open.
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         *reason = std::string("cannot be read (") + std::strerror(errno) + ")";
-        return false;
+        return -1;
     }
-    bool ok = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    if (!ok) {
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         *reason = "is not a regular file";
     } else if (status.st_size == 0) {
         *reason = "is empty";
-        ok = false;
+    } else if (uint64_t(status.st_size) > max_bytes) {
+        *reason = "is larger than " + std::to_string(max_bytes >> 20) + " MB";
     } else {
-        void* map = mmap(nullptr, size_t(status.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-        if (map != MAP_FAILED) {
-            ok = model_content_guard(static_cast<const uint8_t*>(map), size_t(status.st_size), path,
-                                     reason);
-            munmap(map, size_t(status.st_size));
-        }
+        *bytes = size_t(status.st_size);
+        return fd;
+    }
+    close(fd);
+    return -1;
+}
+
+} // namespace
+
+bool input_file_check(const char* path, uint64_t max_bytes, std::string* reason) {
+    size_t bytes = 0;
+    int fd = open_checked(path, max_bytes, &bytes, reason);
+    if (fd >= 0) {
+        close(fd);
+    }
+    return fd >= 0;
+}
+
+bool model_file_guard(const char* path, std::string* reason) {
+    size_t bytes = 0;
+    int fd = open_checked(path, UINT64_MAX, &bytes, reason);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = true;
+    void* map = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map != MAP_FAILED) {
+        ok = model_content_guard(static_cast<const uint8_t*>(map), bytes, path, reason);
+        munmap(map, bytes);
     }
     close(fd);
     return ok;

@@ -1,5 +1,5 @@
 // Cheap checks before a model is decoded, so common hostile files are
-// refused in milliseconds and without a process: non-regular files, and
+// refused in milliseconds: non-regular files, and
 // counts in the headers of the text formats whose readers allocate from them
 // (OFF, PLY, text X, MD5, SMD, binary STL), compared with the bytes that are
 // left to hold what they count. The format is told by the content wherever
@@ -10,9 +10,14 @@
 #include <cstdint>
 #include <string>
 
-// The file at path: refused before it is opened when it is not a regular
-// file (a FIFO, a device, a directory), then its content is checked. False
-// with reason set ("is not a regular file", "the PLY header declares ...").
+// What the caller checks before it hands a file to the decoder, reading
+// none of its bytes: path is a regular file (refused before it is opened
+// when it is a FIFO, a device, a directory), not empty and at most
+// max_bytes long. False with reason set ("is not a regular file", "is empty").
+bool input_file_check(const char* path, uint64_t max_bytes, std::string* reason);
+
+// The decoder's check of a model file: input_file_check, then its content
+// (model_content_guard). False with reason set ("the PLY header declares ...").
 bool model_file_guard(const char* path, std::string* reason);
 
 // The content check alone; name (a file name or an extension, may be null)

@@ -7,6 +7,7 @@
 #include "assets/model_decode.h"
 
 #include "assets/import_context.h"
+#include "assets/input_guards.h"
 #include "assets/neighbour_files.h"
 
 #include "shader/limits.h"
@@ -567,6 +568,13 @@ MATRIX4 engine_matrix(const aiMatrix4x4& m) {
 
 DECODE_STATUS decode_model(const char* path, const void* data, size_t size, const char* hint,
                            DECODED_MODEL* out, std::string* reason) {
+    // The guards read the untrusted bytes, so they run here, in the decoder.
+    const bool guarded =
+        path ? model_file_guard(path, reason)
+             : model_content_guard(static_cast<const uint8_t*>(data), size, hint, reason);
+    if (!guarded) {
+        return DECODE_REFUSED;
+    }
     try {
         LISTENING listening;
         Assimp::Importer importer;

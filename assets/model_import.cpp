@@ -1,6 +1,7 @@
-// Model files into the engine's records (see model_import.h): the cheap
-// guards of input_guards.h, then the decoder (in its own process, or in this
-// one when import_options ask) hands back a DECODED_MODEL, which is checked
+// Model files into the engine's records (see model_import.h): a check of
+// the file's type and size (none of its bytes are read here), then the
+// decoder (in its own process, or in this one when import_options ask)
+// runs the guards of input_guards.h and hands back a DECODED_MODEL, which is checked
 // again here against the engine's rules before it becomes the MODEL_ACTOR
 // tree with its MODELs, MATERIALs, SKINs and ANIMATIONs. Owns
 // import_options; a refused file leaves nothing behind and prints one line.
@@ -345,29 +346,25 @@ bool import(const char* name, const char* path, const void* data, size_t size, c
             IMPORTED_MODEL* out) {
     DECODED_MODEL decoded;
     std::string reason;
-    DECODE_STATUS status =
-        import_options.in_process
-            ? decode_model(path, data, size, hint, &decoded, &reason)
-            : decode_in_child(path, data, size, hint, import_options, &decoded, &reason);
+    DECODE_STATUS status = DECODE_REFUSED;
+    try {
+        status = import_options.in_process
+                     ? decode_model(path, data, size, hint, &decoded, &reason)
+                     : decode_in_child(path, data, size, hint, import_options, &decoded, &reason);
+    } catch (const std::bad_alloc&) {
+        decoded = DECODED_MODEL{};
+        reason = "out of memory";
+    }
     if (status == DECODE_OUT_OF_MEMORY) {
         reason = import_options.in_process ? "out of memory"
                                            : "the decoder ran out of its " +
                                                  memory_words(import_options.memory_limit_bytes);
     }
-    if (status == DECODE_LOADED) {
-        try {
-            check_decoded(decoded);
-            build(decoded, out);
-            for (const std::string& warning : decoded.warnings) {
-                std::fprintf(stderr, "%s: warning: %s\n", name, warning.c_str());
-            }
-            return true;
-        } catch (const BUILD_REFUSAL& refusal) {
-            reason = refusal.reason;
-        } catch (const std::bad_alloc&) {
-            reason = "out of memory";
+    if (status == DECODE_LOADED && decoded_model_build(decoded, out, &reason)) {
+        for (const std::string& warning : decoded.warnings) {
+            std::fprintf(stderr, "%s: warning: %s\n", name, warning.c_str());
         }
-        release_imported_model(out);
+        return true;
     }
     if (!reason.empty()) { // empty: abandoned because the program is ending
         std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
@@ -382,6 +379,20 @@ double milliseconds_since(std::chrono::steady_clock::time_point start) {
 
 } // namespace
 
+bool decoded_model_build(const DECODED_MODEL& decoded, IMPORTED_MODEL* out, std::string* reason) {
+    try {
+        check_decoded(decoded);
+        build(decoded, out);
+        return true;
+    } catch (const BUILD_REFUSAL& refusal) {
+        *reason = refusal.reason;
+    } catch (const std::bad_alloc&) {
+        *reason = "out of memory";
+    }
+    release_imported_model(out);
+    return false;
+}
+
 bool import_model(const char* path, IMPORTED_MODEL* out) {
     auto start = std::chrono::steady_clock::now();
     const char* name = path ? path : "(null)";
@@ -394,7 +405,7 @@ bool import_model(const char* path, IMPORTED_MODEL* out) {
         return false;
     }
     std::string reason;
-    if (!model_file_guard(path, &reason)) {
+    if (!input_file_check(path, UINT64_MAX, &reason)) {
         std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
         return false;
     }
@@ -413,11 +424,6 @@ bool import_model_from_memory(const void* data, size_t size, const char* hint, c
     }
     if (!data || size == 0) {
         std::fprintf(stderr, "%s: no model data\n", name);
-        return false;
-    }
-    std::string reason;
-    if (!model_content_guard(static_cast<const uint8_t*>(data), size, hint, &reason)) {
-        std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
         return false;
     }
     bool ok = import(name, nullptr, data, size, hint, out);

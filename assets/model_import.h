@@ -49,7 +49,8 @@ struct IMPORTED_MODEL {
 // How files are decoded; import_options holds the values every import uses.
 struct IMPORT_OPTIONS {
     // Decode in the calling process (tests, fuzzing, platforms without
-    // processes): no limits, and a crash in Assimp ends the program.
+    // processes): no limits, and a crash in Assimp or SDL2_image ends the
+    // program. Pictures (load_picture, load_texture) follow these options too.
     bool in_process = false;
     // The decoder process's limits: its address space, and its CPU time and
     // wall time each (it is killed when either runs out).
@@ -59,6 +60,9 @@ struct IMPORT_OPTIONS {
     // running program, then the one of the package the program was built
     // against, then the one installed with the engine.
     const char* decoder = nullptr;
+    // The largest answer taken from the decoder (it is read as it arrives,
+    // never allocated from the length it claims); a larger one is refused.
+    uint64_t answer_limit_bytes = uint64_t(1) << 30;
     // Asked about every 20 ms while the decoder runs; false kills it and the
     // import fails without a line (the program is ending: a signal, the
     // window's close button).

@@ -1,8 +1,13 @@
 // Picture files into IMAGEs and TEXTUREs (see picture.h). Owns no globals;
-// the file is read through the regular-file guard, decoded by
-// picture_decode.cpp and copied into the engine's IMAGE. Relies on
+// this process checks only the file's type and size, the decoder process
+// (decoder_process.h, or picture_decode.cpp here when import_options ask
+// for in_process) reads and decodes it, and the flat RGBA answer, checked
+// on the way in, is copied into the engine's IMAGE. Relies on
 // scene/texture.h and gfx/handle_table.h for the GL texture.
 #include "assets/picture.h"
+#include "assets/decoder_process.h"
+#include "assets/input_guards.h"
+#include "assets/model_import.h"
 #include "assets/neighbour_files.h"
 #include "assets/picture_decode.h"
 
@@ -12,6 +17,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,23 +25,39 @@ namespace {
 
 // Decodes data (or the file at path) into image; false with reason set.
 bool decode_into_image(const char* path, const void* data, size_t size, const char* name,
-                       IMAGE* image, std::string* reason) {
-    std::vector<uint8_t> bytes;
-    if (!data) {
-        if (!read_neighbour_file(std::string(), path, &bytes, reason)) {
-            return false;
-        }
-        data = bytes.data();
-        size = bytes.size();
-    }
-    PICTURE picture;
-    if (!decode_picture(data, size, name, &picture, reason)) {
+                       IMAGE* image, std::string* reason) try {
+    if (path ? !input_file_check(path, MAX_NEIGHBOUR_FILE_BYTES, reason) : size == 0) {
+        *reason = path ? *reason : "no picture data";
         return false;
     }
-    // The size rule keeps the byte size far inside what resize_image takes.
+    PICTURE picture;
+    DECODE_STATUS status = DECODE_REFUSED;
+    if (import_options.in_process) {
+        std::vector<uint8_t> bytes;
+        if (path && !read_neighbour_file(std::string(), path, &bytes, reason)) {
+            return false;
+        }
+        status = decode_picture(path ? bytes.data() : data, path ? bytes.size() : size, name,
+                                &picture, reason)
+                     ? DECODE_LOADED
+                     : DECODE_REFUSED;
+    } else {
+        status = decode_picture_in_child(path, data, size, name, import_options, &picture, reason);
+    }
+    if (status == DECODE_OUT_OF_MEMORY) {
+        *reason = "the decoder ran out of memory";
+    }
+    if (status != DECODE_LOADED) {
+        return false;
+    }
+    // The answer was checked on the way in (decoded_picture_read): the size
+    // rule keeps the byte size far inside what resize_image takes.
     resize_image(image, picture.width, picture.height);
     std::memcpy(image->pixels, picture.pixels.data(), picture.pixels.size());
     return true;
+} catch (const std::bad_alloc&) {
+    *reason = "out of memory";
+    return false;
 }
 
 } // namespace

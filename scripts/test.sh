@@ -3,8 +3,8 @@
 # what CI runs): the release build with warnings as errors and its CTest
 # suite (the installed package built on by an outside project included), a
 # compile-only check for 64-bit ARM, the same suite and 600 frames under the
-# sanitizers, the unit tests under the thread sanitizer, and the fuzzers for
-# a bounded time. Installs missing Debian packages first.
+# sanitizers, the unit tests under the thread sanitizer, and the fuzzers of our
+# own code for a fixed number of runs. Installs missing Debian packages first.
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh
@@ -14,4 +14,4 @@ sh scripts/with-display.sh ctest --test-dir build/ci --output-on-failure
 sh scripts/check-aarch64.sh
 sh scripts/test-sanitizers.sh
 sh scripts/test-threads.sh
-sh scripts/fuzz.sh 20
+sh scripts/fuzz.sh 15

@@ -66,6 +66,10 @@ write("missing_picture_then_refused.smd", SMD_NODES.replace(
 write("vertices_binary.x", b"xof 0303bin 0032" + struct.pack("<HI", 1, 4) + b"Mesh" +
       struct.pack("<H", 10) + struct.pack("<HII", 6, 1, 0x7FFFFFFF) + struct.pack("<H", 11))
 write("triangles.stl", b"\0" * 80 + struct.pack("<I", 4000000000) + b"\0" * 50)
+# Files of spaces named .stl: no first token to compare with "solid"; 16 MB
+# of them once faulted the viewer reading past the file's last page.
+write("spaces.stl", b" " * (16 << 20))
+write("spaces_then_sol.stl", b" " * 84 + b"sol")
 
 # --- Collada: cycles, self-reference, a deep chain, a huge stride ------
 def collada(library_nodes, scene_nodes, geometry=""):
@@ -107,6 +111,11 @@ if os.path.exists(sample):
     data = open(sample, "rb").read()
     write("truncated_half.glb", data[: len(data) // 2])
     write("truncated_header.glb", data[:20])
+    # Found by scripts/fuzz-assimp.sh: a JSON chunk declaring 4 GB makes
+    # Assimp's glTF reader allocate that much from memory.
+    forged = bytearray(data)
+    forged[12:16] = struct.pack("<I", 4211080063)
+    write("forged_chunk_length.glb", bytes(forged))
 
 # --- pictures declaring 65 500 x 65 500, one OBJ model each -----------
 SIDE = 65500

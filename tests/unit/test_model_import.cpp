@@ -3,6 +3,7 @@
 // line naming it; the engine's own checks refuse broken geometry; a missing
 // picture is drawn white with one warning; large meshes are split; skinned
 // models play and switch skinning paths; pictures decode as RGBA rows.
+#include "assets/decoded_model.h"
 #include "assets/input_guards.h"
 #include "assets/model_import.h"
 #include "assets/picture_decode.h"
@@ -22,6 +23,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -339,6 +341,134 @@ TEST_F(MODEL_IMPORT, guards_refuse_forged_counts_and_picture_sizes_and_pass_real
             << name;
         EXPECT_FALSE(reason.empty()) << name;
     }
+    // A page of spaces named .stl has no first token: the text keyword is
+    // not compared past its end (the page after it faults).
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    void* area =
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(area, MAP_FAILED);
+    ASSERT_EQ(mprotect(static_cast<char*>(area) + page, page, PROT_NONE), 0);
+    std::memset(area, ' ', page);
+    std::string reason;
+    EXPECT_FALSE(
+        model_content_guard(static_cast<const uint8_t*>(area), page, "spaces.stl", &reason));
+    EXPECT_NE(reason.find("STL"), std::string::npos) << reason;
+    munmap(area, 2 * page);
+}
+
+namespace {
+
+// An answer as the decoder sends it, without its 8-byte length.
+template <class SEND> std::vector<uint8_t> answer_bytes(SEND send) {
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    EXPECT_TRUE(send(ends[1]));
+    close(ends[1]);
+    std::vector<uint8_t> bytes;
+    uint8_t buffer[4096];
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    close(ends[0]);
+    bytes.erase(bytes.begin(), bytes.begin() + std::min<size_t>(8, bytes.size()));
+    return bytes;
+}
+
+long status_kib(const char* key) {
+    std::ifstream status("/proc/self/status");
+    for (std::string word; status >> word;) {
+        if (word == key) {
+            long kib = 0;
+            status >> kib;
+            return kib;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+// The answer is input: its counts are bounded by the bytes that hold them,
+// its length is a claim read against the bytes that arrive and a cap, and a
+// picture that comes back is checked as the engine's own decoder checks it.
+TEST_F(MODEL_IMPORT, decoder_answers_are_bounded_by_their_bytes_and_read_as_they_arrive) {
+    DECODED_MODEL model;
+    model.nodes.resize(2);
+    model.nodes[1].parent = 0;
+    model.nodes[1].name = "child";
+    model.warnings = {"a warning"};
+    DECODE_STATUS status = DECODE_REFUSED;
+    std::string reason;
+    std::vector<uint8_t> bytes =
+        answer_bytes([&](int fd) { return decoded_model_send(fd, DECODE_LOADED, model, ""); });
+    DECODED_MODEL back;
+    ASSERT_TRUE(decoded_model_read(bytes.data(), bytes.size(), &status, &back, &reason));
+    EXPECT_EQ(status, DECODE_LOADED);
+    EXPECT_EQ(back.nodes.size(), 2u);
+    EXPECT_EQ(back.nodes[1].name, "child");
+    EXPECT_EQ(back.warnings, model.warnings);
+    // A node count that 8 bytes a node could hold, but a node's fields cannot.
+    std::vector<uint8_t> forged(1 << 20, 0);
+    const uint64_t nodes = (forged.size() - 9) / 8;
+    std::memcpy(forged.data() + 1, &nodes, sizeof nodes);
+    DECODED_MODEL forged_model;
+    EXPECT_FALSE(decoded_model_read(forged.data(), forged.size(), &status, &forged_model, &reason));
+    EXPECT_TRUE(forged_model.nodes.empty());
+
+    PICTURE picture;
+    picture.width = 2;
+    picture.height = 1;
+    picture.pixels = {1, 2, 3, 4, 5, 6, 7, 8};
+    PICTURE picture_back;
+    bytes =
+        answer_bytes([&](int fd) { return decoded_picture_send(fd, DECODE_LOADED, picture, ""); });
+    ASSERT_TRUE(decoded_picture_read(bytes.data(), bytes.size(), &status, &picture_back, &reason));
+    EXPECT_EQ(picture_back.pixels, picture.pixels);
+    for (int32_t width : {3, 0, 1 << 20}) {
+        picture.width = width; // pixels no longer width x height x 4, or a size not taken
+        bytes = answer_bytes(
+            [&](int fd) { return decoded_picture_send(fd, DECODE_LOADED, picture, ""); });
+        EXPECT_FALSE(
+            decoded_picture_read(bytes.data(), bytes.size(), &status, &picture_back, &reason))
+            << width;
+    }
+
+    // Decoders that lie about their answer's length (little endian, first 8 bytes).
+    SCRATCH_DIR dir;
+    const IMPORT_OPTIONS saved = import_options;
+    const struct {
+        const char* script;
+        double seconds; // the first ends by its time limit, the others at once
+        const char* refusal;
+    } LIARS[] = {
+        // 896 MB announced, 8 bytes sent, then silence: the caller allocates nothing.
+        {R"(printf '\000\000\000\070\000\000\000\000\000\000\000\000\000\000\000\000')"
+         "; exec sleep 30",
+         1.0, "took longer than 1 s"},
+        {R"(printf '\000\000\000\200\000\000\000\000')", 30.0, "answer is too large (over 1024 MB"},
+        {R"(printf '\020\000\000\000\000\000\000\000'; head -c 40 /dev/zero)", 30.0,
+         "more than it announced"},
+    };
+    for (const auto& liar : LIARS) {
+        const std::string program =
+            dir.write("liar", std::string("#!/bin/sh\n[ \"$1\" = --serve ] && exit 1\n") +
+                                  liar.script + "\n");
+        fs::permissions(program, fs::perms::owner_all);
+        import_options.seconds_limit = liar.seconds;
+        import_options.decoder = program.c_str();
+        const bool peak_reset = bool(std::ofstream("/proc/self/clear_refs") << "5");
+        const long before = status_kib("VmRSS:");
+        IMPORTED_MODEL imported;
+        std::string err;
+        EXPECT_FALSE(import_text("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n", "obj", &imported, &err));
+        EXPECT_EQ(count_lines(err), 1) << err;
+        EXPECT_NE(err.find(liar.refusal), std::string::npos) << err;
+        if (peak_reset) {
+            EXPECT_LT(status_kib("VmHWM:") - before, 64 << 10) << liar.refusal;
+        }
+        fs::remove(program);
+    }
+    import_options = saved;
 }
 
 TEST_F(MODEL_IMPORT, missing_picture_is_drawn_white_with_one_warning_others_are_found) {
@@ -488,4 +618,18 @@ TEST_F(MODEL_IMPORT, pictures_load_as_rgba_rows_from_the_top) {
               std::vector<unsigned char>(&rows[0][0], &rows[0][0] + 16));
     texture_release(uint32_t(texture->slot));
     delete texture;
+
+    // Pictures decode in the decoder process (none to be found: refused),
+    // or in this one when asked, with the same pixels.
+    const IMPORT_OPTIONS saved = import_options;
+    import_options.decoder = "/nonexistent/vexa-decode";
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(load_picture(bmp.c_str(), &image));
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("vexa-decode cannot be found"), std::string::npos) << err;
+    import_options.in_process = true;
+    IMAGE here;
+    ASSERT_TRUE(load_picture(bmp.c_str(), &here));
+    EXPECT_EQ(std::memcmp(here.pixels, rows, 16), 0);
+    import_options = saved;
 }
