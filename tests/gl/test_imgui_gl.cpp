@@ -1,7 +1,7 @@
 // Dear ImGui over the engine on real OpenGL: a frame with an ImGui window
 // drawn after the engine's sprite shows both, and the next frame, the
-// engine's alone after ImGui's pass changed GL behind its caches, shows the
-// engine's picture exactly.
+// engine's alone after the ImGui pass changed GL behind its caches, shows
+// the engine's picture exactly.
 #include "app/runtime.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
@@ -90,6 +90,11 @@ TEST_F(IMGUI_GL, imgui_draws_over_the_scene_and_the_engine_draws_exactly_after_i
     ImGui::PushStyleColor(ImGuiCol_WindowBg, ImVec4(1, 1, 0, 1));
     ImGui::Begin("probe", nullptr, ImGuiWindowFlags_NoTitleBar);
     ImGui::TextUnformatted("over the scene");
+    // A program's own GL inside the ImGui pass, which ImGui does not undo:
+    // unless the engine forgets its clear-colour mirror, its next clear is
+    // blue.
+    ImGui::GetWindowDrawList()->AddCallback(
+        [](const ImDrawList*, const ImDrawCmd*) { glClearColor(0, 0, 1, 1); }, nullptr);
     ImGui::End();
     ImGui::PopStyleColor();
     engine_frame(sprite, 600, 300);
@@ -99,8 +104,9 @@ TEST_F(IMGUI_GL, imgui_draws_over_the_scene_and_the_engine_draws_exactly_after_i
     expect_colour(616, 316, 255, 0, 0);
     expect_colour(648, 316, 0, 255, 0);
 
-    // Nothing of ImGui's state (its font texture, program, buffers,
-    // blending, scissor box) may leak into the engine's next frame.
+    // Nothing of the ImGui pass's state (its font texture, program, buffers,
+    // blending, scissor box, the callback's clear colour) may leak into the
+    // engine's next frame.
     engine_frame(sprite, 100, 60);
     expect_colour(150, 150, 0, 0, 0);
     expect_colour(116, 76, 255, 0, 0);
