@@ -32,9 +32,11 @@ FRAME_HISTORY history;
 constexpr int MAX_TREE_DEPTH = 48;
 constexpr int MAX_TREE_NODES = 4096;
 
+// The root alone at depth 0 (its list link belongs to the scene's layer),
+// then each level's children and their siblings.
 void node_tree(MODEL_ACTOR* first, int depth, int* shown) {
     for (MODEL_ACTOR* node = first; node && *shown < MAX_TREE_NODES;
-         node = static_cast<MODEL_ACTOR*>(node->next)) {
+         node = depth == 0 ? nullptr : static_cast<MODEL_ACTOR*>(node->next)) {
         ++*shown;
         ImGui::PushID(node);
         const bool leaf = !node->children || depth + 1 >= MAX_TREE_DEPTH;
