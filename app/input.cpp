@@ -16,6 +16,7 @@ bool app_has_focus = false;
 uint32_t (*mouse_state_source)(int* x, int* y) = SDL_GetMouseState;
 void (*event_listener)(const SDL_Event& event, void* user) = nullptr;
 void* event_listener_user = nullptr;
+void (*event_hook)(const SDL_Event& event) = nullptr;
 
 namespace {
 
@@ -260,6 +261,9 @@ void handle_event(const SDL_Event& event) {
 
 void pump_event(const SDL_Event& event) {
     record_event(event);
+    if (event_hook) {
+        event_hook(event);
+    }
     if (event_listener) {
         event_listener(event, event_listener_user);
     }

@@ -70,6 +70,10 @@ void handle_event(const SDL_Event& event);
 // file's name is valid until the listener returns.
 extern void (*event_listener)(const SDL_Event& event, void* user);
 extern void* event_listener_user;
+// Sees each event the pump drains after the records and before the
+// listener: a layer between the engine and the application (vexa::imgui)
+// installs itself here, leaving the listener to the application. Null: none.
+extern void (*event_hook)(const SDL_Event& event);
 // What the pump does with each event: apply it, show it to the listener,
 // release a dropped file's name.
 void pump_event(const SDL_Event& event);

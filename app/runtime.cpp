@@ -29,6 +29,8 @@
 #endif
 
 void (*before_present_hook)() = nullptr;
+void (*frame_begin_hook)() = nullptr;
+void (*frame_end_hook)() = nullptr;
 LOOP_TIMING loop_timing = {};
 
 namespace {
@@ -247,8 +249,14 @@ bool loop_pass() {
     }
     clear_frame(red, green, blue);
     const uint64_t demo_start = time_source.counter();
+    if (frame_begin_hook) {
+        frame_begin_hook();
+    }
     if (application.frame) {
         application.frame(application.user);
+    }
+    if (frame_end_hook) {
+        frame_end_hook();
     }
     const uint64_t demo_end = time_source.counter();
     loop_timing.work_ticks = demo_end - pass_start;

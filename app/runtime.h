@@ -60,3 +60,8 @@ extern LOOP_TIMING loop_timing;
 // Called in each drawing pass after pacing, just before the frame is
 // presented (the snapshot tool reads the frame back here). Null by default.
 extern void (*before_present_hook)();
+// Called in each drawing pass just before and just after the application's
+// frame callback: a layer drawn over the scene (vexa::imgui) begins its
+// frame before the callback and draws it after. Null by default.
+extern void (*frame_begin_hook)();
+extern void (*frame_end_hook)();

@@ -78,6 +78,13 @@ void handle_tables_reset() {
     live_texture_count = 0;
 }
 
+void bind_caches_forget() {
+    for (GLuint& bound : bind_cache.textures) {
+        bound = UNKNOWN_BINDING;
+    }
+    bind_cache.array_buffer = bind_cache.element_buffer = UNKNOWN_BINDING;
+}
+
 uint32_t slot_alloc(HANDLE_TABLE& table) {
     if (!table.free_stack.empty()) {
         uint32_t index = table.free_stack.back();

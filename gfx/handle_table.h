@@ -40,6 +40,10 @@ struct HANDLE_TABLE {
 using TEXTURE_TABLE = HANDLE_TABLE;
 using BUFFER_TABLE = HANDLE_TABLE;
 
+// A cache entry that names no GL object: after bind_caches_forget the next
+// bind of anything, 0 included, reaches GL.
+constexpr GLuint UNKNOWN_BINDING = 0xFFFFFFFFu;
+
 // GL names last bound through the caches; 0 at start-up.
 struct BIND_CACHE {
     GLuint textures[MAX_TEXTURE_UNITS];
@@ -58,6 +62,9 @@ extern int32_t live_texture_count; // statistics only
 // Empties the three tables and zeroes the caches and the texture count. The
 // GL objects the tables named are forgotten, not deleted.
 void handle_tables_reset();
+// After GL binds made behind the caches' back: every entry becomes
+// UNKNOWN_BINDING. No GL call.
+void bind_caches_forget();
 
 // Pops the last released index, or appends a slot; either way the slot is
 // {SLOT_RESERVED, 0}.

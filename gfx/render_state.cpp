@@ -7,6 +7,8 @@
 #include "gfx/gl.h"
 #include "gfx/gl_dialect.h"
 
+#include <limits>
+
 namespace {
 
 constexpr RENDER_STATE initial_state() {
@@ -21,6 +23,7 @@ constexpr RENDER_STATE initial_state() {
     s.blend_enabled = -1;
     s.clear_red = s.clear_green = s.clear_blue = s.clear_alpha = -1.0f;
     s.front_face_clockwise = 0; // GL starts counter-clockwise, and gl_setup keeps it so
+    s.depth_unknown = 0;
     return s;
 }
 
@@ -37,6 +40,20 @@ FRAME_STATS frame_stats;
 
 void render_state_reset() {
     render_state = initial_state();
+}
+
+void render_state_forget() {
+    RENDER_STATE& s = render_state;
+    s.cull_mode = s.blend_mode = MODE_UNKNOWN;
+    s.viewport_x = s.viewport_y = s.viewport_width = s.viewport_height = -1;
+    s.scissor_x = s.scissor_y = s.scissor_width = s.scissor_height = -1;
+    s.cull_face_disabled = s.blend_function = s.blend_enabled = -1;
+    s.front_face_clockwise = -1;
+    // A NaN equals nothing, so any clear colour is sent again.
+    s.clear_red = s.clear_green = s.clear_blue = s.clear_alpha =
+        std::numeric_limits<float>::quiet_NaN();
+    // depth_bits has no unknown value of its own (its users compare it whole).
+    s.depth_unknown = DEPTH_BIT_TEST | DEPTH_BIT_WRITE;
 }
 
 namespace {
@@ -189,7 +206,9 @@ void set_cull_mode(int32_t mode) {
 }
 
 void depth_test_on() {
-    if (!(render_state.depth_bits & DEPTH_BIT_TEST)) {
+    if (!(render_state.depth_bits & DEPTH_BIT_TEST) ||
+        (render_state.depth_unknown & DEPTH_BIT_TEST)) {
+        render_state.depth_unknown &= ~DEPTH_BIT_TEST;
         render_state.depth_bits |= DEPTH_BIT_TEST;
         glEnable(GL_DEPTH_TEST);
         changed();
@@ -197,7 +216,9 @@ void depth_test_on() {
 }
 
 void depth_test_off() {
-    if (render_state.depth_bits & DEPTH_BIT_TEST) {
+    if ((render_state.depth_bits & DEPTH_BIT_TEST) ||
+        (render_state.depth_unknown & DEPTH_BIT_TEST)) {
+        render_state.depth_unknown &= ~DEPTH_BIT_TEST;
         render_state.depth_bits &= ~DEPTH_BIT_TEST;
         glDisable(GL_DEPTH_TEST);
         changed();
@@ -205,7 +226,9 @@ void depth_test_off() {
 }
 
 void depth_writes_on() {
-    if (!(render_state.depth_bits & DEPTH_BIT_WRITE)) {
+    if (!(render_state.depth_bits & DEPTH_BIT_WRITE) ||
+        (render_state.depth_unknown & DEPTH_BIT_WRITE)) {
+        render_state.depth_unknown &= ~DEPTH_BIT_WRITE;
         render_state.depth_bits |= DEPTH_BIT_WRITE;
         glDepthMask(GL_TRUE);
         changed();
@@ -213,7 +236,9 @@ void depth_writes_on() {
 }
 
 void depth_writes_off() {
-    if (render_state.depth_bits & DEPTH_BIT_WRITE) {
+    if ((render_state.depth_bits & DEPTH_BIT_WRITE) ||
+        (render_state.depth_unknown & DEPTH_BIT_WRITE)) {
+        render_state.depth_unknown &= ~DEPTH_BIT_WRITE;
         render_state.depth_bits &= ~DEPTH_BIT_WRITE;
         glDepthMask(GL_FALSE);
         changed();

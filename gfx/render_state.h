@@ -38,12 +38,19 @@ struct RENDER_STATE {
     // Front-face winding mirror: 0 counter-clockwise (GL's default, and what
     // GL set-up asks for), 1 clockwise (a mirrored draw), -1 unknown.
     int32_t front_face_clockwise;
+    // Bits of depth_bits whose GL state is unknown (render_state_forget): the
+    // next request for either value reaches GL.
+    uint32_t depth_unknown;
 };
 
 extern RENDER_STATE render_state;
 
 // Restores the cache to its state at process start: every mirror unknown.
 void render_state_reset();
+// After GL calls made behind the cache's back (a user interface library, a
+// program's own GL): every mode and mirror, the depth switches included,
+// becomes unknown, so the next request of any value reaches GL. No GL call.
+void render_state_forget();
 
 // One-time GL set-up at start-up (multisampling, polygon smoothing, front
 // face, the client arrays of the engine's vertex format). GL_MULTISAMPLE is

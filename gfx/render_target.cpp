@@ -121,6 +121,10 @@ void render_targets_reset() {
     s.quad_indices = INDEXBUFFER{};
 }
 
+void framebuffer_cache_forget() {
+    bound_framebuffer = -1;
+}
+
 void framebuffer_bind(GLuint name) {
     if (bound_framebuffer == int32_t(name)) {
         return;

@@ -39,6 +39,10 @@ extern int32_t bound_framebuffer;
 // the GL objects are forgotten, not released: call handle_tables_reset too.
 void render_targets_reset();
 
+// After a framebuffer bind behind the cache's back: the cache becomes -1,
+// so the next bind or unbind reaches GL. No GL call.
+void framebuffer_cache_forget();
+
 void framebuffer_bind(GLuint name);
 void framebuffer_unbind();
 

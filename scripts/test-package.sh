@@ -8,6 +8,9 @@
 #   and their pictures and models beside themselves, and each checks its own
 #   last frame;
 # - compiles the README's import snippet as written against the package;
+# - builds a program on the component imgui (COMPONENTS imgui) when the
+#   build has it, and checks the one-line reason when it is asked for
+#   without being installed;
 # - runs the installed vexa-view and vexa-snapshot from that directory: they
 #   find the shaders beside their executables; with the shaders gone the
 #   viewer ends with one line and status 1.
@@ -54,6 +57,57 @@ cmake -S "$scratch/snippet" -B "$scratch/snippet/build" -G Ninja \
     -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$scratch/snippet/build" >/dev/null
 echo "package: the README's import snippet compiles against the package"
+
+# The component imgui: configured, compiled and linked by an outside project.
+mkdir "$scratch/imgui"
+cat > "$scratch/imgui/main.cpp" <<'EOF'
+#include "app/vexa.h"
+#include "imgui/vexa_imgui.h"
+#include <imgui.h>
+bool setup(void*) { return imgui_start(); }
+void frame(void*) {
+    render_scene();
+    ImGui::Begin("stats");
+    ImGui::Text("%.1f fps", frame_rate());
+    ImGui::End();
+}
+int main() {
+    APPLICATION app;
+    app.setup = setup;
+    app.frame = frame;
+    return app_run(app);
+}
+EOF
+cat > "$scratch/imgui/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.25)
+project(imgui_user LANGUAGES CXX)
+find_package(vexa CONFIG REQUIRED COMPONENTS imgui)
+add_executable(imgui_user main.cpp)
+target_link_libraries(imgui_user PRIVATE vexa::imgui vexa::engine)
+EOF
+imgui_targets=$(find "$prefix" -name vexa_imguiTargets.cmake | head -n 1)
+if [ -n "$imgui_targets" ]; then
+    cmake -S "$scratch/imgui" -B "$scratch/imgui/build" -G Ninja \
+        -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+    cmake --build "$scratch/imgui/build" >/dev/null
+    [ -x "$scratch/imgui/build/imgui_user" ]
+    echo "package: a program on COMPONENTS imgui configures and links"
+    mv "$imgui_targets" "$imgui_targets.gone"
+fi
+# Without the component's files: configuring stops with the one-line reason.
+status=0
+cmake -S "$scratch/imgui" -B "$scratch/imgui/none" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
+    > "$scratch/imgui/none.log" 2>&1 || status=$?
+if [ -n "$imgui_targets" ]; then
+    mv "$imgui_targets.gone" "$imgui_targets"
+fi
+reason="the component imgui was not built with this package"
+if [ $status -eq 0 ] || [ "$(grep -c "$reason" "$scratch/imgui/none.log")" -ne 1 ]; then
+    echo "COMPONENTS imgui without the component: status $status, expected its reason:" >&2
+    cat "$scratch/imgui/none.log" >&2
+    exit 1
+fi
+echo "package: COMPONENTS imgui where it was not built stops with one line"
 
 # The installed programs, run from a folder without shaders/.
 "$prefix/bin/vexa-snapshot" --frames 5 2> err

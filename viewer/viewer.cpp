@@ -11,6 +11,7 @@
 #include "scene/scene.h"
 #include "shader/model_programs.h"
 #include "shader/program.h"
+#include "viewer/panel.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -57,13 +58,13 @@ bool keep_importing(void*) {
     return !quit_pending();
 }
 
-void play_clip(int32_t clip) {
+} // namespace
+
+void viewer_play_clip(int32_t clip) {
     viewer.clip = clip;
     imported_model_play(viewer.model, clip);
     imported_model_pause(viewer.model, viewer.paused);
 }
-
-} // namespace
 
 const char* file_name_of(const char* path) {
     const char* slash = std::strrchr(path, '/');
@@ -90,6 +91,8 @@ bool viewer_setup(void*) {
         std::fprintf(stderr, "vexa-view: the skinned-model program did not build; skinned models "
                              "are skinned on the CPU\n");
     }
+    // Without ImGui the viewer still shows models; the panel stays shut.
+    viewer_panel_start();
     // A model that does not load ends start-up before the window appears;
     // the importer's line is the only one.
     const std::string path = viewer.path;
@@ -111,7 +114,7 @@ bool viewer_load(const char* path) {
     viewer.framed = orbit_frame(low, high, default_camera->fovy, default_camera->aspect);
     viewer.orbit = viewer.framed;
     viewer.paused = false;
-    play_clip(0);
+    viewer_play_clip(0);
     apply_skinning_choice();
     if (app_window && app_window->window) {
         SDL_SetWindowTitle(app_window->window, file_name_of(path));
@@ -126,24 +129,28 @@ bool viewer_load(const char* path) {
 }
 
 void viewer_frame(void*) {
-    if (mouse.held[SDL_BUTTON_LEFT] && (mouse.dx || mouse.dy)) {
-        orbit_drag(&viewer.orbit, mouse.dx, mouse.dy);
+    viewer_panel_frame();
+    if (!viewer_panel_wants_mouse()) {
+        if (mouse.held[SDL_BUTTON_LEFT] && (mouse.dx || mouse.dy)) {
+            orbit_drag(&viewer.orbit, mouse.dx, mouse.dy);
+        }
+        orbit_zoom(&viewer.orbit, int(mouse.wheel_up) - int(mouse.wheel_down));
     }
-    orbit_zoom(&viewer.orbit, int(mouse.wheel_up) - int(mouse.wheel_down));
-    if (viewer.model) {
+    const bool keys = !viewer_panel_wants_keyboard();
+    if (viewer.model && keys) {
         if (key_pressed(SDLK_SPACE)) {
             viewer.paused = !viewer.paused;
             imported_model_pause(viewer.model, viewer.paused);
         }
         if (key_pressed(SDLK_TAB) && !viewer.model->clips.empty()) {
-            play_clip((viewer.clip + 1) % int32_t(viewer.model->clips.size()));
+            viewer_play_clip((viewer.clip + 1) % int32_t(viewer.model->clips.size()));
         }
         if (key_pressed(SDLK_k)) {
             viewer.cpu_skinning = !viewer.cpu_skinning;
             apply_skinning_choice();
         }
     }
-    if (key_pressed(SDLK_r)) {
+    if (keys && key_pressed(SDLK_r)) {
         viewer.orbit = viewer.framed;
     }
     orbit_apply(viewer.orbit, default_camera);

@@ -25,6 +25,7 @@ struct VIEWER {
     bool paused = false;
     bool cpu_skinning = false;       // asked for (--cpu-skinning, K)
     bool gpu_skinning_usable = true; // false when the skinned program did not build
+    bool panel_open = false;         // the F1 panel (viewer/panel.h)
 };
 
 extern VIEWER viewer;
@@ -44,7 +45,12 @@ bool viewer_setup(void* user);
 // false.
 bool viewer_load(const char* path);
 
-// Per pass: keys and mouse, then the camera, the lights and the scene's
+// Plays clip (an index into the model's clips) from its start, paused or not
+// as the viewer is.
+void viewer_play_clip(int32_t clip);
+
+// Per pass: the F1 panel, keys and mouse (each left alone while the panel
+// uses it), then the camera, the lights and the scene's
 // drawing.
 void viewer_frame(void* user);
 

@@ -1,7 +1,8 @@
 // vexa-view in one process on real GL (Mesa llvmpipe under Xvfb), driven by
 // events pushed into SDL's queue: Space, K and the wheel act on the model and
 // the view, R resets the view; a dropped model file replaces the one on show
-// and a dropped file that does not load leaves it in place.
+// and a dropped file that does not load leaves it in place; F1 opens and
+// closes the panel drawn over the model.
 #include "app/runtime.h"
 #include "assets/model_import.h"
 #include "gfx/window.h"
@@ -13,11 +14,17 @@
 #include "tests/support/require_gl.h"
 #include "viewer/orbit.h"
 #include "viewer/viewer.h"
+#ifdef VEXA_TESTS_HAVE_IMGUI
+#include "imgui/vexa_imgui.h"
+#endif
+
+#include <GL/glew.h>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -33,6 +40,13 @@ void push_key(SDL_Keycode key) {
     event.type = SDL_KEYDOWN;
     event.key.keysym.sym = key;
     SDL_PushEvent(&event);
+}
+
+// The window's pixel at (30, 300) counted from the top, read just before
+// the frame is presented: inside the panel when it is open.
+uint8_t presented[4];
+void read_presented_pixel() {
+    glReadPixels(30, 600 - 1 - 300, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, presented);
 }
 
 void push_drop(const std::string& path) {
@@ -146,5 +160,30 @@ TEST(VIEWER_GL, keys_act_on_the_model_and_view_and_drops_replace_the_model_unles
     EXPECT_EQ(app_scene->layer1.model_actors, shown->root);
     EXPECT_NE(crash.find("the decoder crashed"), std::string::npos) << crash;
     EXPECT_EQ(crash.find('\n'), crash.size() - 1) << crash;
+
+#ifdef VEXA_TESTS_HAVE_IMGUI
+    // F1: the panel over the model's left, where the window shows the clear
+    // colour without it; F1 again: the clear colour is back.
+    const int clear_red = int(app.clear_colour[0] * 255.0f + 0.5f);
+    const int clear_blue = int(app.clear_colour[2] * 255.0f + 0.5f);
+    before_present_hook = read_presented_pixel;
+    run_loop(1);
+    EXPECT_NEAR(presented[0], clear_red, 2);
+    EXPECT_NEAR(presented[2], clear_blue, 2);
+    push_key(SDLK_F1);
+    run_loop(2);
+    EXPECT_TRUE(viewer.panel_open);
+    EXPECT_TRUE(imgui_drew_last_frame());
+    EXPECT_GT(std::abs(presented[0] - clear_red) + std::abs(presented[2] - clear_blue), 12)
+        << "the panel did not draw over the model: " << int(presented[0]) << ", "
+        << int(presented[1]) << ", " << int(presented[2]);
+    push_key(SDLK_F1);
+    run_loop(2);
+    EXPECT_FALSE(viewer.panel_open);
+    EXPECT_FALSE(imgui_drew_last_frame());
+    EXPECT_NEAR(presented[0], clear_red, 2);
+    EXPECT_NEAR(presented[2], clear_blue, 2);
+    before_present_hook = nullptr;
+#endif
     viewer_release();
 }
