@@ -4,6 +4,7 @@
 #include "gfx/window.h"
 
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 
@@ -77,6 +78,16 @@ void window_event(const SDL_WindowEvent& w) {
         break;
     default:
         break;
+    }
+}
+
+// SDL's precise amounts carry a smooth wheel's fractions; a value that is
+// not finite (nothing a real wheel sends) would poison the frame's sum and
+// is dropped.
+void add_wheel_travel(const SDL_MouseWheelEvent& wheel) {
+    if (std::isfinite(wheel.preciseX) && std::isfinite(wheel.preciseY)) {
+        mouse.wheel_x += wheel.preciseX;
+        mouse.wheel_y += wheel.preciseY;
     }
 }
 
@@ -168,6 +179,7 @@ void mouse_update() {
     std::memset(m.pressed, 0, sizeof m.pressed);
     std::memset(m.repeated, 0, sizeof m.repeated);
     m.wheel_up = m.wheel_down = m.wheel_left = m.wheel_right = false;
+    m.wheel_x = m.wheel_y = 0.0f;
     const int rb = m.repeat_button;
     if (rb > 0 && rb < BUTTON_COUNT && m.repeat_delay > 0 && m.held[rb]) {
         auto_repeat(m.delay_countdown, m.interval_countdown, m.repeat_interval, m.repeated[rb]);
@@ -230,8 +242,10 @@ void record_event(const SDL_Event& event) {
         if (event.wheel.x > 0) {
             mouse.wheel_right = true;
         }
+        add_wheel_travel(event.wheel);
         break;
     default:
+        gamepad_event(event);
         break;
     }
 }

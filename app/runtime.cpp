@@ -140,8 +140,11 @@ bool runtime_startup() {
         SDL_Quit();
         return false;
     }
+    // Gamepads are optional: without the subsystem none ever connects.
+    SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     keyboard_create();
     mouse_create();
+    gamepads_create();
     std::atexit(SDL_Quit);
     std::atexit(mark_context_gone);
     // The event set-up starts from clear flags; a signal taken during
@@ -213,6 +216,7 @@ bool loop_pass() {
     frame_stats_reset();
     keyboard_frame_reset();
     mouse_update();
+    gamepads_frame_reset();
     event_pump();
     if (app_paused) {
         // Minimised: nothing is drawn. Wait briefly for the next event

@@ -1,15 +1,17 @@
 // Everything a program on the engine usually needs, in one include: the
 // application description and loop, the executable's folder, the window, scenes, cameras, models,
-// primitives, lights, sprites, textures, render textures, text and the
-// frame clock. Owns nothing.
+// primitives, lights, sprites, textures, render textures, text, the
+// frame clock, gamepads and vector arithmetic. Owns nothing.
 #pragma once
 
 #include "app/application.h"
+#include "app/gamepad.h"
 #include "app/input.h"
 #include "app/platform.h"
 #include "app/runtime.h"
 #include "gfx/frame_clock.h"
 #include "gfx/window.h"
+#include "math/vector.h"
 #include "scene/builders.h"
 #include "scene/camera.h"
 #include "scene/model.h"

@@ -337,7 +337,7 @@ TEST(vector_arithmetic, operators_products_length_and_lerp_round_each_step) {
     const float expected = 0.1f + (0.7f - 0.1f) * 0.5f;
     EXPECT_EQ(lerp(VECTOR2{0.1f, 0}, VECTOR2{0.7f, 2}, 0.5f).x, expected);
     EXPECT_EQ(lerp(VECTOR2{0.1f, 0}, VECTOR2{0.7f, 2}, 0.5f).y, 1.0f);
-    EXPECT_EQ(lerp(3.0f, 5.0f, 0.0f), 3.0f);
+    EXPECT_EQ(lerp(VECTOR3{3, 0, 0}, VECTOR3{5, 0, 0}, 0.0f).x, 3.0f);
     VECTOR4 v{1, 2, 3, 4};
     v += VECTOR4{1, 1, 1, 1};
     v *= 0.5f;
