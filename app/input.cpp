@@ -38,6 +38,20 @@ void auto_repeat(int32_t& delay_countdown, int32_t& interval_countdown, int32_t 
     }
 }
 
+// SDL reports the mouse in screen points; a high-DPI window draws (and
+// places its 2D pass) in more pixels than that, so positions are taken into
+// drawable pixels. The same size both ways (every other window) changes
+// nothing.
+void scale_to_drawable(int& x, int& y) {
+    const APP_WINDOW* w = app_window;
+    if (!w || w->window_width <= 0 || w->window_height <= 0 ||
+        (w->window_width == w->width && w->window_height == w->height)) {
+        return;
+    }
+    x = int(int64_t(x) * w->width / w->window_width);
+    y = int(int64_t(y) * w->height / w->window_height);
+}
+
 bool button_accepted(int button) {
     return app_has_focus && stopwatch_elapsed_ms(focus_stopwatch) >= 100 && button > 0 &&
            button < BUTTON_COUNT;
@@ -147,6 +161,7 @@ void mouse_update() {
     m.previous_y = m.y;
     int x = m.x, y = m.y;
     const uint32_t buttons = mouse_state_source(&x, &y);
+    scale_to_drawable(x, y);
     m.x = x;
     m.y = y;
     // dx and dy keep the unclamped motion; the difference wraps instead of
