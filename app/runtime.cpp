@@ -31,6 +31,7 @@
 #endif
 
 void (*before_present_hook)() = nullptr;
+void (*screenshot_present_hook)() = nullptr;
 LOOP_TIMING loop_timing = {};
 
 namespace {
@@ -290,6 +291,9 @@ bool loop_pass() {
     const int32_t ms = pacer_step();
     if (ms > 0) {
         SDL_Delay(static_cast<uint32_t>(ms));
+    }
+    if (screenshot_present_hook) {
+        screenshot_present_hook();
     }
     if (before_present_hook) {
         before_present_hook();

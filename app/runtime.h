@@ -60,3 +60,7 @@ extern LOOP_TIMING loop_timing;
 // Called in each drawing pass after pacing, just before the frame is
 // presented (the snapshot tool reads the frame back here). Null by default.
 extern void (*before_present_hook)();
+// The same moment, kept for the engine's own screenshots
+// (capture/screenshot.h), so a program's or tool's before_present_hook
+// never displaces them; runs first. Null until a screenshot is asked for.
+extern void (*screenshot_present_hook)();

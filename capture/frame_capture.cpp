@@ -47,7 +47,6 @@ void capture_before_present() {
             first_present_ticks = last_present_ticks;
         }
     }
-    screenshots_before_present();
     if (++frames_presented != frames_wanted) {
         return;
     }

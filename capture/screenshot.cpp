@@ -48,9 +48,7 @@ bool save_screenshot(const char* path) {
         return false;
     }
     pending.emplace_back(path);
-    if (!before_present_hook) {
-        before_present_hook = screenshots_before_present;
-    }
+    screenshot_present_hook = screenshots_before_present;
     return true;
 }
 

@@ -20,6 +20,6 @@ bool save_screenshot(const char* path);
 // Sets width and height; false when there is no window.
 bool read_window_rows(std::vector<uint8_t>& rows, int& width, int& height);
 
-// Writes the pending screenshots; called before each present by whichever
-// before-present hook is installed (frame_capture_start's runs it too).
+// Writes the pending screenshots; the runtime calls it before each present
+// (screenshot_present_hook) once one has been asked for.
 void screenshots_before_present();

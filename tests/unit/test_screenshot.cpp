@@ -19,7 +19,8 @@ TEST(screenshot, waits_for_the_present_then_writes_the_drawable_size_opaque_once
     const char* path = "build-test-screenshot.png";
     std::remove(path);
     APP_WINDOW* saved_window = app_window;
-    void (*saved_hook)() = before_present_hook;
+    void (*saved_hook)() = screenshot_present_hook;
+    void (*saved_program_hook)() = before_present_hook;
     const bool saved_alive = gl_context_alive;
     app_window = nullptr;
     testing::internal::CaptureStderr();
@@ -33,12 +34,13 @@ TEST(screenshot, waits_for_the_present_then_writes_the_drawable_size_opaque_once
     window.height = 2;
     app_window = &window;
     gl_context_alive = true;
-    before_present_hook = nullptr;
+    screenshot_present_hook = nullptr;
+    before_present_hook = [] {}; // a program's own hook does not displace it
     fake_gl::reset();
     ASSERT_TRUE(save_screenshot(path));
     EXPECT_TRUE(fake_gl::log().empty()); // nothing read before the frame is complete
-    ASSERT_NE(before_present_hook, nullptr);
-    before_present_hook();
+    ASSERT_NE(screenshot_present_hook, nullptr);
+    screenshot_present_hook();
     const auto& log = fake_gl::log();
     EXPECT_EQ(std::count_if(log.begin(), log.end(),
                             [](const std::string& s) { return s.rfind("glReadPixels(", 0) == 0; }),
@@ -57,10 +59,11 @@ TEST(screenshot, waits_for_the_present_then_writes_the_drawable_size_opaque_once
     }
     // The request is spent: the next present writes nothing.
     std::remove(path);
-    before_present_hook();
+    screenshot_present_hook();
     EXPECT_EQ(std::fopen(path, "rb"), nullptr);
 
     app_window = saved_window;
-    before_present_hook = saved_hook;
+    screenshot_present_hook = saved_hook;
+    before_present_hook = saved_program_hook;
     gl_context_alive = saved_alive;
 }
