@@ -21,6 +21,18 @@ struct APPLICATION {
     // Every loop pass starts by clearing to this colour (red, green, blue);
     // the scene update may still change it for its pass through app_window.
     float clear_colour[3] = {1.0f, 0.0f, 0.0f};
+    // A window the user can resize; the viewport, the cameras that cover the
+    // whole window and the 2D pass follow its size.
+    bool resizable = false;
+    // Drawing at the display's full pixel density where it has more pixels
+    // than screen points (the window keeps its size in points; app_window's
+    // width and height are the drawable's pixels).
+    bool high_dpi = false;
+    // Live shader editing: the shader folder is watched and programs whose
+    // files change are rebuilt between frames (a failing file keeps the
+    // running program and is reported once). VEXA_WATCH_SHADERS=1 in the
+    // environment does the same for any program.
+    bool watch_shaders = false;
     // Once, after the engine set-up and before the priority raise and the
     // window is shown. Returning false ends start-up with status 1 before the
     // window appears; the callback says why on stderr. Optional.

@@ -4,6 +4,7 @@
 #include "gfx/window.h"
 
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 
@@ -36,6 +37,20 @@ void auto_repeat(int32_t& delay_countdown, int32_t& interval_countdown, int32_t 
         repeated = 1;
         interval_countdown = interval;
     }
+}
+
+// SDL reports the mouse in screen points; a high-DPI window draws (and
+// places its 2D pass) in more pixels than that, so positions are taken into
+// drawable pixels. The same size both ways (every other window) changes
+// nothing.
+void scale_to_drawable(int& x, int& y) {
+    const APP_WINDOW* w = app_window;
+    if (!w || w->window_width <= 0 || w->window_height <= 0 ||
+        (w->window_width == w->width && w->window_height == w->height)) {
+        return;
+    }
+    x = int(int64_t(x) * w->width / w->window_width);
+    y = int(int64_t(y) * w->height / w->window_height);
 }
 
 bool button_accepted(int button) {
@@ -78,6 +93,16 @@ void window_event(const SDL_WindowEvent& w) {
         break;
     default:
         break;
+    }
+}
+
+// SDL's precise amounts carry a smooth wheel's fractions; a value that is
+// not finite (nothing a real wheel sends) would poison the frame's sum and
+// is dropped.
+void add_wheel_travel(const SDL_MouseWheelEvent& wheel) {
+    if (std::isfinite(wheel.preciseX) && std::isfinite(wheel.preciseY)) {
+        mouse.wheel_x += wheel.preciseX;
+        mouse.wheel_y += wheel.preciseY;
     }
 }
 
@@ -137,6 +162,7 @@ void mouse_update() {
     m.previous_y = m.y;
     int x = m.x, y = m.y;
     const uint32_t buttons = mouse_state_source(&x, &y);
+    scale_to_drawable(x, y);
     m.x = x;
     m.y = y;
     // dx and dy keep the unclamped motion; the difference wraps instead of
@@ -169,6 +195,7 @@ void mouse_update() {
     std::memset(m.pressed, 0, sizeof m.pressed);
     std::memset(m.repeated, 0, sizeof m.repeated);
     m.wheel_up = m.wheel_down = m.wheel_left = m.wheel_right = false;
+    m.wheel_x = m.wheel_y = 0.0f;
     const int rb = m.repeat_button;
     if (rb > 0 && rb < BUTTON_COUNT && m.repeat_delay > 0 && m.held[rb]) {
         auto_repeat(m.delay_countdown, m.interval_countdown, m.repeat_interval, m.repeated[rb]);
@@ -231,8 +258,10 @@ void record_event(const SDL_Event& event) {
         if (event.wheel.x > 0) {
             mouse.wheel_right = true;
         }
+        add_wheel_travel(event.wheel);
         break;
     default:
+        gamepad_event(event);
         break;
     }
 }

@@ -4,6 +4,7 @@
 // and on the stopwatch of the pacer.
 #pragma once
 
+#include "app/gamepad.h"
 #include "app/pacer.h"
 
 #include <SDL.h>
@@ -39,6 +40,10 @@ struct MOUSE_STATE {
     int32_t delay_countdown;
     int32_t interval_countdown;
     bool wheel_up, wheel_down, wheel_left, wheel_right;
+    // The wheel's travel this frame, summed over the frame's wheel events, in
+    // notches (fractions from smooth wheels and touchpads): y positive away
+    // from the user, x positive to the right.
+    float wheel_x, wheel_y;
 };
 
 extern KEYBOARD_STATE keyboard;

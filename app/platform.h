@@ -6,6 +6,7 @@
 // when it goes nowhere.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Raises the process's scheduling priority; false when not allowed (not an error).
@@ -25,3 +26,17 @@ std::string executable_directory();
 // The SDL video driver the engine's GL loading needs, or null for SDL's
 // choice. The SDL_VIDEODRIVER environment variable still wins.
 const char* preferred_video_driver();
+
+// Watches a folder and its subfolders for files that change: inotify on
+// Linux (writes finished, files moved in, out or deleted), elsewhere a poll
+// of the files' sizes and modification times at most twice a second. Null
+// (not an error) when the folder cannot be watched.
+struct FOLDER_WATCH;
+FOLDER_WATCH* folder_watch_start(const char* folder);
+// True when something changed since the last call (or the start); never
+// blocks.
+bool folder_watch_changed(FOLDER_WATCH* watch);
+void folder_watch_stop(FOLDER_WATCH* watch);
+// The poll every platform can use: a fingerprint of the names, sizes and
+// modification times of the files under folder (0 when it cannot be read).
+uint64_t folder_fingerprint(const char* folder);

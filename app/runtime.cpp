@@ -14,9 +14,11 @@
 #include "math/matrix_stack.h"
 #include "scene/scene.h"
 #include "scene/scene_objects.h"
+#include "scene/window_size.h"
 #include "scene/worker_pool.h"
 #include "shader/program.h"
 #include "app/shader_location.h"
+#include "app/shader_watch.h"
 
 #include <SDL.h>
 
@@ -31,6 +33,7 @@
 void (*before_present_hook)() = nullptr;
 void (*frame_begin_hook)() = nullptr;
 void (*frame_end_hook)() = nullptr;
+void (*screenshot_present_hook)() = nullptr;
 LOOP_TIMING loop_timing = {};
 
 namespace {
@@ -92,6 +95,19 @@ bool choose_shader_directory(APPLICATION& app) {
     return true;
 }
 
+// A resizable or high-DPI window: the drawable's size is taken after the
+// events that may have changed it, before anything is drawn. A fixed window
+// (the demonstration's) never asks.
+void follow_window_size() {
+    if (!application.resizable && !application.high_dpi) {
+        return;
+    }
+    int32_t old_width = 0, old_height = 0;
+    if (window_follow_size(old_width, old_height)) {
+        cameras_follow_window(old_width, old_height);
+    }
+}
+
 } // namespace
 
 const char* application_fault(const APPLICATION& app) {
@@ -138,12 +154,17 @@ bool runtime_startup() {
         std::fprintf(stderr, "vexa: cannot initialise SDL video: %s\n", SDL_GetError());
         return false;
     }
-    if (!create_app_window(application.title, application.width, application.height)) {
+    const uint32_t flags = (application.resizable ? SDL_WINDOW_RESIZABLE : 0) |
+                           (application.high_dpi ? SDL_WINDOW_ALLOW_HIGHDPI : 0);
+    if (!create_app_window(application.title, application.width, application.height, flags)) {
         SDL_Quit();
         return false;
     }
+    // Gamepads are optional: without the subsystem none ever connects.
+    SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
     keyboard_create();
     mouse_create();
+    gamepads_create();
     std::atexit(SDL_Quit);
     std::atexit(mark_context_gone);
     // The event set-up starts from clear flags; a signal taken during
@@ -202,6 +223,7 @@ bool app_startup(const APPLICATION& app) {
     if (!runtime_startup() || !application_setup()) {
         return false;
     }
+    shader_watch_start(application.watch_shaders);
     raise_process_priority();
     SDL_ShowWindow(app_window->window);
     SDL_GL_SwapWindow(app_window->window);
@@ -209,13 +231,18 @@ bool app_startup(const APPLICATION& app) {
 }
 
 bool loop_pass() {
+    // Between frames: a shader file saved since the last pass is rebuilt
+    // before anything draws with it.
+    shader_watch_step();
     // The first use_program of every frame reaches GL and resends the lights.
     current_program = nullptr;
     const uint64_t pass_start = time_source.counter();
     frame_stats_reset();
     keyboard_frame_reset();
     mouse_update();
+    gamepads_frame_reset();
     event_pump();
+    follow_window_size();
     if (app_paused) {
         // Minimised: nothing is drawn. Wait briefly for the next event
         // instead of spinning a core; closing still ends the program.
@@ -272,6 +299,9 @@ bool loop_pass() {
     const int32_t ms = pacer_step();
     if (ms > 0) {
         SDL_Delay(static_cast<uint32_t>(ms));
+    }
+    if (screenshot_present_hook) {
+        screenshot_present_hook();
     }
     if (before_present_hook) {
         before_present_hook();

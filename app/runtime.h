@@ -65,3 +65,7 @@ extern void (*before_present_hook)();
 // frame before the callback and draws it after. Null by default.
 extern void (*frame_begin_hook)();
 extern void (*frame_end_hook)();
+// The same moment, kept for the engine's own screenshots
+// (capture/screenshot.h), so a program's or tool's before_present_hook
+// never displaces them; runs first. Null until a screenshot is asked for.
+extern void (*screenshot_present_hook)();

@@ -1,15 +1,17 @@
 // Everything a program on the engine usually needs, in one include: the
 // application description and loop, the executable's folder, the window, scenes, cameras, models,
-// primitives, lights, sprites, textures, render textures, text and the
-// frame clock. Owns nothing.
+// primitives, lights, sprites, textures, render textures, text, the
+// frame clock, gamepads, vector arithmetic and screenshots. Owns nothing.
 #pragma once
 
 #include "app/application.h"
+#include "app/gamepad.h"
 #include "app/input.h"
 #include "app/platform.h"
 #include "app/runtime.h"
 #include "gfx/frame_clock.h"
 #include "gfx/window.h"
+#include "math/vector.h"
 #include "scene/builders.h"
 #include "scene/camera.h"
 #include "scene/model.h"
@@ -22,3 +24,8 @@
 #include "scene/texture.h"
 #include "scene/uniforms.h"
 #include "shader/limits.h"
+// save_screenshot, wherever the engine was built with libpng (not in the
+// browser build, whose canvas the page can save itself).
+#if __has_include("capture/screenshot.h")
+#include "capture/screenshot.h"
+#endif

@@ -1,9 +1,11 @@
 // libFuzzer target for the event pump: the input is read as a sequence of SDL
 // events (known and unknown types, huge key codes, button numbers 0 and above
-// 8, wheel values, focus and minimise storms, drops of files and text) interleaved with
+// 8, wheel values, focus and minimise storms, drops of files and text, gamepads
+// arriving, pressing, moving and leaving, also mid-press) interleaved with
 // frame resets and mouse updates. After every step the input records must
 // stay consistent: flags 0 or 1, the repeat button inside its array, the
-// mouse inside the window.
+// mouse inside the window, gamepad axes inside -1..1 and a pad that is gone
+// all released.
 #include "app/input.h"
 #include "app/pacer.h"
 #include "tests/support/fake_clock.h"
@@ -18,6 +20,12 @@ namespace {
 
 int poll_x = 0, poll_y = 0;
 uint32_t poll_buttons = 0;
+// Pads are opened without hardware: device index n is instance n % 8, and
+// indices 8 and above cannot be opened.
+int32_t open_pad(int32_t device_index, SDL_GameController** controller) {
+    *controller = nullptr;
+    return device_index >= 0 && device_index < 8 ? device_index : -1;
+}
 uint32_t read_mouse(int* x, int* y) {
     *x = poll_x;
     *y = poll_y;
@@ -57,6 +65,21 @@ void check_records() {
     }
     if (mouse.x < 0 || mouse.x >= 1024 || mouse.y < 0 || mouse.y >= 600) {
         std::abort();
+    }
+    for (int p = 0; p < GAMEPAD_COUNT; ++p) {
+        const GAMEPAD_STATE& pad = gamepads[p];
+        check_flags(pad.held, GAMEPAD_BUTTON_COUNT);
+        check_flags(pad.pressed, GAMEPAD_BUTTON_COUNT);
+        for (float a : pad.axis) {
+            if (!(a >= -1.0f && a <= 1.0f) || (!pad.connected && a != 0.0f)) {
+                std::abort();
+            }
+        }
+        for (int b = 0; b < GAMEPAD_BUTTON_COUNT; ++b) {
+            if (!pad.connected && (pad.held[b] || pad.pressed[b])) {
+                std::abort();
+            }
+        }
     }
 }
 
@@ -107,6 +130,26 @@ SDL_Event make_event(READER& r) {
         e.drop.file = SDL_strdup(payload);
         break;
     }
+    case 9: {
+        // Gamepads: arrivals (device indices, some that cannot be opened),
+        // removals, buttons and axes of any pad number and any value.
+        const Uint32 pads[5] = {SDL_CONTROLLERDEVICEADDED, SDL_CONTROLLERDEVICEREMOVED,
+                                SDL_CONTROLLERBUTTONDOWN, SDL_CONTROLLERBUTTONUP,
+                                SDL_CONTROLLERAXISMOTION};
+        e.type = pads[r.u8() % 5];
+        const int32_t which = r.u8() % 12;
+        if (e.type == SDL_CONTROLLERAXISMOTION) {
+            e.caxis.which = which;
+            e.caxis.axis = r.u8();
+            e.caxis.value = static_cast<int16_t>(r.u32());
+        } else if (e.type == SDL_CONTROLLERBUTTONDOWN || e.type == SDL_CONTROLLERBUTTONUP) {
+            e.cbutton.which = which;
+            e.cbutton.button = r.u8();
+        } else {
+            e.cdevice.which = which;
+        }
+        break;
+    }
     default:
         e.type = r.u32(); // anything at all, including unknown types
         break;
@@ -121,12 +164,14 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SDL_Init(SDL_INIT_VIDEO);
     use_fake_clock(1000); // one tick per millisecond
     mouse_state_source = read_mouse;
+    gamepad_open_source = open_pad;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     keyboard_create();
     mouse_create();
+    gamepads_create();
     events_setup();
     READER r{data, size};
     while (r.left) {
@@ -138,6 +183,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             poll_buttons = r.u32();
             keyboard_frame_reset();
             mouse_update();
+            gamepads_frame_reset();
         } else {
             handle_event(make_event(r)); // a drop event's payload is released here
         }

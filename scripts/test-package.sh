@@ -11,6 +11,7 @@
 # - builds a program on the component imgui (COMPONENTS imgui) when the
 #   build has it, and checks the one-line reason when it is asked for
 #   without being installed;
+# - builds a program that calls save_screenshot and checks its picture;
 # - runs the installed vexa-view and vexa-snapshot from that directory: they
 #   find the shaders beside their executables; with the shaders gone the
 #   viewer ends with one line and status 1.
@@ -108,6 +109,39 @@ if [ $status -eq 0 ] || [ "$(grep -c "$reason" "$scratch/imgui/none.log")" -ne 1
     exit 1
 fi
 echo "package: COMPONENTS imgui where it was not built stops with one line"
+
+# save_screenshot from a program of its own: the third frame, as presented.
+mkdir "$scratch/shot"
+cat > "$scratch/shot/main.cpp" <<'EOF'
+#include "app/vexa.h"
+namespace {
+int frames = 0;
+void frame(void*) {
+    if (++frames == 3) {
+        app_quit = save_screenshot("shot.png");
+    }
+}
+} // namespace
+int main() {
+    APPLICATION app;
+    app.frame = frame;
+    return app_run(app);
+}
+EOF
+cat > "$scratch/shot/CMakeLists.txt" <<'EOF'
+cmake_minimum_required(VERSION 3.25)
+project(shot LANGUAGES CXX)
+find_package(vexa CONFIG REQUIRED)
+add_executable(shot main.cpp)
+target_link_libraries(shot PRIVATE vexa::engine)
+EOF
+cmake -S "$scratch/shot" -B "$scratch/shot/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$scratch/shot/build" >/dev/null
+"$scratch/shot/build/shot"
+# 1024 x 600, the default window: the width and height fields of the header.
+[ "$(od -An -tx1 -j16 -N8 shot.png | tr -d ' \n')" = "0000040000000258" ] ||
+    { echo "save_screenshot wrote no 1024 x 600 picture" >&2; exit 1; }
+echo "package: save_screenshot writes the window from a program built on the package"
 
 # The installed programs, run from a folder without shaders/.
 "$prefix/bin/vexa-snapshot" --frames 5 2> err

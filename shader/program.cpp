@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 SHADER_PROGRAM* program_sprite3d = nullptr;
 SHADER_PROGRAM* program_sprites2d = nullptr;
@@ -257,6 +258,46 @@ void assign_sampler_units(const SHADER_PROGRAM* program) {
 }
 
 } // namespace
+
+void swap_program_contents(SHADER_PROGRAM& a, SHADER_PROGRAM& b) {
+    // Every field clear_program resets, so the two records change places
+    // whole: stages and lookup names move with the GL program they belong to.
+    std::swap(a.program, b.program);
+    std::swap(a.stages, b.stages);
+    std::swap(a.stage_count, b.stage_count);
+    std::swap(a.joint_indices_location, b.joint_indices_location);
+    std::swap(a.joint_weights_location, b.joint_weights_location);
+    std::swap(a.lookup_entries, b.lookup_entries);
+    std::swap(a.lookup_count, b.lookup_count);
+    std::swap(a.lookup_hint, b.lookup_hint);
+    std::swap(a.light_locations, b.light_locations);
+    std::swap(a.material_locations, b.material_locations);
+    std::swap(a.matrix_locations, b.matrix_locations);
+    std::swap(a.camera_position_location, b.camera_position_location);
+    std::swap(a.ambient_location, b.ambient_location);
+    std::swap(a.camera_dirty, b.camera_dirty);
+    std::swap(a.bottom_up_location, b.bottom_up_location);
+    std::swap(a.bottom_up_sent, b.bottom_up_sent);
+    std::swap(a.build_failed, b.build_failed);
+}
+
+void delete_program_gl_objects(SHADER_PROGRAM& program) {
+    if (!gl_context_alive) {
+        return;
+    }
+    for (SHADER_STAGE* stage = program.stages; stage; stage = stage->next) {
+        if (stage->shader != 0) {
+            glDeleteShader(stage->shader);
+            gl_check();
+            stage->shader = 0;
+        }
+    }
+    if (program.program != 0) {
+        glDeleteProgram(program.program);
+        gl_check();
+        program.program = 0;
+    }
+}
 
 SHADER_PROGRAM::~SHADER_PROGRAM() {
     free_program_contents(this);

@@ -115,6 +115,15 @@ void create_program_set();
 SHADER_PROGRAM* build_program(SHADER_PROGRAM* program, const char* vertex_path,
                               const char* fragment_path);
 
+// Exchanges everything two program records hold (GL program, stages,
+// locations, lookup cache, sent-value marks): a rebuilt program takes the
+// place of the one in use at the same address, which the slots and the draw
+// code keep.
+void swap_program_contents(SHADER_PROGRAM& a, SHADER_PROGRAM& b);
+// Deletes the record's GL program and shader objects (a program replaced by
+// its rebuild, or a rebuild that failed) and zeroes their names.
+void delete_program_gl_objects(SHADER_PROGRAM& program);
+
 // Frees the programs, empties the slots and current_program and the file
 // cache. GL objects are left alone; tests call this in SetUp.
 void reset_shader_programs();

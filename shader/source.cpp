@@ -261,7 +261,7 @@ int expand_includes(const SHADER_STAGE* stage, std::string& text) {
     return expanded;
 }
 
-bool load_stage_source(const char* path, SHADER_STAGE* stage) {
+bool assemble_stage_text(const char* path, SHADER_STAGE* stage) {
     if (!stage) {
         return false;
     }
@@ -286,7 +286,13 @@ bool load_stage_source(const char* path, SHADER_STAGE* stage) {
     append_injected_header(stage->text, stage->type);
     stage->text.append(content, content_length);
     expand_includes(stage, stage->text);
+    return true;
+}
 
+bool load_stage_source(const char* path, SHADER_STAGE* stage) {
+    if (!assemble_stage_text(path, stage)) {
+        return false;
+    }
     stage->shader = glCreateShader(stage->type);
     gl_check();
     if (stage->shader == 0) {
@@ -296,6 +302,27 @@ bool load_stage_source(const char* path, SHADER_STAGE* stage) {
     glShaderSource(stage->shader, 1, &source, nullptr);
     gl_check();
     return true;
+}
+
+void refresh_file_cache() {
+    for (LOADED_FILE* record = loaded_files; record; record = record->next) {
+        FILE* fp = std::fopen(record->path, "rb");
+        if (!fp) {
+            continue; // gone or mid-save: the last content read stands
+        }
+        const int32_t extra = record->buffer_size - record->size;
+        int32_t size = 0;
+        unsigned char* bytes = read_whole_file(fp, extra, &size);
+        std::fclose(fp);
+        if (!bytes) {
+            continue;
+        }
+        std::free(record->bytes);
+        record->bytes = bytes;
+        record->size = size;
+        record->buffer_size = size + extra;
+        record->read_position = 0;
+    }
 }
 
 void reset_file_cache() {

@@ -65,10 +65,20 @@ void append_injected_header(std::string& text, GLenum stage_type = GL_VERTEX_SHA
 // they are. Returns the number of directives expanded.
 int expand_includes(const SHADER_STAGE* stage, std::string& text);
 
+// Builds the stage's text from the file at path (header, file, includes)
+// without touching GL. False when the file cannot be read (reported on
+// stderr).
+bool assemble_stage_text(const char* path, SHADER_STAGE* stage);
+
 // Builds the stage's text from the file at path (header, file, includes),
 // creates the stage's GL shader object and hands it the text. False when the
 // file cannot be read (reported on stderr) or no shader object was created.
 bool load_stage_source(const char* path, SHADER_STAGE* stage);
+
+// Reads every cached file again from disk, in place (records and the
+// pointers to them stay valid); a file that cannot be read now keeps the
+// content last read. Called before rebuilding programs whose files changed.
+void refresh_file_cache();
 
 // Frees every cached file and empties the list (start-of-process state).
 void reset_file_cache();

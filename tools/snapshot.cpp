@@ -6,8 +6,8 @@
 // the picture as it is (everything else unchanged), for comparison.
 #include "app/runtime.h"
 #include "demo/demo.h"
-#include "tools/frame_capture.h"
-#include "tools/png_writer.h"
+#include "capture/frame_capture.h"
+#include "capture/png_writer.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -9,7 +9,7 @@
 #include "app/runtime.h"
 #include "app/shader_location.h"
 #include "assets/model_import.h"
-#include "tools/frame_capture.h"
+#include "capture/frame_capture.h"
 #include "viewer/viewer.h"
 
 #include <cstdio>

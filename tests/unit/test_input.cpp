@@ -185,6 +185,92 @@ TEST_F(INPUT_TEST, wheel_flags_last_one_frame_and_quit_and_minimise_set_the_run_
     EXPECT_FALSE(app_paused);
 }
 
+TEST_F(INPUT_TEST, the_wheel_amount_sums_the_frames_events_and_starts_again_each_frame) {
+    for (float notches : {1.0f, 2.0f, -1.5f}) {
+        SDL_Event e{};
+        e.type = SDL_MOUSEWHEEL;
+        e.wheel.y = int32_t(notches);
+        e.wheel.preciseY = notches;
+        e.wheel.preciseX = 1.0f;
+        SDL_PushEvent(&e);
+    }
+    SDL_Event broken{}; // a non-finite amount is dropped, not summed
+    broken.type = SDL_MOUSEWHEEL;
+    broken.wheel.preciseY = NAN;
+    SDL_PushEvent(&broken);
+    pass_input();
+    EXPECT_EQ(mouse.wheel_y, 1.5f);
+    EXPECT_EQ(mouse.wheel_x, 3.0f);
+    EXPECT_TRUE(mouse.wheel_up && mouse.wheel_down);
+    pass_input();
+    EXPECT_EQ(mouse.wheel_y, 0.0f);
+}
+
+namespace {
+// Device index n opens as instance 100 + n; index 9 cannot be opened.
+int32_t open_fake_pad(int32_t device_index, SDL_GameController** controller) {
+    *controller = nullptr;
+    return device_index == 9 ? -1 : 100 + device_index;
+}
+void push_pad(uint32_t type, int32_t which, int what = 0, int16_t value = 0) {
+    SDL_Event e{};
+    e.type = type;
+    if (type == SDL_CONTROLLERAXISMOTION) {
+        e.caxis.which = which;
+        e.caxis.axis = uint8_t(what);
+        e.caxis.value = value;
+    } else if (type == SDL_CONTROLLERBUTTONDOWN || type == SDL_CONTROLLERBUTTONUP) {
+        e.cbutton.which = which;
+        e.cbutton.button = uint8_t(what);
+    } else {
+        e.cdevice.which = which;
+    }
+    SDL_PushEvent(&e);
+}
+} // namespace
+
+TEST_F(INPUT_TEST, gamepads_connect_press_hold_move_and_read_released_once_removed) {
+    const auto sdl_open = gamepad_open_source;
+    gamepad_open_source = open_fake_pad;
+    gamepads_create();
+    const auto pass = [] {
+        gamepads_frame_reset();
+        pass_input();
+    };
+    push_pad(SDL_CONTROLLERDEVICEADDED, 0);
+    push_pad(SDL_CONTROLLERDEVICEADDED, 9); // cannot be opened: ignored
+    push_pad(SDL_CONTROLLERDEVICEADDED, 1);
+    push_pad(SDL_CONTROLLERDEVICEADDED, 1); // announced twice, one slot
+    push_pad(SDL_CONTROLLERBUTTONDOWN, 101, SDL_CONTROLLER_BUTTON_A);
+    push_pad(SDL_CONTROLLERAXISMOTION, 101, SDL_CONTROLLER_AXIS_LEFTX, -32768);
+    push_pad(SDL_CONTROLLERAXISMOTION, 101, SDL_CONTROLLER_AXIS_LEFTY, 6000); // in the dead zone
+    push_pad(SDL_CONTROLLERAXISMOTION, 100, SDL_CONTROLLER_AXIS_TRIGGERRIGHT, 16384);
+    push_pad(SDL_CONTROLLERBUTTONDOWN, 555, SDL_CONTROLLER_BUTTON_B); // no such pad
+    pass();
+    EXPECT_TRUE(gamepad_connected(0) && gamepad_connected(1));
+    EXPECT_FALSE(gamepad_connected(2));
+    EXPECT_TRUE(gamepad_pressed(1, SDL_CONTROLLER_BUTTON_A));
+    EXPECT_FALSE(gamepad_pressed(0, SDL_CONTROLLER_BUTTON_A));
+    EXPECT_EQ(gamepad_axis(1, SDL_CONTROLLER_AXIS_LEFTX), -1.0f);
+    EXPECT_EQ(gamepad_axis(1, SDL_CONTROLLER_AXIS_LEFTY), 0.0f);
+    EXPECT_NEAR(gamepad_axis(0, SDL_CONTROLLER_AXIS_TRIGGERRIGHT), 0.375f, 1e-4f);
+    pass();
+    EXPECT_FALSE(gamepad_pressed(1, SDL_CONTROLLER_BUTTON_A));
+    EXPECT_TRUE(gamepad_held(1, SDL_CONTROLLER_BUTTON_A));
+    // Pulled out while held: released and centred; a new pad takes the slot.
+    push_pad(SDL_CONTROLLERDEVICEREMOVED, 101);
+    pass();
+    EXPECT_FALSE(gamepad_connected(1));
+    EXPECT_FALSE(gamepad_held(1, SDL_CONTROLLER_BUTTON_A));
+    EXPECT_EQ(gamepad_axis(1, SDL_CONTROLLER_AXIS_LEFTX), 0.0f);
+    EXPECT_FALSE(gamepad_held(7, SDL_CONTROLLER_BUTTON_A));
+    push_pad(SDL_CONTROLLERDEVICEADDED, 2);
+    pass();
+    EXPECT_EQ(gamepads[1].instance_id, 102);
+    gamepads_create();
+    gamepad_open_source = sdl_open;
+}
+
 int presents = 0;
 
 TEST_F(INPUT_TEST, escape_ends_the_loop_in_its_own_pass_without_drawing) {

@@ -2,6 +2,7 @@
 // senses of the two rotation builders, and seeded random properties of inverse and quaternions.
 #include "tests/support/math_helpers.h"
 #include "math/matrix.h"
+#include "math/vector.h"
 
 #include <gtest/gtest.h>
 
@@ -310,4 +311,35 @@ TEST(math, ortho_maps_window_corners_to_clip_corners) {
     EXPECT_EQ(p.m[3], 0.0f);
     expect_near(transformed(p, 0, 0, 0, 1), -1, 1, 0, 1, 0.0f);
     expect_near(transformed(p, 1023, 599, 0, 1), 1, -1, 0, 1, 1e-6f);
+}
+
+TEST(vector_arithmetic, operators_products_length_and_lerp_round_each_step) {
+    const VECTOR3 a{1.0f, 2.0f, 3.0f}, b{4.0f, -5.0f, 6.0f};
+    const VECTOR3 sum = a + b * 2.0f - VECTOR3{1.0f, 1.0f, 1.0f};
+    EXPECT_EQ(sum.x, 8.0f);
+    EXPECT_EQ(sum.y, -9.0f);
+    EXPECT_EQ(sum.z, 14.0f);
+    EXPECT_EQ(dot(a, b), 12.0f);
+    const VECTOR3 c = cross(VECTOR3{1, 0, 0}, VECTOR3{0, 1, 0});
+    EXPECT_EQ(c.z, 1.0f);
+    EXPECT_EQ(dot(cross(a, b), a), 0.0f); // perpendicular to both factors
+    EXPECT_EQ(cross(VECTOR2{1, 0}, VECTOR2{0, 1}), 1.0f);
+    EXPECT_EQ(length(VECTOR2{3, 4}), 5.0f);
+    EXPECT_EQ(length(VECTOR4{1, 1, 1, 1}), 2.0f);
+    const VECTOR3 n = normalize(VECTOR3{0, 0, -7});
+    EXPECT_EQ(n.z, -1.0f);
+    // No direction to keep: zero, never NaN.
+    const VECTOR3 zero = normalize(VECTOR3{0, 0, 0});
+    EXPECT_EQ(zero.x + zero.y + zero.z, 0.0f);
+    const VECTOR4 inf = normalize(VECTOR4{INFINITY, 0, 0, 0});
+    EXPECT_EQ(inf.x, 0.0f);
+    // Each step rounds to single precision: 0.1 + (0.7 − 0.1)·0.5 in floats.
+    const float expected = 0.1f + (0.7f - 0.1f) * 0.5f;
+    EXPECT_EQ(lerp(VECTOR2{0.1f, 0}, VECTOR2{0.7f, 2}, 0.5f).x, expected);
+    EXPECT_EQ(lerp(VECTOR2{0.1f, 0}, VECTOR2{0.7f, 2}, 0.5f).y, 1.0f);
+    EXPECT_EQ(lerp(VECTOR3{3, 0, 0}, VECTOR3{5, 0, 0}, 0.0f).x, 3.0f);
+    VECTOR4 v{1, 2, 3, 4};
+    v += VECTOR4{1, 1, 1, 1};
+    v *= 0.5f;
+    EXPECT_EQ(v.w, 2.5f);
 }

@@ -1,5 +1,5 @@
-// PNG output for the snapshot tool, through libpng's simplified API.
-#include "tools/png_writer.h"
+// PNG output (screenshots and the tools' pictures), through libpng's simplified API.
+#include "capture/png_writer.h"
 
 #include <png.h>
 

@@ -1,11 +1,12 @@
 // Window read-back and timing report (see frame_capture.h).
-#include "tools/frame_capture.h"
+#include "capture/frame_capture.h"
 
 #include "app/runtime.h"
 #include "gfx/gl_dialect.h"
 #include "gfx/window.h"
 #include "gfx/gl.h"
-#include "tools/png_writer.h"
+#include "capture/png_writer.h"
+#include "capture/screenshot.h"
 
 #include <SDL.h>
 
@@ -46,23 +47,10 @@ void capture_before_present() {
             first_present_ticks = last_present_ticks;
         }
     }
-    if (++frames_presented != frames_wanted || !app_window) {
+    if (++frames_presented != frames_wanted) {
         return;
     }
-    const int w = app_window->width, h = app_window->height;
-    std::vector<uint8_t> bottom_up(size_t(w) * size_t(h) * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    gl_read_from_back_buffer();
-    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, bottom_up.data());
-    gl_check();
-    window_rows.resize(bottom_up.size());
-    const size_t stride = size_t(w) * 4;
-    for (int y = 0; y < h; ++y) {
-        std::memcpy(&window_rows[size_t(y) * stride], &bottom_up[size_t(h - 1 - y) * stride],
-                    stride);
-    }
-    window_width = w;
-    window_height = h;
+    read_window_rows(window_rows, window_width, window_height);
 }
 
 double percentile(std::vector<double> v, double p) {
