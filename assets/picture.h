@@ -3,6 +3,10 @@
 // formats are refused): RGBA, row 0 at the top. A path must name a regular file.
 #pragma once
 
+// Pictures are decoded in the decoder process too: this header names the
+// decoder of the package a program is built against (packaged_decoder).
+#include "assets/model_import.h"
+
 #include <cstddef>
 
 struct IMAGE;
