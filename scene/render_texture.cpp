@@ -117,6 +117,7 @@ TEXTURE* scene_target_texture(SCENE* scene) {
         return nullptr;
     }
     if (!scene->target_texture) {
+        scene_make_target(scene);
         render_target_texture_make_sampled(scene->target.colour_texture);
         scene->target_texture = target_texture_record(scene->target.colour_texture,
                                                       SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);

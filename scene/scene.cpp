@@ -71,6 +71,7 @@ void set_window_rectangle(const CAMERA_RECT& r) {
 
 // Redirects drawing into the scene's target, cleared, with a viewport covering it.
 void begin_target_pass(SCENE* scene) {
+    scene_make_target(scene);
     framebuffer_bind(scene->target.framebuffer);
     set_clear_colour(TARGET_CLEAR[0], TARGET_CLEAR[1], TARGET_CLEAR[2], TARGET_CLEAR[3]);
     // glClear honours the depth mask.
@@ -89,7 +90,6 @@ SCENE::SCENE() {
     }
     frame_timer_create(render_timer);
     frame_timer_create(update_timer);
-    target = render_target_create(SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);
     matrix_identity(root);
     current_scene = this;
 }
@@ -218,9 +218,7 @@ void render_layer(SCENE_LAYER* layer, SCENE* scene) {
     sort_and_draw_lists(scene);
 
     begin_2d_pass();
-    for (ACTOR* a = layer->sprites2d; a; a = a->next) {
-        draw_sprite2d_actor(static_cast<SPRITE2D*>(a));
-    }
+    draw_sprite2d_list(layer->sprites2d);
     end_2d_pass();
     clear_draw_lists(scene);
 }
@@ -229,6 +227,13 @@ SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene, TEXTURE* texture) {
     SPRITE2D* sprite = add_sprite_2d(layer, scene);
     sprite_set_texture(sprite, texture);
     return sprite;
+}
+
+void scene_make_target(SCENE* scene) {
+    if (scene && !scene->target_made) {
+        scene->target = render_target_create(SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);
+        scene->target_made = true;
+    }
 }
 
 void clear_draw_lists(SCENE* scene) {

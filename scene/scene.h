@@ -52,14 +52,16 @@ struct SCENE : SCENE_LIGHTING {
     SCENE_LAYER layer2;                // drawn second
     CAMERA3D* cameras = nullptr;       // updated by update_scene; linked through ACTOR::next
     int32_t camera_count = 0;
-    MATRIX4 root;         // loaded into the model stack at the start of every layer
-    RENDER_TARGET target; // 4096 x 4096 colour texture and depth buffer
+    MATRIX4 root;             // loaded into the model stack at the start of every layer
+    RENDER_TARGET target;     // 4096 x 4096 colour texture and depth buffer, once made
+    bool target_made = false; // see scene_make_target
     FRAME_TIMER render_timer;
     FRAME_TIMER update_timer;
     TEXTURE* target_texture = nullptr; // target's colour as a TEXTURE; see scene_target_texture
 
-    // Reserves the draw lists, starts the timers, creates the render target
-    // (needs GL, or the recording stand-in) and becomes current_scene.
+    // Reserves the draw lists, starts the timers (needs GL, or the recording
+    // stand-in) and becomes current_scene. The render target is made when
+    // first needed (scene_make_target): its colour and depth take 128 MB.
     SCENE();
     SCENE(const SCENE&) = delete;
     SCENE& operator=(const SCENE&) = delete;
@@ -95,6 +97,12 @@ void render_scene();
 // The same for scene.
 void render_scene(SCENE* scene);
 void render_layer(SCENE_LAYER* layer, SCENE* scene);
+
+// Creates the scene's 4096 x 4096 render target unless it exists; the
+// render-to-texture pass and scene_target_texture call it. A program that
+// wants the GL objects made at a known time (the demonstration, at set-up)
+// calls it itself.
+void scene_make_target(SCENE* scene);
 
 // Empties the opaque and transparent lists, keeping their storage.
 void clear_draw_lists(SCENE* scene);

@@ -7,7 +7,10 @@
 // (engine, per-object, batched, next case...) so a machine busy with other
 // work slows all three alike, and prints the medians.
 //
-//   vexa-objects-bench [--rounds R] [--frames F] [--only substring]
+//   vexa-objects-bench [--rounds R] [--frames F] [--only substring] [--sprites N]
+//
+// --sprites N measures only N sprites sharing a picture (0 and 1 000 000
+// included: the engine must neither fail nor overflow there).
 //
 // Time is the main thread's CPU time per frame (clock_gettime with
 // CLOCK_THREAD_CPUTIME_ID around whole frames, present included): software
@@ -237,7 +240,8 @@ void tube_geometry(std::vector<VERTEX>& vertices, std::vector<uint16_t>& indices
     }
     for (int r = 0; r + 1 < RINGS; ++r) {
         for (int s = 0; s < SEGMENTS; ++s) {
-            const uint16_t a = uint16_t(r * SEGMENTS + s), b = uint16_t(r * SEGMENTS + (s + 1) % SEGMENTS);
+            const uint16_t a = uint16_t(r * SEGMENTS + s),
+                           b = uint16_t(r * SEGMENTS + (s + 1) % SEGMENTS);
             const uint16_t c = uint16_t(a + SEGMENTS), d = uint16_t(b + SEGMENTS);
             for (uint16_t k : {a, c, b, b, c, d}) {
                 indices.push_back(k);
@@ -562,8 +566,9 @@ void model_matrix(float* m, float x, float y, float z, float ax, float ay) {
 void perspective(float* m) {
     const float f = 1.0f / std::tan(30.0f * 0.017453292f), aspect = float(WIDTH) / HEIGHT;
     const float n = 0.1f, fa = 10000.0f;
-    const float p[16] = {f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (fa + n) / (n - fa), -1,
-                         0, 0, 2 * fa * n / (n - fa), 0};
+    const float p[16] = {
+        f / aspect, 0, 0, 0, 0, f, 0, 0, 0, 0, (fa + n) / (n - fa), -1, 0, 0, 2 * fa * n / (n - fa),
+        0};
     std::memcpy(m, p, sizeof p);
 }
 
@@ -889,8 +894,9 @@ void plain_skinned(PLAIN& p) {
         glUniformMatrix4fv(p.model, 1, GL_FALSE, m);
         // Upper joint: T(0, 1, 0) · Rz(angle) · T(0, -1, 0).
         const float a = skin_angle(i, p.frame) * 0.017453292f;
-        const float rz[16] = {std::cos(a), std::sin(a), 0, 0, -std::sin(a), std::cos(a), 0, 0,
-                              0, 0, 1, 0, 0, 1, 0, 1};
+        const float rz[16] = {
+            std::cos(a), std::sin(a), 0, 0, -std::sin(a), std::cos(a), 0, 0, 0, 0, 1, 0,
+            0,           1,           0, 1};
         const float down[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1};
         std::memcpy(upper, rz, sizeof rz);
         multiply(back, upper, down);
@@ -977,8 +983,9 @@ RESULT run_plain(const CASE& c, bool batched, int frames) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
     SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_Window* window = SDL_CreateWindow("plain GL", SDL_WINDOWPOS_UNDEFINED,
-                                          SDL_WINDOWPOS_UNDEFINED, WIDTH, HEIGHT, SDL_WINDOW_OPENGL);
+    SDL_Window* window =
+        SDL_CreateWindow("plain GL", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, WIDTH,
+                         HEIGHT, SDL_WINDOW_OPENGL);
     SDL_GLContext context = window ? SDL_GL_CreateContext(window) : nullptr;
     if (!context || glewInit() != GLEW_OK) {
         return {};
@@ -1018,8 +1025,8 @@ RESULT measure(const CASE& c, IMPL impl, int frames) {
     const pid_t child = fork();
     if (child == 0) {
         close(fds[0]);
-        const RESULT r = impl == ENGINE ? run_engine(c, frames)
-                                        : run_plain(c, impl == PLAIN_BATCHED, frames);
+        const RESULT r =
+            impl == ENGINE ? run_engine(c, frames) : run_plain(c, impl == PLAIN_BATCHED, frames);
         if (write(fds[1], &r, sizeof r) != ssize_t(sizeof r)) {
             _exit(1);
         }
@@ -1076,6 +1083,7 @@ void print_ratio(double a, double b) {
 int main(int argc, char** argv) {
     int rounds = 3, frames = 0;
     const char* only = nullptr;
+    CASE custom{SPRITES_ONE_PICTURE, -1, "sprites, one picture"};
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--rounds")) {
             rounds = std::max(1, std::atoi(argv[i + 1]));
@@ -1083,10 +1091,18 @@ int main(int argc, char** argv) {
             frames = std::max(1, std::atoi(argv[i + 1]));
         } else if (!std::strcmp(argv[i], "--only")) {
             only = argv[i + 1];
+        } else if (!std::strcmp(argv[i], "--sprites")) {
+            custom.count = std::max(0, std::atoi(argv[i + 1]));
         }
     }
     std::vector<const CASE*> cases;
+    if (custom.count >= 0) {
+        cases.push_back(&custom);
+    }
     for (const CASE& c : CASES) {
+        if (custom.count >= 0) {
+            break;
+        }
         char label[96];
         std::snprintf(label, sizeof label, "%s %d", c.name, c.count);
         if (!only || std::strstr(label, only)) {
@@ -1094,8 +1110,8 @@ int main(int argc, char** argv) {
         }
     }
     // samples[case][impl] over the rounds, interleaved.
-    std::vector<std::vector<std::vector<RESULT>>> samples(
-        cases.size(), std::vector<std::vector<RESULT>>(3));
+    std::vector<std::vector<std::vector<RESULT>>> samples(cases.size(),
+                                                          std::vector<std::vector<RESULT>>(3));
     for (int round = 0; round < rounds; ++round) {
         for (size_t k = 0; k < cases.size(); ++k) {
             for (IMPL impl : {ENGINE, PLAIN_EACH, PLAIN_BATCHED}) {
