@@ -1,6 +1,7 @@
 // 2D sprites on real OpenGL: a known picture drawn through the 2D pass lands
 // on the expected window pixels, first picture row at the top, at the
-// truncated position, and mirrored when flipped.
+// truncated position, and mirrored when flipped; a layer drawn in batches
+// reads back the same bytes as drawn sprite by sprite.
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
 #include "math/matrix_stack.h"

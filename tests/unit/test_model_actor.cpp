@@ -1,7 +1,8 @@
 // Model actors and 3D sprites against the recording GL stand-in: what the
 // draw walk queues (opacity down the tree, forced modes, hidden subtrees,
 // list choice, program choice), the model stack after a walk, hierarchies
-// deeper than the stack, billboard matrices, and the update walk.
+// deeper than the stack, billboard matrices, the update walk, and culling of
+// actors outside the view.
 #include "tests/support/engine_reset.h"
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
