@@ -125,6 +125,9 @@ DEMO_PICTURE_STATS demo_picture_stats() {
 bool demo_setup() {
     fractal_demo_reset();
     app_scene = new SCENE; // also becomes current_scene
+    // Made now rather than at first use, so the demonstration's start-up sends
+    // GL the calls it always has (its recorded call stream is a contract).
+    scene_make_target(app_scene);
     demo_quad = new SHARED_QUAD;
     demo_sprite = add_sprite_2d(&current_scene->layer2, current_scene);
     if (demo_sprite) {

@@ -12,6 +12,7 @@ struct FRAME_STATS {
     uint32_t uploads; // buffer and texture data uploads
     uint32_t draws;   // glDrawElements / glDrawArrays
     uint32_t clears;
+    uint32_t culled; // model actors not queued: their bounding sphere is wholly outside the view
 };
 
 extern FRAME_STATS frame_stats;

@@ -89,7 +89,8 @@ void reserve_elements(NAMED_BUFFER<ELEMENT>& b, const BUFFER_KIND& kind, int32_t
 }
 
 template <class ELEMENT>
-void upload_elements(const NAMED_BUFFER<ELEMENT>& b, const BUFFER_KIND& kind, int32_t count) {
+void upload_elements(NAMED_BUFFER<ELEMENT>& b, const BUFFER_KIND& kind, int32_t count,
+                     bool fresh = false) {
     uint32_t bytes = 0;
     bool ok = b.slot != -1 && element_bytes<ELEMENT>(count, bytes) && bytes <= b.capacity;
     assert(ok && "upload without a buffer or beyond its reserved size");
@@ -97,9 +98,15 @@ void upload_elements(const NAMED_BUFFER<ELEMENT>& b, const BUFFER_KIND& kind, in
         return;
     }
     kind.bind(uint32_t(b.slot));
+    if (fresh) {
+        glBufferData(kind.target, GLsizeiptr(b.capacity), nullptr,
+                     b.usage != USAGE_STATIC ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+        gl_check();
+    }
     glBufferSubData(kind.target, 0, GLsizeiptr(bytes), b.data);
     gl_check();
     ++frame_stats.uploads;
+    ++b.uploads;
 }
 
 template <class ELEMENT> void release_slot(NAMED_BUFFER<ELEMENT>& b, BUFFER_TABLE& table) {
@@ -117,7 +124,7 @@ NAMED_BUFFER<ELEMENT>::NAMED_BUFFER(NAMED_BUFFER&& other) noexcept
       capacity(std::exchange(other.capacity, 0u)),
       usage(std::exchange(other.usage, int32_t(USAGE_NONE))),
       needs_storage(std::exchange(other.needs_storage, uint8_t(0))),
-      count(std::exchange(other.count, 0)) {}
+      count(std::exchange(other.count, 0)), uploads(std::exchange(other.uploads, 0u)) {}
 
 template <class ELEMENT>
 NAMED_BUFFER<ELEMENT>& NAMED_BUFFER<ELEMENT>::operator=(NAMED_BUFFER&& other) noexcept {
@@ -129,6 +136,7 @@ NAMED_BUFFER<ELEMENT>& NAMED_BUFFER<ELEMENT>::operator=(NAMED_BUFFER&& other) no
         usage = std::exchange(other.usage, int32_t(USAGE_NONE));
         needs_storage = std::exchange(other.needs_storage, uint8_t(0));
         count = std::exchange(other.count, 0);
+        uploads = std::exchange(other.uploads, 0u) + 1; // a different copy: never the old stamp
     }
     return *this;
 }
@@ -163,6 +171,10 @@ void VERTEXBUFFER::reserve(int32_t n, int32_t dynamic) {
 
 void VERTEXBUFFER::upload(int32_t n) {
     upload_elements(*this, vertex_kind(), n);
+}
+
+void VERTEXBUFFER::upload_fresh(int32_t n) {
+    upload_elements(*this, vertex_kind(), n, true);
 }
 
 INDEXBUFFER& INDEXBUFFER::operator=(INDEXBUFFER&& other) noexcept {

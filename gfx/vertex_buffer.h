@@ -52,6 +52,7 @@ template <class ELEMENT> struct NAMED_BUFFER {
     int32_t usage = USAGE_NONE;
     uint8_t needs_storage = 0; // GL storage must be (re)specified
     int32_t count = 0;         // elements in use
+    uint32_t uploads = 0;      // of this buffer's data so far: a change stamp for copies of it
 
     NAMED_BUFFER() = default;
     NAMED_BUFFER(const NAMED_BUFFER&) = delete;
@@ -84,6 +85,10 @@ struct VERTEXBUFFER : NAMEDBUFFERVERT {
     // capacity (or no buffer at all) is a caller error: asserts in debug
     // builds, sends nothing in release builds.
     void upload(int32_t count);
+    // The same after giving the buffer fresh GL storage of its reserved size,
+    // so a draw still reading the old contents is not waited for: for a
+    // buffer refilled several times a frame.
+    void upload_fresh(int32_t count);
 };
 
 struct INDEXBUFFER : NAMEDBUFFERIDX {

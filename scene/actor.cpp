@@ -41,9 +41,21 @@ void set_name(BASE_NAME* object, const char* text) {
 }
 
 void apply_local_transform(ACTOR* actor) {
-    matrix_compose(actor->position.x, actor->position.y, actor->position.z, actor->rotation.x,
-                   actor->rotation.y, actor->rotation.z, actor->scale.x, actor->scale.y,
-                   actor->scale.z, actor->local);
+    const float from[9] = {actor->position.x, actor->position.y, actor->position.z,
+                           actor->rotation.x, actor->rotation.y, actor->rotation.z,
+                           actor->scale.x,    actor->scale.y,    actor->scale.z};
+    // Compared bit for bit (0 and -0 compose differently); local is compared
+    // too, as code may have written it directly since.
+    const bool same = actor->composed &&
+                      std::memcmp(from, actor->composed_from, sizeof from) == 0 &&
+                      std::memcmp(&actor->local, &actor->composed_local, sizeof actor->local) == 0;
+    if (!same) {
+        matrix_compose(from[0], from[1], from[2], from[3], from[4], from[5], from[6], from[7],
+                       from[8], actor->local);
+        std::memcpy(actor->composed_from, from, sizeof from);
+        actor->composed_local = actor->local;
+        actor->composed = true;
+    }
     if (model_stack) {
         matrix_stack_mult(model_stack, actor->local);
     }

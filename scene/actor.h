@@ -33,6 +33,11 @@ struct ACTOR : BASE_NAME {
     bool hidden = false;       // neither the actor nor its children are drawn
     bool flag_a = true;        // set at construction; read by nothing
     bool flag_b = false;       // set at construction; read by nothing
+    // What local was last composed from, and the result: a draw walk that
+    // finds both unchanged keeps local instead of composing it again.
+    float composed_from[9] = {};
+    MATRIX4 composed_local{};
+    bool composed = false;
 
     // Names the actor "Actor<n>" from actor_counter, then advances the counter.
     ACTOR();
@@ -48,6 +53,8 @@ void set_name(BASE_NAME* object, const char* text);
 
 // local = T·Rx·Ry·Rz·S from position, rotation and scale, then multiplied
 // into the model stack's top (the draw walks fold each node in this way).
+// An actor whose position, rotation, scale and local are as the last
+// compose left them keeps its local: still objects cost no trigonometry.
 void apply_local_transform(ACTOR* actor);
 
 // Playback state shared by model actors, skeletal posing and material texture

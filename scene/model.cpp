@@ -13,6 +13,7 @@
 #include "shader/program.h"
 #include "scene/uniforms.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -390,4 +391,48 @@ void destroy_model(MODEL* model) {
     model->mesh_count = 0;
     model->source_vertices = VERTEXBUFFER{};
     model->vertices = VERTEXBUFFER{};
+}
+
+const float* model_bound(MODEL* model) {
+    const VERTEXBUFFER& v = model->vertices;
+    if (model->bound_uploads == v.uploads) {
+        return model->bound;
+    }
+    model->bound_uploads = v.uploads;
+    model->bound[3] = -1;
+    if (!v.data || v.count <= 0) {
+        return model->bound;
+    }
+    // The centre of the box around the vertices, and the farthest vertex from it.
+    float low[3] = {v.data[0].position[0], v.data[0].position[1], v.data[0].position[2]};
+    float high[3] = {low[0], low[1], low[2]};
+    for (int32_t i = 0; i < v.count; ++i) {
+        const float* p = v.data[i].position;
+        // A w other than 1 (or a coordinate that is no number) places the
+        // vertex where this sphere cannot follow: no culling.
+        if (p[3] != 1.0f || !std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) {
+            return model->bound;
+        }
+        for (int k = 0; k < 3; ++k) {
+            low[k] = p[k] < low[k] ? p[k] : low[k];
+            high[k] = p[k] > high[k] ? p[k] : high[k];
+        }
+    }
+    float centre[3];
+    for (int k = 0; k < 3; ++k) {
+        centre[k] = low[k] * 0.5f + high[k] * 0.5f;
+    }
+    float farthest = 0;
+    for (int32_t i = 0; i < v.count; ++i) {
+        const float* p = v.data[i].position;
+        const float dx = p[0] - centre[0], dy = p[1] - centre[1], dz = p[2] - centre[2];
+        const float d = dx * dx + dy * dy + dz * dz;
+        farthest = d > farthest ? d : farthest;
+    }
+    model->bound[0] = centre[0];
+    model->bound[1] = centre[1];
+    model->bound[2] = centre[2];
+    // A little over the exact distance, so rounding never cuts a vertex off.
+    model->bound[3] = std::sqrt(farthest) * 1.0001f + 1e-6f;
+    return model->bound;
 }

@@ -71,6 +71,11 @@ struct MODEL {
     int32_t mesh_count = 0;
     VERTEXBUFFER vertices;        // drawn from
     VERTEXBUFFER source_vertices; // bind-pose copy for CPU skinning; never uploaded
+    // Bounding sphere of the vertices in model space (centre x, y, z and
+    // radius) as of their upload numbered bound_uploads; radius < 0 when
+    // there is none to cull by (no vertices, or a w other than 1).
+    float bound[4] = {0, 0, 0, -1};
+    uint32_t bound_uploads = 0;
 
     MODEL() = default;
     MODEL(const MODEL&) = delete;
@@ -129,3 +134,7 @@ void update_reference_points(const MATRIX4& matrix, MODEL* model);
 // Deletes every mesh with its material, textures and index buffer, then the
 // model's vertex buffers. The model is left empty and may be reused.
 void destroy_model(MODEL* model);
+
+// The model's bounding sphere (see MODEL::bound), recomputed from the CPU
+// copy when the vertices were uploaded since it was last made.
+const float* model_bound(MODEL* model);

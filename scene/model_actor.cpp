@@ -5,6 +5,7 @@
 // Relies on the program slots, current_camera and the skeleton code.
 #include "scene/model_actor.h"
 
+#include "gfx/frame_stats.h"
 #include "gfx/render_state.h"
 #include "math/matrix_stack.h"
 #include "scene/camera.h"
@@ -15,7 +16,9 @@
 #include "shader/model_programs.h"
 #include "shader/program.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -55,6 +58,88 @@ bool reached_again(uint64_t& mark, uint64_t walk) {
 
 int32_t resolve(int32_t requested, int32_t own) {
     return requested == INHERIT ? own : requested;
+}
+
+// The view's six planes (a, b, c, d with a unit normal pointing inwards) in
+// world space, from the current camera's projection times view; remade when
+// either matrix changed since the last draw walk.
+struct VIEW_PLANES {
+    MATRIX4 projection;
+    MATRIX4 view;
+    float planes[6][4];
+    bool made = false;
+    bool valid = false;
+};
+VIEW_PLANES view_planes;
+
+void refresh_view_planes() {
+    if (!camera_valid(current_camera)) {
+        view_planes.valid = false;
+        return;
+    }
+    const MATRIX4& p = *current_camera->projection_stack->top;
+    const MATRIX4& v = *current_camera->view_stack->top;
+    if (view_planes.made && std::memcmp(&p, &view_planes.projection, sizeof p) == 0 &&
+        std::memcmp(&v, &view_planes.view, sizeof v) == 0) {
+        return;
+    }
+    view_planes.projection = p;
+    view_planes.view = v;
+    view_planes.made = true;
+    view_planes.valid = true;
+    MATRIX4 m;
+    matrix_multiply(m, p, v);
+    // Clip space keeps -w <= x, y, z <= w: each bound is row 3 plus or minus a row.
+    for (int i = 0; i < 6; ++i) {
+        const int row = i / 2;
+        const float sign = i % 2 == 0 ? 1.0f : -1.0f;
+        float* plane = view_planes.planes[i];
+        for (int k = 0; k < 4; ++k) {
+            plane[k] = m.m[k * 4 + 3] + sign * m.m[k * 4 + row];
+        }
+        const float length =
+            std::sqrt(plane[0] * plane[0] + plane[1] * plane[1] + plane[2] * plane[2]);
+        if (!(length > 0.0f) || !std::isfinite(length) || !std::isfinite(plane[3])) {
+            view_planes.valid = false; // a projection no sphere can be tested against
+            return;
+        }
+        for (float& k : view_planes.planes[i]) {
+            k /= length;
+        }
+    }
+}
+
+// True when the model, placed by the model stack's top, lies wholly outside
+// the view. Skinned models are posed beyond their bind-pose sphere and are
+// never culled; neither is anything under a world matrix that is not affine.
+bool outside_view(MODEL* model) {
+    if (!view_planes.valid || model->skinned) {
+        return false;
+    }
+    const float* b = model_bound(model);
+    const float* w = model_stack->top->m;
+    if (b[3] < 0 || w[3] != 0 || w[7] != 0 || w[11] != 0 || w[15] != 1) {
+        return false;
+    }
+    float centre[3];
+    float scale = 0;
+    for (int k = 0; k < 3; ++k) {
+        centre[k] = w[k] * b[0] + w[4 + k] * b[1] + w[8 + k] * b[2] + w[12 + k];
+        const float column =
+            w[k * 4] * w[k * 4] + w[k * 4 + 1] * w[k * 4 + 1] + w[k * 4 + 2] * w[k * 4 + 2];
+        scale = column > scale ? column : scale;
+    }
+    const float radius = b[3] * std::sqrt(scale);
+    if (!std::isfinite(radius) || !std::isfinite(centre[0] + centre[1] + centre[2])) {
+        return false;
+    }
+    for (const float* plane : view_planes.planes) {
+        if (plane[0] * centre[0] + plane[1] * centre[1] + plane[2] * centre[2] + plane[3] <
+            -radius) {
+            return true;
+        }
+    }
+    return false;
 }
 
 DRAW_ENTRY entry_at_stack_top(MODEL* model) {
@@ -139,7 +224,11 @@ bool draw_tree(MODEL_ACTOR* actor, SCENE* scene, float opacity, int32_t depth, i
     int32_t own_blend = resolve(blend, actor->blend_mode);
     float own_opacity = actor->alpha * opacity;
     if (actor->model) {
-        enqueue_model(actor, own_cull, own_depth, scene, own_opacity, own_blend);
+        if (outside_view(actor->model)) {
+            ++frame_stats.culled;
+        } else {
+            enqueue_model(actor, own_cull, own_depth, scene, own_opacity, own_blend);
+        }
     }
     bool whole = true;
     for (ACTOR* child = actor->children; whole && child; child = child->next) {
@@ -175,6 +264,7 @@ SPRITE3D::~SPRITE3D() = default;
 
 void draw_actor_tree(MODEL_ACTOR* actor, SCENE* scene, float opacity, int32_t depth, int32_t cull,
                      int32_t blend) {
+    refresh_view_planes();
     draw_tree(actor, scene, opacity, depth, cull, blend, ++actor_walks);
 }
 

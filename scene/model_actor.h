@@ -65,9 +65,12 @@ struct SPRITE3D : ACTOR, SPRITE_BASE {
     ~SPRITE3D() override;
 };
 
-// Draw walk of a model actor tree: hidden nodes stop their subtree; opacity
-// multiplies down the tree and the outermost level whose mode is not INHERIT
-// decides that mode for its subtree. A node that would not fit on the model
+// Draw walk of a model actor tree: hidden nodes stop their subtree; a node
+// whose model's bounding sphere lies wholly outside the current camera's view
+// queues nothing (counted in frame_stats.culled) but its children are still
+// walked; skinned models are never culled. Opacity multiplies down the tree
+// and the outermost level whose mode is not INHERIT decides that mode for its
+// subtree. A node that would not fit on the model
 // stack is skipped with its subtree. The stack's depth is unchanged after.
 void draw_actor_tree(MODEL_ACTOR* actor, SCENE* scene, float opacity, int32_t depth, int32_t cull,
                      int32_t blend);

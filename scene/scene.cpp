@@ -86,7 +86,7 @@ void begin_target_pass(SCENE* scene) {
 
 } // namespace
 
-SCENE::SCENE() : SCENE(true) {}
+SCENE::SCENE() : SCENE(false) {}
 
 SCENE::SCENE(bool create_target) {
     for (DRAW_LIST* list : {&opaque, &transparent, &spare_lists[0], &spare_lists[1]}) {
@@ -94,12 +94,11 @@ SCENE::SCENE(bool create_target) {
     }
     frame_timer_create(render_timer);
     frame_timer_create(update_timer);
-    if (create_target) {
-        target = render_target_create(SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);
-    }
-    target_deferred = !create_target;
     matrix_identity(root);
     current_scene = this;
+    if (create_target) {
+        scene_make_target(this);
+    }
 }
 
 SCENE::~SCENE() {
@@ -229,9 +228,7 @@ void render_layer(SCENE_LAYER* layer, SCENE* scene) {
     sort_and_draw_lists(scene);
 
     begin_2d_pass();
-    for (ACTOR* a = layer->sprites2d; a; a = a->next) {
-        draw_sprite2d_actor(static_cast<SPRITE2D*>(a));
-    }
+    draw_sprite2d_list(layer->sprites2d);
     end_2d_pass();
     clear_draw_lists(scene);
 }
@@ -243,9 +240,9 @@ SPRITE2D* add_sprite_2d(SCENE_LAYER* layer, SCENE* scene, TEXTURE* texture) {
 }
 
 void scene_make_target(SCENE* scene) {
-    if (scene && scene->target_deferred) {
+    if (scene && !scene->target_made) {
         scene->target = render_target_create(SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);
-        scene->target_deferred = false;
+        scene->target_made = true;
     }
 }
 

@@ -52,19 +52,18 @@ struct SCENE : SCENE_LIGHTING {
     SCENE_LAYER layer2;                // drawn second
     CAMERA3D* cameras = nullptr;       // updated by update_scene; linked through ACTOR::next
     int32_t camera_count = 0;
-    MATRIX4 root;         // loaded into the model stack at the start of every layer
-    RENDER_TARGET target; // 4096 x 4096 colour texture and depth buffer
+    MATRIX4 root;             // loaded into the model stack at the start of every layer
+    RENDER_TARGET target;     // 4096 x 4096 colour texture and depth buffer, once made
+    bool target_made = false; // see scene_make_target
     FRAME_TIMER render_timer;
     FRAME_TIMER update_timer;
     TEXTURE* target_texture = nullptr; // target's colour as a TEXTURE; see scene_target_texture
-    bool target_deferred = false;      // target not made yet; scene_make_target makes it
 
-    // Reserves the draw lists, starts the timers, creates the render target
-    // (needs GL, or the recording stand-in) and becomes current_scene.
+    // Reserves the draw lists, starts the timers (needs GL, or the recording
+    // stand-in) and becomes current_scene. The render target is made when
+    // first needed (scene_make_target): its colour and depth take 128 MB.
     SCENE();
-    // The same; with create_target false the target waits until a render
-    // to texture needs it (scene_make_target), so the scene costs no GL
-    // objects until then.
+    // The same; with create_target true the target is made at once.
     explicit SCENE(bool create_target);
     SCENE(const SCENE&) = delete;
     SCENE& operator=(const SCENE&) = delete;
@@ -101,8 +100,10 @@ void render_scene();
 void render_scene(SCENE* scene);
 void render_layer(SCENE_LAYER* layer, SCENE* scene);
 
-// Creates the scene's render target if it was deferred (see SCENE); nothing
-// otherwise.
+// Creates the scene's 4096 x 4096 render target unless it exists; the
+// render-to-texture pass and scene_target_texture call it. A program that
+// wants the GL objects made at a known time (the demonstration, at set-up)
+// calls it itself.
 void scene_make_target(SCENE* scene);
 
 // Empties the opaque and transparent lists, keeping their storage.

@@ -46,6 +46,7 @@ void scene_objects_reset() {
     open_render_texture = nullptr;
     set_2d_pass_size(0, 0);
     text_reset();
+    sprite_batch_reset();
     frame_clock_reset();
     reports_reset();
     joint_attribute_arrays_reset();

@@ -85,3 +85,15 @@ void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, flo
 // draw_sprite_2d with its position truncated toward zero, its scale and its
 // whole picture.
 void draw_sprite2d_actor(SPRITE2D* sprite);
+
+// Draws a layer's list of 2D sprites (linked through ACTOR::next) in order.
+// With fewer than two shown, each goes through draw_sprite2d_actor. Otherwise
+// the quads are written into one stream buffer and every run of neighbours
+// showing the same texture is one draw: the same picture as sprite by sprite
+// (same vertices, order and texture binds) with a draw per run instead of
+// per sprite, and no sprite's own buffer touched.
+void draw_sprite2d_list(SPRITE2D* first);
+
+// Start-of-process state for tests: the batch buffers forgotten (their slots
+// are not released; the handle tables are reset separately).
+void sprite_batch_reset();

@@ -147,7 +147,8 @@ void draw_pending() {
     }
     const int32_t count = pending * VERTICES_PER_RECTANGLE;
     pending = 0;
-    text_vertices.upload(count); // leaves the buffer bound as GL_ARRAY_BUFFER
+    // Fresh storage each draw: the previous line's draw may still read the old.
+    text_vertices.upload_fresh(count); // leaves the buffer bound as GL_ARRAY_BUFFER
     disable_joint_attribute_arrays();
     bind_vertex_format();
     glDrawArrays(GL_TRIANGLES, 0, count);

@@ -67,6 +67,7 @@ TEST_F(CONVENIENCES_GL, render_texture_and_scene_target_show_upright_on_sprites)
 
     // The scene's own 4096 x 4096 target, filled with opaque blue: made with
     // a filter that names missing mipmaps, it sampled black before.
+    scene_make_target(app_scene);
     framebuffer_bind(app_scene->target.framebuffer);
     set_viewport(0, 0, SCENE_TARGET_SIZE, SCENE_TARGET_SIZE);
     clear_frame(0, 0, 1);

@@ -1,6 +1,7 @@
 // 2D sprites on real OpenGL: a known picture drawn through the 2D pass lands
 // on the expected window pixels, first picture row at the top, at the
-// truncated position, and mirrored when flipped.
+// truncated position, and mirrored when flipped; a layer drawn in batches
+// reads back the same bytes as drawn sprite by sprite.
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
 #include "math/matrix_stack.h"
@@ -11,6 +12,8 @@
 #include "tests/support/gl_fixture.h"
 
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -135,3 +138,58 @@ TEST_F(SPRITE_DRAW, sprite_whose_program_failed_to_build_leaves_the_clear_colour
 }
 
 } // namespace
+
+namespace {
+
+std::vector<uint8_t> draw_layer_and_read(SPRITE2D* first, bool batched) {
+    clear_frame(0, 0, 0);
+    begin_2d_pass();
+    MATRIX4 root;
+    matrix_identity(root);
+    matrix_stack_load(model_stack, root);
+    if (batched) {
+        draw_sprite2d_list(first);
+    } else {
+        for (ACTOR* a = first; a; a = a->next) {
+            draw_sprite2d_actor(static_cast<SPRITE2D*>(a));
+        }
+    }
+    end_2d_pass();
+    return gl_read_pixels(0, 0, 1024, 600);
+}
+
+} // namespace
+
+TEST_F(SPRITE_DRAW, a_batched_layer_reads_back_the_same_bytes_as_sprite_by_sprite) {
+    TEXTURE* quadrants = create_texture(64, 64);
+    paint_quadrants(quadrants);
+    // Half-transparent blue-green: where it overlaps, drawing order shows.
+    TEXTURE* glass = create_texture(16, 16);
+    for (int p = 0; p < 16 * 16; ++p) {
+        const uint8_t rgba[4] = {0, 128, 255, 100};
+        std::memcpy(glass->image->pixels + p * 4, rgba, 4);
+    }
+    glass->dirty = true;
+    SPRITE2D sprites[7] = {SPRITE2D(nullptr), SPRITE2D(nullptr), SPRITE2D(nullptr),
+                           SPRITE2D(nullptr), SPRITE2D(nullptr), SPRITE2D(nullptr),
+                           SPRITE2D(nullptr)};
+    TEXTURE* shows[7] = {quadrants, glass, quadrants, quadrants, glass, glass, quadrants};
+    for (int i = 0; i < 7; ++i) {
+        sprite_set_texture(&sprites[i], shows[i]);
+        sprites[i].position = VECTOR3{100.0f + 23.5f * float(i), 80.0f + 11.0f * float(i % 3), 0};
+        sprites[i].next = i < 6 ? &sprites[i + 1] : nullptr;
+    }
+    sprites[2].flip_horizontal = true;
+    sprites[3].scale = VECTOR3{2, 0.5f, 1};
+    sprites[5].scale = VECTOR3{3, 3, 1};
+    sprites[6].hidden = true;
+
+    const std::vector<uint8_t> one_by_one = draw_layer_and_read(sprites, false);
+    const std::vector<uint8_t> batched = draw_layer_and_read(sprites, true);
+    ASSERT_EQ(one_by_one.size(), batched.size());
+    EXPECT_TRUE(one_by_one == batched) << "the batched layer's picture differs";
+    const RGBA overlap = gl_pixel(150, 100);
+    EXPECT_TRUE(overlap.r != 0 || overlap.g != 0 || overlap.b != 0) << "the sprites were drawn";
+    release_texture(quadrants);
+    release_texture(glass);
+}

@@ -311,6 +311,9 @@ TEST_F(CONVENIENCES, render_textures_bind_clear_and_restore_and_the_scene_target
     EXPECT_EQ(current_camera->viewport->width, 1024) << "the camera keeps the window's";
 
     // The scene's one-shot target pass inside comes back to the render texture.
+    // (Its target made beforehand: making it unbinds to the window for a moment.)
+    scene_make_target(app_scene);
+    fake_gl::take();
     ASSERT_TRUE(begin_render_texture(panel));
     // A begin without its end, every frame: said once.
     testing::internal::CaptureStderr();

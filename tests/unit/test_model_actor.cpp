@@ -1,7 +1,8 @@
 // Model actors and 3D sprites against the recording GL stand-in: what the
 // draw walk queues (opacity down the tree, forced modes, hidden subtrees,
 // list choice, program choice), the model stack after a walk, hierarchies
-// deeper than the stack, billboard matrices, and the update walk.
+// deeper than the stack, billboard matrices, the update walk, and culling of
+// actors outside the view.
 #include "tests/support/engine_reset.h"
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
@@ -326,4 +327,48 @@ TEST_F(MODEL_ACTORS, walks_stop_at_an_actor_they_reach_twice) {
         EXPECT_EQ(model_stack->depth, depth);
     }
     testing::internal::GetCapturedStderr();
+}
+
+TEST_F(MODEL_ACTORS,
+       actors_wholly_outside_the_view_are_culled_and_counted_but_their_children_walked) {
+    // A triangle around the origin with w = 1, so it has a bounding sphere.
+    VERTEX vertices[3] = {};
+    const float corners[3][2] = {{-1, -1}, {1, -1}, {0, 1}};
+    for (int i = 0; i < 3; ++i) {
+        vertices[i].position[0] = corners[i][0];
+        vertices[i].position[1] = corners[i][1];
+        vertices[i].position[3] = 1;
+    }
+    const uint16_t triangle[3] = {0, 1, 2};
+    std::unique_ptr<MODEL> model(build_model(vertices, 3));
+    std::unique_ptr<MODEL> skinned(build_model(vertices, 3, true));
+    ASSERT_TRUE(build_mesh(model.get(), triangle, 3) && build_mesh(skinned.get(), triangle, 3));
+    ASSERT_TRUE(camera_valid(current_camera));
+
+    // The default camera looks down -z from the origin.
+    MODEL_ACTOR seen, behind, aside, edge, child, skinned_behind;
+    for (MODEL_ACTOR* a : {&seen, &behind, &aside, &edge, &child, &skinned_behind}) {
+        a->model = model.get();
+    }
+    skinned_behind.model = skinned.get();
+    seen.position = VECTOR3{0, 0, -10};
+    behind.position = VECTOR3{0, 0, 10};
+    aside.position = VECTOR3{100, 0, -10};
+    // Its centre is above the top plane (10 tan 30 = 5.77 up at this depth)
+    // but its sphere (radius 1.41) still reaches in.
+    edge.position = VECTOR3{0, 6.57f, -10};
+    child.position = VECTOR3{0, 0, -20}; // back in front, under `behind`
+    skinned_behind.position = VECTOR3{0, 0, 10};
+    model_actor_add_child(&behind, &child);
+
+    frame_stats_reset();
+    for (MODEL_ACTOR* a : {&seen, &behind, &aside, &edge, &skinned_behind}) {
+        walk(a);
+    }
+    EXPECT_EQ(frame_stats.culled, 2u) << "behind and aside";
+    ASSERT_EQ(scene->opaque.count, 4);
+    EXPECT_FLOAT_EQ(scene->opaque.entries[0].world.m[14], -10.0f);
+    EXPECT_FLOAT_EQ(scene->opaque.entries[1].world.m[14], -10.0f); // the child, +10 - 20
+    EXPECT_FLOAT_EQ(scene->opaque.entries[2].world.m[13], 6.57f);
+    EXPECT_EQ(scene->opaque.entries[3].model, skinned.get());
 }

@@ -92,6 +92,11 @@ size_t index_of(const LOG& log, const std::string& line, size_t from = 0) {
 
 TEST_F(SCENES, construction_reserves_lists_and_creates_the_4096_target) {
     SCENE scene;
+    // The target is made at first use, once.
+    EXPECT_EQ(count_prefix(fake_gl::take(), "glRenderbufferStorageEXT"), 0);
+    EXPECT_FALSE(scene.target_made);
+    scene_make_target(&scene);
+    scene_make_target(&scene);
     LOG log = fake_gl::take();
     EXPECT_EQ(current_scene, &scene);
     EXPECT_EQ(scene.opaque_sort_mode, SORT_NEAR_TO_FAR);
@@ -194,6 +199,7 @@ TEST_F(SCENES, lighting_scene_needs_an_active_camera_and_a_light) {
 TEST_F(SCENES, render_to_texture_draws_two_passes_once_and_restores_the_viewport) {
     demo_scene();
     CAMERA_RECT before = *current_camera->viewport;
+    scene_make_target(app_scene);
     const GLuint framebuffer = app_scene->target.framebuffer;
     render_scene(); // the window viewport is now in the cache
     fake_gl::take();

@@ -1,7 +1,7 @@
 // Drawable images and 2D sprites: the quad as constructed, texture rectangles
 // and flips, the 2D draw's corners and texture coordinates, a dirty picture
-// uploaded once, hidden sprites, truncated positions, and the shared quad's
-// whole white picture.
+// uploaded once, hidden sprites, truncated positions, the shared quad's
+// whole white picture, and a layer's batches: one upload, a draw per run.
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
@@ -179,6 +179,58 @@ TEST_F(SPRITES, hidden_sprite_issues_no_gl_call_and_positions_truncate_toward_ze
     sprite.scale = VECTOR3{2.0f, 1.0f, 1.0f};
     draw_sprite2d_actor(&sprite);
     expect_corners(sprite, {0, 3, 0, 11, 32, 11, 32, 3});
+}
+
+TEST_F(SPRITES, a_layer_draws_each_run_of_one_picture_once_from_one_stream_buffer) {
+    TEXTURE* a = create_texture(8, 8);
+    TEXTURE* b = create_texture(4, 4);
+    SPRITE2D s1(nullptr), s2(nullptr), hidden(nullptr), s3(nullptr), s4(nullptr);
+    SPRITE2D* list[] = {&s1, &s2, &hidden, &s3, &s4};
+    TEXTURE* shows[] = {a, a, a, b, a};
+    for (int i = 0; i < 5; ++i) {
+        sprite_set_texture(list[i], shows[i]);
+        list[i]->position = VECTOR3{float(10 * i), 5, 0};
+        list[i]->next = i < 4 ? list[i + 1] : nullptr;
+    }
+    hidden.hidden = true;
+    fake_gl::take();
+
+    const std::string vertex_data = "glBufferData(" + std::to_string(GL_ARRAY_BUFFER) + ", ";
+    const std::string stream = "glBufferSubData(" + std::to_string(GL_ARRAY_BUFFER) + ", 0, ";
+    const auto draw = [](int indices, size_t offset) {
+        return call("glDrawElements", GLenum(GL_TRIANGLES), indices, GLenum(GL_UNSIGNED_SHORT),
+                    reinterpret_cast<const void*>(offset));
+    };
+    for (int frame = 0; frame < 2; ++frame) {
+        frame_stats_reset();
+        draw_sprite2d_list(&s1);
+        const std::vector<std::string> log = fake_gl::take();
+        // Four quads in one upload of fresh storage (the first frame also
+        // makes the buffer); none to a sprite's own quad.
+        EXPECT_EQ(count_prefix(log, vertex_data), frame == 0 ? 2u : 1u);
+        EXPECT_EQ(count_prefix(log, stream + std::to_string(4 * 4 * sizeof(VERTEX))), 1u);
+        EXPECT_EQ(count_prefix(log, stream), 1u);
+        // Runs a a | b | a, in order.
+        std::vector<std::string> draws;
+        for (const std::string& line : log) {
+            if (line.rfind("glDrawElements", 0) == 0) {
+                draws.push_back(line);
+            }
+        }
+        EXPECT_EQ(draws, (std::vector<std::string>{draw(12, 0), draw(6, 24), draw(6, 36)}));
+        EXPECT_EQ(frame_stats.draws, 3u);
+    }
+    // One sprite shown is not a batch: it draws from its own quad.
+    hidden.next = nullptr;
+    s2.hidden = true;
+    draw_sprite2d_list(&s1);
+    const std::vector<std::string> one = fake_gl::take();
+    EXPECT_EQ(count_prefix(one, stream + std::to_string(4 * sizeof(VERTEX))), 1u);
+    EXPECT_EQ(one.back(), draw(6, 0));
+    draw_sprite2d_list(nullptr); // no sprites: nothing
+    EXPECT_TRUE(fake_gl::take().empty());
+    release_texture(a);
+    release_texture(b);
 }
 
 TEST_F(SPRITES, sprite_without_a_picture_draws_nothing) {
