@@ -167,6 +167,7 @@ bool compile_stages(SHADER_PROGRAM* program) {
                          log.c_str());
             glDeleteShader(stage->shader);
             gl_check();
+            stage->shader_deleted = true; // a later clean-up must not delete it again
             return false;
         }
     }
@@ -286,11 +287,12 @@ void delete_program_gl_objects(SHADER_PROGRAM& program) {
         return;
     }
     for (SHADER_STAGE* stage = program.stages; stage; stage = stage->next) {
-        if (stage->shader != 0) {
+        if (stage->shader != 0 && !stage->shader_deleted) {
             glDeleteShader(stage->shader);
             gl_check();
-            stage->shader = 0;
         }
+        stage->shader = 0;
+        stage->shader_deleted = false;
     }
     if (program.program != 0) {
         glDeleteProgram(program.program);

@@ -28,6 +28,7 @@ struct SHADER_STAGE {
     std::string text;            // assembled source, kept after compilation
     GLenum type = 0;             // GL_VERTEX_SHADER or GL_FRAGMENT_SHADER
     GLuint shader = 0;           // GL shader object, 0 = none
+    bool shader_deleted = false; // a failed compile deleted it; the name is kept
     SHADER_STAGE* next = nullptr;
 };
 

@@ -13,6 +13,7 @@
 #include "scene/scene_objects.h"
 #include "scene/sprite.h"
 #include "scene/text.h"
+#include "scene/uniforms.h"
 #include "shader/program.h"
 #include "tests/support/engine_objects_reset.h"
 #include "tests/support/gl_fixture.h"
@@ -44,6 +45,9 @@ class CONVENIENCES_GL : public GL_TEST {
         }
         scene_reset();
         framebuffer_unbind();
+        // Model programs a test's first model draw built are the test's.
+        delete program_model;
+        delete program_skinned_model;
         reset_engine_objects();
     }
 };
@@ -126,7 +130,7 @@ TEST_F(CONVENIENCES_GL, render_texture_shows_upright_on_a_3d_sprite_and_a_model_
     sprite->scale = VECTOR3{2, 2, 1};
     layer_add_sprite3d(&app_scene->layer1, sprite.get());
     // A light, so the scene's ambient white reaches both programs.
-    add_light(app_scene, LIGHT_TYPE_POINT, VECTOR3{0, 0, 10});
+    std::unique_ptr<LIGHT> light(add_light(app_scene, LIGHT_TYPE_POINT, VECTOR3{0, 0, 10}));
     std::unique_ptr<CAMERA3D> camera(new CAMERA3D);
     camera_look_at(camera.get(), VECTOR3{0, 0, 0}, VECTOR3{0, 0, -1});
     app_scene->active_camera = camera.get();

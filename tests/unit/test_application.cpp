@@ -172,8 +172,9 @@ TEST_F(APPLICATION_TEST, set_up_finds_app_scene_made_and_a_replaced_unused_one_c
         return true;
     };
     app_use(app);
+    reset_engine_objects(); // the first set-up's programs and objects
     ASSERT_TRUE(application_setup());
-    EXPECT_NE(app_scene->target.framebuffer, 0u);
+    EXPECT_EQ(app_scene->target.framebuffer, 0u) << "a new scene makes its target when first used";
     EXPECT_EQ(current_scene, app_scene);
 }
 
