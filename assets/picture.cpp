@@ -22,7 +22,7 @@ bool decode_into_image(const char* path, const void* data, size_t size, const ch
                        IMAGE* image, std::string* reason) {
     std::vector<uint8_t> bytes;
     if (!data) {
-        if (!read_neighbour_file(std::string(), path, &bytes, reason)) {
+        if (!read_regular_file(path, &bytes, reason)) {
             return false;
         }
         data = bytes.data();

@@ -3,6 +3,7 @@
 // line naming it; the engine's own checks refuse broken geometry; a missing
 // picture is drawn white with one warning; large meshes are split; skinned
 // models play and switch skinning paths; pictures decode as RGBA rows.
+#include "assets/decoder_files.h"
 #include "assets/input_guards.h"
 #include "assets/model_import.h"
 #include "assets/picture_decode.h"
@@ -488,4 +489,69 @@ TEST_F(MODEL_IMPORT, pictures_load_as_rgba_rows_from_the_top) {
               std::vector<unsigned char>(&rows[0][0], &rows[0][0] + 16));
     texture_release(uint32_t(texture->slot));
     delete texture;
+}
+
+#if defined(VEXA_TEST_PROBE)
+// A decoder taken over by its file can only answer: the tests' decoder tries,
+// right after its lock, to read /etc/passwd, a file beside its folder tree
+// and, for a model directly under /tmp, anything outside /tmp; to write a
+// file, open a socket and run a shell. Each attempt fails (the decode then
+// answers normally) or ends the decode as a forbidden operation (a socket and
+// a shell always do); none succeeds, which would end it with exit status 42. The decoder and its
+// server stay out of the program's process group, so Ctrl+C in a terminal reaches only the program.
+TEST_F(MODEL_IMPORT, a_taken_over_decoder_can_only_answer) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the thread sanitizer's build has no system-call filter";
+#endif
+    const fs::path root = fs::temp_directory_path() / ("vexa-probe-" + std::to_string(getpid()));
+    fs::create_directories(root / "tree" / "models");
+    std::ofstream(root / "beside.txt") << "outside the tree\n";
+    const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    std::vector<std::string> models;
+    for (const char* probe : {"passwd", "beside", "write", "socket", "exec"}) {
+        models.push_back((root / "tree" / "models" / ("probe-" + std::string(probe) + ".obj")));
+    }
+    models.push_back(fs::temp_directory_path() /
+                     ("probe-top-" + std::to_string(getpid()) + ".obj"));
+    import_options.decoder = VEXA_TEST_PROBE;
+    for (const std::string& path : models) {
+        std::ofstream(path) << triangle;
+        IMPORTED_MODEL m;
+        testing::internal::CaptureStderr();
+        const bool ok = import_model(path.c_str(), &m);
+        const std::string err = testing::internal::GetCapturedStderr();
+        const bool kills =
+            path.find("socket") != std::string::npos || path.find("exec") != std::string::npos;
+        EXPECT_FALSE(ok && kills) << path;
+        if (!ok) {
+            EXPECT_EQ(count_lines(err), 1) << err;
+            EXPECT_NE(err.find("forbidden operation"), std::string::npos) << err;
+        }
+        release_imported_model(&m);
+    }
+    fs::remove(models.back());
+    EXPECT_FALSE(fs::exists(root / "tree" / "written.txt"));
+    fs::remove_all(root);
+
+    import_options.decoder = VEXA_TEST_DECODER;
+    IMPORTED_MODEL m;
+    std::string err;
+    ASSERT_TRUE(import_text(triangle, "obj", &m, &err)) << err;
+    release_imported_model(&m);
+    for (pid_t server : decoder_children()) {
+        EXPECT_NE(getpgid(server), getpgrp());
+    }
+}
+#endif
+
+// The neighbourhood of a model: the folder above its own, except where that
+// is / or a top-level folder, a home folder or the folder holding homes.
+TEST(DECODER_FILES_RULE, parent_folder_is_read_only_below_shared_and_home_folders) {
+    EXPECT_TRUE(parent_is_neighbourhood("/srv/project/models", "/root"));
+    EXPECT_TRUE(parent_is_neighbourhood("/home/ann/project/models", "/home/ann"));
+    EXPECT_FALSE(parent_is_neighbourhood("/", "/root"));
+    EXPECT_FALSE(parent_is_neighbourhood("/tmp", "/root"));
+    EXPECT_FALSE(parent_is_neighbourhood("/tmp/models", "/root"));
+    EXPECT_FALSE(parent_is_neighbourhood("/home/ann/models", nullptr));
+    EXPECT_FALSE(parent_is_neighbourhood("/data/me/models", "/data/me"));
 }
