@@ -28,9 +28,9 @@
 // neighbours may be read from (decoder_files.h). The server answers with the
 // child's pid and a pidfd for it (so the caller can kill it without racing
 // its reaping), then with its wait status. A decode that cannot use the server
-// (another thread's decode holds it, another decoder program was asked for,
-// or the server is gone or refuses) spawns the program for itself, watched
-// through a pidfd too; a status that cannot be read is a failure.
+// (another thread's decode holds it, or the server is gone or refuses) spawns
+// the program for itself, watched through a pidfd too; a status that cannot
+// be read is a failure.
 //
 // Each decode child locks itself in (decoder_sandbox.h) before it reads a
 // byte, at normal priority. Forked children share the server's address
@@ -758,14 +758,17 @@ DECODE_STATUS decode_in_child(const DECODER_FILES* files, const void* data, size
         return DECODE_REFUSED;
     }
     const DECODER_SANDBOX sandbox = sandbox_mode(options);
-    // The server, unless another thread's decode holds it or another
-    // decoder program was asked for; otherwise a process of its own.
+    // The server, unless another thread's decode holds it; otherwise a
+    // process of its own. A server of another decoder program (the setting
+    // changed) is replaced.
     const CLOCK::time_point start = CLOCK::now();
     std::unique_lock<std::mutex> hold(server_lock, std::try_to_lock);
     SPAWNED child;
     ENDED served = ENDED::GONE;
-    if (hold.owns_lock() &&
-        (server.pid > 0 ? server.program == program : start_server(server, program))) {
+    if (hold.owns_lock() && server.pid > 0 && server.program != program) {
+        stop_server(server);
+    }
+    if (hold.owns_lock() && (server.pid > 0 || start_server(server, program))) {
         served = served_decoder(server, files, input, hint, options, sandbox, start, &child);
     }
     if (served == ENDED::ABANDONED || served == ENDED::TIME) {

@@ -497,8 +497,10 @@ TEST_F(MODEL_IMPORT, pictures_load_as_rgba_rows_from_the_top) {
 // and, for a model directly under /tmp, anything outside /tmp; to write a
 // file, open a socket and run a shell. Each attempt fails (the decode then
 // answers normally) or ends the decode as a forbidden operation (a socket and
-// a shell always do); none succeeds, which would end it with exit status 42. The decoder and its
-// server stay out of the program's process group, so Ctrl+C in a terminal reaches only the program.
+// a shell always do); none succeeds, which would end it with exit status 42.
+// The decoder's server stays out of the program's process group (Ctrl+C in a
+// terminal reaches only the program) and, set to one decode per server, is
+// replaced after each.
 TEST_F(MODEL_IMPORT, a_taken_over_decoder_can_only_answer) {
 #if defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "the thread sanitizer's build has no system-call filter";
@@ -533,14 +535,27 @@ TEST_F(MODEL_IMPORT, a_taken_over_decoder_can_only_answer) {
     EXPECT_FALSE(fs::exists(root / "tree" / "written.txt"));
     fs::remove_all(root);
 
+    // With one decode per server, every decode leaves a fresh server behind.
     import_options.decoder = VEXA_TEST_DECODER;
-    IMPORTED_MODEL m;
-    std::string err;
-    ASSERT_TRUE(import_text(triangle, "obj", &m, &err)) << err;
-    release_imported_model(&m);
-    for (pid_t server : decoder_children()) {
-        EXPECT_NE(getpgid(server), getpgrp());
+    import_options.decodes_per_server = 1;
+    std::vector<pid_t> servers;
+    for (int round = 0; round < 2; ++round) {
+        IMPORTED_MODEL m;
+        std::string err;
+        ASSERT_TRUE(import_text(triangle, "obj", &m, &err)) << err;
+        release_imported_model(&m);
+        // A server just started may not carry its program's name for a moment.
+        std::vector<pid_t> now = decoder_children();
+        for (int tries = 0; now.empty() && tries < 100; ++tries) {
+            usleep(10000);
+            now = decoder_children();
+        }
+        ASSERT_EQ(now.size(), 1u);
+        EXPECT_NE(getpgid(now[0]), getpgrp());
+        servers.push_back(now[0]);
     }
+    EXPECT_NE(servers[0], servers[1]);
+    import_options.decodes_per_server = IMPORT_OPTIONS{}.decodes_per_server;
 }
 #endif
 
