@@ -26,7 +26,10 @@ for signal in TERM INT; do
     i=0
     while [ ! -s "$dir/decoder.pid" ] && [ $i -lt 200 ]; do sleep 0.1; i=$((i + 1)); done
     [ -s "$dir/decoder.pid" ] || { echo "the decoder never started" >&2; kill -9 $pid; exit 1; }
-    kill -$signal -- $target
+    # Ctrl+C reaches the terminal's foreground group: the decoder is not in it.
+    [ "$(ps -o pgid= -p "$(cat "$dir/decoder.pid")")" -ne $pid ] ||
+        { echo "the decoder is in the viewer's process group" >&2; kill -9 $pid; exit 1; }
+    kill -s $signal -- $target
     i=0
     while kill -0 $pid 2>/dev/null && [ $i -lt 10 ]; do sleep 0.1; i=$((i + 1)); done
     if kill -0 $pid 2>/dev/null; then
