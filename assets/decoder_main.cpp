@@ -60,6 +60,7 @@ void decoder_probe(const char* name);
 
 int main(int argc, char** argv) {
     decoder_lock_function = decoder_lock;
+    decoder_lock_prepare_function = decoder_lock_prepare;
 #ifdef VEXA_DECODER_PROBE
     decoder_after_lock = decoder_probe;
 #endif

@@ -739,6 +739,7 @@ std::string failure_words(int status, const IMPORT_OPTIONS& options) {
 } // namespace
 
 uint32_t (*decoder_lock_function)(int folder_fd) = nullptr;
+void (*decoder_lock_prepare_function)() = nullptr;
 void (*decoder_after_lock)(const char* name) = nullptr;
 
 #if defined(__linux__)
@@ -904,6 +905,9 @@ int decoder_main(const char* name, bool has_folder, const char* hint, uint64_t m
 int decoder_serve() {
     // The socket is standard input; nothing else of the caller's stays open.
     close_range(3, ~0u, 0);
+    if (decoder_lock_prepare_function) {
+        decoder_lock_prepare_function();
+    }
     const int socket = 0;
     for (;;) {
         alignas(SERVE_REQUEST) char message[MAX_REQUEST + 1];

@@ -40,6 +40,7 @@ void decoder_prepare(const IMPORT_OPTIONS& options);
 // The lock (decoder_sandbox.h), set by the decoder program's main: the
 // library itself does not link libseccomp. Null: no layer is in place.
 extern uint32_t (*decoder_lock_function)(int folder_fd);
+extern void (*decoder_lock_prepare_function)();
 // Set only by the tests' decoder program: called in the decode child right
 // after the lock, with the model's name, to try what a decoder taken over
 // by a hostile file would try.

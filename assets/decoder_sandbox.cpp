@@ -6,7 +6,9 @@
 #include "assets/decoder_sandbox.h"
 
 #if defined(__linux__)
+#include <linux/filter.h>
 #include <linux/landlock.h>
+#include <linux/seccomp.h>
 #include <seccomp.h>
 
 #include <cerrno>
@@ -19,6 +21,7 @@
 
 #include <csignal>
 #include <initializer_list>
+#include <vector>
 
 // The thread sanitizer's runtime starts a background thread and maps its
 // shadow on demand, so its build runs the decoder without the system-call
@@ -83,15 +86,24 @@ bool landlock(int folder_fd) {
 }
 
 #ifndef VEXA_NO_SYSCALL_FILTER
-// The allow-list. Everything not named kills the process (the caller reports
-// "the decoder tried a forbidden operation"); a few calls libraries make to
-// look for files only fail, so a library that probes for a settings file
-// carries on.
-bool seccomp_filter(int folder_fd) {
+// Stands for the child's own pid in the prepared program: far above any pid
+// (pid_max is at most 2^22), and patched before the program is loaded.
+constexpr uint32_t OWN_PID = 0x7ffffff3u;
+
+// The filter as a BPF program, built once by decoder_lock_prepare.
+std::vector<sock_filter> prepared;
+
+// The allow-list, compiled by libseccomp into a BPF program (about a
+// millisecond, so the server does it once for all its children). Everything
+// not named kills the process (the caller reports "the decoder tried a
+// forbidden operation"); a few calls libraries make to look for files only
+// fail, so a library that probes for a settings file carries on.
+std::vector<sock_filter> compile_filter() {
     scmp_filter_ctx filter = seccomp_init(SCMP_ACT_KILL_PROCESS);
     if (!filter) {
-        return false;
+        return {};
     }
+    const int folder_fd = DECODER_FOLDER_FD;
     bool ok = true;
     // A call allowed always, or only when its argument number arg compared
     // by compare (masked by mask, for MASKED_EQ) gives value.
@@ -141,7 +153,7 @@ bool seccomp_filter(int folder_fd) {
           SCMP_SYS(rt_sigaction), SCMP_SYS(getpid), SCMP_SYS(gettid)}) {
         allow(call);
     }
-    allow_if(SCMP_SYS(tgkill), 0, uint64_t(getpid()));
+    allow_if(SCMP_SYS(tgkill), 0, OWN_PID);
     // Waiting on a lock nobody else holds, clocks and random numbers
     // (std::random_device, hash seeds).
     for (int call : {SCMP_SYS(futex), SCMP_SYS(clock_gettime), SCMP_SYS(gettimeofday),
@@ -161,13 +173,47 @@ bool seccomp_filter(int folder_fd) {
                      SCMP_SYS(readlink), SCMP_SYS(readlinkat), SCMP_SYS(statx)}) {
         fail(call);
     }
-    ok = ok && seccomp_load(filter) == 0;
+    // The program comes out as raw instructions written to a file.
+    std::vector<sock_filter> program;
+    const int out = memfd_create("vexa-filter", MFD_CLOEXEC);
+    if (ok && out >= 0 && seccomp_export_bpf(filter, out) == 0) {
+        const off_t size = lseek(out, 0, SEEK_CUR);
+        program.resize(size_t(size) / sizeof(sock_filter));
+        const size_t bytes = program.size() * sizeof(sock_filter);
+        if (size <= 0 || pread(out, program.data(), bytes, 0) != ssize_t(bytes)) {
+            program.clear();
+        }
+    }
+    if (out >= 0) {
+        close(out);
+    }
     seccomp_release(filter);
-    return ok;
+    return program;
+}
+
+bool seccomp_filter() {
+    std::vector<sock_filter> program = prepared.empty() ? compile_filter() : prepared;
+    if (program.empty()) {
+        return false;
+    }
+    const uint32_t self = uint32_t(getpid());
+    for (sock_filter& instruction : program) {
+        if (instruction.k == OWN_PID) {
+            instruction.k = self;
+        }
+    }
+    sock_fprog loaded{uint16_t(program.size()), program.data()};
+    return prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &loaded, 0, 0) == 0;
 }
 #endif
 
 } // namespace
+
+void decoder_lock_prepare() {
+#ifndef VEXA_NO_SYSCALL_FILTER
+    prepared = compile_filter();
+#endif
+}
 
 uint32_t decoder_lock(int folder_fd) {
     uint32_t layers = 0;
@@ -185,7 +231,7 @@ uint32_t decoder_lock(int folder_fd) {
 #ifdef VEXA_NO_SYSCALL_FILTER
     layers |= SANDBOX_SECCOMP; // left out on purpose, see above: not a missing layer
 #else
-    if ((layers & SANDBOX_NO_NEW_PRIVS) && seccomp_filter(folder_fd)) {
+    if ((layers & SANDBOX_NO_NEW_PRIVS) && seccomp_filter()) {
         layers |= SANDBOX_SECCOMP;
     }
 #endif
@@ -193,6 +239,8 @@ uint32_t decoder_lock(int folder_fd) {
 }
 
 #else
+
+void decoder_lock_prepare() {}
 
 uint32_t decoder_lock(int) {
     return 0;

@@ -20,6 +20,10 @@ enum : uint32_t {
 // 1, /dev/null on 2 and, when it may read neighbours, their folder on 3.
 constexpr int DECODER_FOLDER_FD = 3;
 
+// Compiles the system-call filter once, so that the children forked after
+// this only load it (the decoder server calls it before its first fork).
+void decoder_lock_prepare();
+
 // Locks the calling process (single-threaded) for good. folder_fd is the one
 // folder it may still read below (-1: none). Returns the layers in place;
 // those missing are missing from the kernel or refused by a container.
