@@ -4,7 +4,7 @@
 // output.
 //
 //   vexa-decode --memory BYTES --seconds S [--sandbox MODE] [--hint EXT]
-//               [--folder] (NAME | -)
+//               [--folder] (--name NAME | -)
 //   vexa-decode --serve
 //
 // The model is always standard input, opened by the caller: NAME is its
@@ -77,11 +77,14 @@ int main(int argc, char** argv) {
     const char* hint = nullptr;
     const char* model = nullptr;
     bool has_folder = false;
+    bool in_memory = false;
     long sandbox = DECODER_SANDBOX_OFFERED;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
         if (!std::strcmp(argv[i], "--folder")) {
             has_folder = true;
+        } else if (!std::strcmp(argv[i], "--name") && has_value && !model && !in_memory) {
+            model = argv[++i];
         } else if (!std::strcmp(argv[i], "--sandbox") && has_value) {
             sandbox = std::strtol(argv[++i], nullptr, 10);
         } else if (!std::strcmp(argv[i], "--memory") && has_value) {
@@ -90,19 +93,18 @@ int main(int argc, char** argv) {
             seconds = std::strtod(argv[++i], nullptr);
         } else if (!std::strcmp(argv[i], "--hint") && has_value) {
             hint = argv[++i];
-        } else if (!model) {
-            model = argv[i];
+        } else if (!model && !in_memory && !std::strcmp(argv[i], "-")) {
+            in_memory = true;
         } else {
             return 64;
         }
     }
-    const bool in_memory = model && !std::strcmp(model, "-");
-    if (!model || memory == 0 || !(seconds > 0.0) || (in_memory && has_folder) ||
+    if (!(model || in_memory) || memory == 0 || !(seconds > 0.0) || (in_memory && has_folder) ||
         sandbox < DECODER_SANDBOX_OFFERED || sandbox > DECODER_SANDBOX_OFF) {
         return 64;
     }
-    const int status = decoder_main(in_memory ? nullptr : model, has_folder, hint, memory, seconds,
-                                    DECODER_SANDBOX(sandbox));
+    const int status =
+        decoder_main(model, has_folder, hint, memory, seconds, DECODER_SANDBOX(sandbox));
     // The answer is already written to the pipe (unbuffered). Leave without
     // the exit handlers: a hostile file can leave Assimp's heap damaged, and
     // walking it again (static destructors, the sanitizer build's leak scan)

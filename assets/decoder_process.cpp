@@ -379,6 +379,11 @@ pid_t spawn_program(const std::vector<const char*>& argv, int in, int out, int e
     // every child (or ignores SIGCHLD); then its status would be lost anyway.
     *pidfd = open_pidfd(pid);
     if (*pidfd < 0) {
+        // Not reaped by anyone yet (or pidfd_open would have found it), so
+        // the pid is still its own.
+        kill(pid, SIGKILL);
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
         *error = "its end cannot be watched";
         return -1;
     }
@@ -407,7 +412,12 @@ SPAWNED spawn_decoder(const std::string& program, const DECODER_FILES* files, in
         if (folder >= 0) {
             argv.push_back("--folder");
         }
-        argv.push_back(files ? files->name.c_str() : "-");
+        // The name as the value of --name, so that no file name reads as an option.
+        if (files) {
+            argv.insert(argv.end(), {"--name", files->name.c_str()});
+        } else {
+            argv.push_back("-");
+        }
         argv.push_back(nullptr);
         // The answer says everything: the decoder's stderr goes nowhere.
         std::string error;
