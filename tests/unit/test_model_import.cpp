@@ -533,6 +533,14 @@ TEST_F(MODEL_IMPORT, a_taken_over_decoder_can_only_answer) {
     }
     fs::remove(models.back());
     EXPECT_FALSE(fs::exists(root / "tree" / "written.txt"));
+    // A relative name means this process's working folder, not the one the
+    // decoder's server started in.
+    const fs::path started_in = fs::current_path();
+    fs::current_path(root / "tree" / "models");
+    IMPORTED_MODEL relative;
+    EXPECT_TRUE(import_model("probe-passwd.obj", &relative));
+    release_imported_model(&relative);
+    fs::current_path(started_in);
     fs::remove_all(root);
 
     // With one decode per server, every decode leaves a fresh server behind.
