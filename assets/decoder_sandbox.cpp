@@ -136,8 +136,12 @@ std::vector<sock_filter> compile_filter() {
     allow(SCMP_SYS(newfstatat), 3, SCMP_CMP_MASKED_EQ, AT_EMPTY_PATH, AT_EMPTY_PATH);
     // The answer on 1 and a library's complaint on 2 (/dev/null).
     for (int call : {SCMP_SYS(write), SCMP_SYS(writev)}) {
+#ifdef VEXA_ADDRESS_CHECKER
+        allow(call); // the sanitizer tests memory by writing it into a pipe of its own
+#else
         allow_if(call, 0, 1);
         allow_if(call, 0, 2);
+#endif
     }
     // Memory, never executable: the allocator's heap and maps.
     allow(SCMP_SYS(brk));
@@ -161,10 +165,11 @@ std::vector<sock_filter> compile_filter() {
         allow(call);
     }
 #ifdef VEXA_ADDRESS_CHECKER
-    // The address sanitizer's runtime: its own signal stack, limits and the
-    // mapping list it reads (by name, which fails) when it reports.
+    // The address sanitizer's runtime: its own signal stack, limits, the pipe
+    // it checks memory with and the mapping list it reads (by name, which
+    // fails) when it reports.
     for (int call : {SCMP_SYS(sigaltstack), SCMP_SYS(prlimit64), SCMP_SYS(getrlimit),
-                     SCMP_SYS(sched_getaffinity)}) {
+                     SCMP_SYS(sched_getaffinity), SCMP_SYS(pipe2)}) {
         allow(call);
     }
 #endif
