@@ -3,14 +3,20 @@
 // the importer writes, its answer the bytes of decoded_model.h on standard
 // output.
 //
-//   vexa-decode --memory BYTES --seconds S [--hint EXT] [--picture] (FILE | -)
+//   vexa-decode --memory BYTES --seconds S [--sandbox MODE] [--hint EXT]
+//               [--picture] [--folder] (--name NAME | -)
 //   vexa-decode --serve
 //
-// "-" reads the file from standard input (one held in memory; then no
-// other file is read). --picture decodes a picture file instead of a model
-// (--hint then names it, for the formats told by their name). --serve takes requests on the socket
-// that is its standard input and decodes each in a child of its own.
+// The file is always standard input, opened by the caller: NAME is its
+// path below the folder on descriptor 3 (--folder; without it no other file
+// is read), "-" a file held in memory. --picture decodes a picture instead
+// of a model (its name, or --hint for one in memory, tells the formats known
+// by their name). --serve takes requests on the socket that is its standard
+// input and decodes each in a child of its own. The tests build this program
+// once more with VEXA_DECODER_PROBE, which adds their probe of the lock
+// (tests/support/decoder_probe.cpp).
 #include "assets/decoder_process.h"
+#include "assets/decoder_sandbox.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -50,7 +56,16 @@ extern "C" const char* __tsan_default_options() {
 }
 #endif
 
+#ifdef VEXA_DECODER_PROBE
+void decoder_probe(const char* name);
+#endif
+
 int main(int argc, char** argv) {
+    decoder_lock_function = decoder_lock;
+    decoder_lock_prepare_function = decoder_lock_prepare;
+#ifdef VEXA_DECODER_PROBE
+    decoder_after_lock = decoder_probe;
+#endif
 #ifdef VEXA_LEAK_CHECKER
     // The process ends right after one decode: what Assimp's readers leak
     // when they give up dies with it and is not worth a report.
@@ -64,9 +79,18 @@ int main(int argc, char** argv) {
     const char* hint = nullptr;
     const char* model = nullptr;
     DECODE_KIND kind = DECODE_KIND_MODEL;
+    bool has_folder = false;
+    bool in_memory = false;
+    long sandbox = DECODER_SANDBOX_OFFERED;
     for (int i = 1; i < argc; ++i) {
         const bool has_value = i + 1 < argc;
-        if (!std::strcmp(argv[i], "--memory") && has_value) {
+        if (!std::strcmp(argv[i], "--folder")) {
+            has_folder = true;
+        } else if (!std::strcmp(argv[i], "--name") && has_value && !model && !in_memory) {
+            model = argv[++i];
+        } else if (!std::strcmp(argv[i], "--sandbox") && has_value) {
+            sandbox = std::strtol(argv[++i], nullptr, 10);
+        } else if (!std::strcmp(argv[i], "--memory") && has_value) {
             memory = std::strtoull(argv[++i], nullptr, 10);
         } else if (!std::strcmp(argv[i], "--seconds") && has_value) {
             seconds = std::strtod(argv[++i], nullptr);
@@ -74,17 +98,18 @@ int main(int argc, char** argv) {
             hint = argv[++i];
         } else if (!std::strcmp(argv[i], "--picture")) {
             kind = DECODE_KIND_PICTURE;
-        } else if (!model) {
-            model = argv[i];
+        } else if (!model && !in_memory && !std::strcmp(argv[i], "-")) {
+            in_memory = true;
         } else {
             return 64;
         }
     }
-    if (!model || memory == 0 || !(seconds > 0.0)) {
+    if (!(model || in_memory) || memory == 0 || !(seconds > 0.0) || (in_memory && has_folder) ||
+        sandbox < DECODER_SANDBOX_OFFERED || sandbox > DECODER_SANDBOX_OFF) {
         return 64;
     }
     const int status =
-        decoder_main(kind, std::strcmp(model, "-") ? model : nullptr, hint, memory, seconds);
+        decoder_main(kind, model, has_folder, hint, memory, seconds, DECODER_SANDBOX(sandbox));
     // The answer is already written to the pipe (unbuffered). Leave without
     // the exit handlers: a hostile file can leave Assimp's heap damaged, and
     // walking it again (static destructors, the sanitizer build's leak scan)

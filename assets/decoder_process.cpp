@@ -22,21 +22,33 @@
 // single-threaded with no GL, and every decode runs in a child forked from
 // it: the same isolation and limits (the child applies them to itself before
 // it reads a byte) for the price of a fork. Forking is sound there, unlike in
-// the caller. A request is one message on a socket pair carrying the model's
-// input and the answer pipe's write end; the server answers with the child's
-// pid and a pidfd for it (so the caller can kill it without racing its
-// reaping), then with its wait status. A decode that cannot use the server
-// (another thread's decode holds it, another decoder program was asked for,
-// or the server is gone or refuses) spawns the program for itself.
+// the caller. A request is one message on a socket pair carrying descriptors,
+// never a path: the model's file (opened here, so a relative name means this
+// process's working folder), the answer pipe's write end and the folder its
+// neighbours may be read from (decoder_files.h). The server answers with the
+// child's pid and a pidfd for it (so the caller can kill it without racing
+// its reaping), then with its wait status. A decode that cannot use the server
+// (another thread's decode holds it, or the server is gone or refuses) spawns
+// the program for itself, watched through a pidfd too; a status that cannot
+// be read is a failure.
+//
+// Each decode child locks itself in (decoder_sandbox.h) before it reads a
+// byte, at normal priority. Forked children share the server's address
+// layout and stack canary, so the server is replaced by a fresh one after a
+// child crashed and every decodes_per_server decodes. The server and spawned
+// decoders get a process group of their own: Ctrl+C in a terminal goes to
+// the program's group only, and the program ends the import quietly.
 //
 // Linux only; elsewhere (Windows) files are decoded in the calling process.
 #include "assets/decoder_process.h"
 
+#include "assets/decoder_sandbox.h"
 #include "assets/model_decode.h"
 #include "assets/neighbour_files.h"
 #include "assets/picture_decode.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -197,23 +209,29 @@ int memory_file(const void* data, size_t size) {
 
 struct SPAWNED {
     pid_t pid = -1;
-    int answer = -1; // read end of the decoder's standard output
-    int pidfd = -1;  // a child of the server: the caller's handle on it
+    int answer = -1;     // read end of the decoder's standard output
+    int pidfd = -1;      // the caller's handle on it
+    bool served = false; // a child of the server, which reports its status
 };
 
 // The server's protocol. A request: SERVE_REQUEST (kind: a DECODE_KIND),
-// then the path (when has_path) and the hint, in one message carrying two
-// descriptors: the file's input (a memory file, or /dev/null) and the answer
-// pipe's write end. Replies: REPLY_STARTED with the child's pid and a pidfd attached,
-// then REPLY_ENDED with its wait status; or REPLY_FAILED with an errno.
+// then the file's name below its folder (when has_name) and the hint, in
+// one message carrying two or three descriptors: the file's input (the
+// opened file, or a memory file), the answer pipe's write end and, when
+// has_folder, the folder its neighbours may be read from. Replies:
+// REPLY_STARTED with the child's pid and a pidfd attached, then REPLY_ENDED
+// with its wait status; or REPLY_FAILED with an errno.
 struct SERVE_REQUEST {
     uint64_t memory_limit_bytes = 0;
     double seconds_limit = 0.0;
-    uint32_t path_size = 0;
+    uint32_t name_size = 0;
     uint32_t hint_size = 0;
-    uint32_t has_path = 0;
+    uint32_t has_name = 0;
+    uint32_t has_folder = 0;
+    uint32_t sandbox = 0; // a DECODER_SANDBOX value
     uint32_t kind = DECODE_KIND_MODEL;
 };
+constexpr int MAX_FDS = 3;
 enum : int32_t { REPLY_STARTED = 1, REPLY_ENDED = 2, REPLY_FAILED = 3 };
 struct SERVE_REPLY {
     int32_t kind = 0;
@@ -221,14 +239,14 @@ struct SERVE_REPLY {
 };
 constexpr size_t MAX_REQUEST = sizeof(SERVE_REQUEST) + 2 * PATH_MAX;
 
-// Sends bytes with up to two descriptors attached; false when the other end
-// is gone. Never raises SIGPIPE.
+// Sends bytes with up to MAX_FDS descriptors attached; false when the other
+// end is gone. Never raises SIGPIPE.
 bool send_with_fds(int socket, const void* bytes, size_t size, const int* fds, int fd_count) {
     iovec part{const_cast<void*>(bytes), size};
     msghdr message{};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(MAX_FDS * sizeof(int))] = {};
     if (fd_count > 0) {
         message.msg_control = control;
         message.msg_controllen = CMSG_SPACE(size_t(fd_count) * sizeof(int));
@@ -245,15 +263,15 @@ bool send_with_fds(int socket, const void* bytes, size_t size, const int* fds, i
 }
 
 // Receives one message of at most size bytes and the descriptors attached
-// (up to two; -1 for those missing, any beyond closed). Returns its length,
-// 0 when the other end is gone, -1 on an error.
-ssize_t receive_with_fds(int socket, void* bytes, size_t size, int fds[2]) {
-    fds[0] = fds[1] = -1;
+// (up to MAX_FDS; -1 for those missing, any beyond closed). Returns its
+// length, 0 when the other end is gone, -1 on an error.
+ssize_t receive_with_fds(int socket, void* bytes, size_t size, int fds[MAX_FDS]) {
+    std::fill(fds, fds + MAX_FDS, -1);
     iovec part{bytes, size};
     msghdr message{};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
-    alignas(cmsghdr) char control[CMSG_SPACE(4 * sizeof(int))];
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * MAX_FDS * sizeof(int))];
     message.msg_control = control;
     message.msg_controllen = sizeof control;
     ssize_t n;
@@ -269,7 +287,7 @@ ssize_t receive_with_fds(int socket, void* bytes, size_t size, int fds[2]) {
         for (size_t i = 0; i < count; ++i) {
             int fd;
             std::memcpy(&fd, CMSG_DATA(header) + i * sizeof(int), sizeof fd);
-            if (got < 2) {
+            if (got < MAX_FDS) {
                 fds[got++] = fd;
             } else {
                 close(fd);
@@ -281,34 +299,66 @@ ssize_t receive_with_fds(int socket, void* bytes, size_t size, int fds[2]) {
 
 struct DECODER_SERVER {
     pid_t pid = -1;
+    int pidfd = -1;  // the caller's handle on it: killed and waited for by this, not by pid
     int socket = -1; // the caller's end
     std::string program;
+    int32_t decodes = 0; // started by this server; a fresh one takes over at decodes_per_server
 };
 std::mutex server_lock;
 DECODER_SERVER server; // guarded by server_lock
+
+// The wait status of the child behind pidfd once it has ended (waiting up
+// to ms, -1: for good); false when it has not ended or its status is lost
+// (reaped elsewhere: the host ignores SIGCHLD or waits for any child).
+bool pidfd_status(int pidfd, int ms, int* status) {
+    if (ms >= 0) {
+        pollfd p{pidfd, POLLIN, 0};
+        int ready;
+        while ((ready = poll(&p, 1, ms)) < 0 && errno == EINTR) {
+        }
+        if (ready <= 0) {
+            return false;
+        }
+    }
+    siginfo_t info{};
+    int done;
+    while ((done = waitid(idtype_t(P_PIDFD), id_t(pidfd), &info, WEXITED)) < 0 && errno == EINTR) {
+    }
+    if (done != 0 || info.si_pid == 0) {
+        return false;
+    }
+    *status = info.si_code == CLD_EXITED ? W_EXITCODE(info.si_status, 0) : info.si_status;
+    return true;
+}
 
 void stop_server(DECODER_SERVER& s) {
     if (s.socket >= 0) {
         close(s.socket); // the server ends when its socket does
     }
-    if (s.pid > 0) {
-        kill(s.pid, SIGKILL);
-        while (waitpid(s.pid, nullptr, 0) < 0 && errno == EINTR) {
-        }
+    if (s.pidfd >= 0) {
+        int status;
+        kill_by_pidfd(s.pidfd);
+        pidfd_status(s.pidfd, -1, &status);
+        close(s.pidfd);
     }
     s = DECODER_SERVER{};
 }
 
-// Spawns program with the given descriptors as its 0, 1 and 2, default
-// signal handling and nothing else of the caller's. Returns the pid, or -1
-// with errno's message in *error.
-pid_t spawn_program(const std::vector<const char*>& argv, int in, int out, int err,
-                    std::string* error) {
+// Spawns program with the given descriptors as its 0, 1 and 2 (and folder,
+// when not -1, as its DECODER_FOLDER_FD), default signal handling, a process
+// group of its own (Ctrl+C in a terminal is the program's to handle, not the
+// decoder's) and nothing else of the caller's. Returns the pid and a pidfd
+// for it, or -1 with errno's message in *error.
+pid_t spawn_program(const std::vector<const char*>& argv, int in, int out, int err, int folder,
+                    int* pidfd, std::string* error) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in, 0);
     posix_spawn_file_actions_adddup2(&actions, out, 1);
     posix_spawn_file_actions_adddup2(&actions, err, 2);
+    if (folder >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, folder, DECODER_FOLDER_FD);
+    }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none, all;
@@ -316,7 +366,9 @@ pid_t spawn_program(const std::vector<const char*>& argv, int in, int out, int e
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                              POSIX_SPAWN_SETPGROUP);
     pid_t pid = -1;
     int failed = posix_spawn(&pid, argv[0], &actions, &attributes,
                              const_cast<char* const*>(argv.data()), environ);
@@ -326,11 +378,24 @@ pid_t spawn_program(const std::vector<const char*>& argv, int in, int out, int e
         *error = std::strerror(failed);
         return -1;
     }
+    // The child cannot have been reaped yet unless the host program reaps
+    // every child (or ignores SIGCHLD); then its status would be lost anyway.
+    *pidfd = open_pidfd(pid);
+    if (*pidfd < 0) {
+        // Not reaped by anyone yet (or pidfd_open would have found it), so
+        // the pid is still its own.
+        kill(pid, SIGKILL);
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        *error = "its end cannot be watched";
+        return -1;
+    }
     return pid;
 }
 
-SPAWNED spawn_decoder(const std::string& program, DECODE_KIND kind, const char* path, int input,
-                      const char* hint, const IMPORT_OPTIONS& options, std::string* reason) {
+SPAWNED spawn_decoder(const std::string& program, DECODE_KIND kind, const DECODER_FILES* files,
+                      int input, const char* hint, const IMPORT_OPTIONS& options,
+                      DECODER_SANDBOX sandbox, std::string* reason) {
     SPAWNED child;
     int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
     int pipe_ends[2] = {-1, -1};
@@ -340,19 +405,29 @@ SPAWNED spawn_decoder(const std::string& program, DECODE_KIND kind, const char* 
         fcntl(pipe_ends[0], F_SETPIPE_SZ, 1 << 20); // fewer wake-ups for large answers
         const std::string memory = std::to_string(options.memory_limit_bytes);
         const std::string seconds = std::to_string(options.seconds_limit);
-        std::vector<const char*> argv = {program.c_str(), "--memory", memory.c_str(), "--seconds",
-                                         seconds.c_str()};
+        const std::string mode = std::to_string(int(sandbox));
+        std::vector<const char*> argv = {program.c_str(), "--memory",  memory.c_str(), "--seconds",
+                                         seconds.c_str(), "--sandbox", mode.c_str()};
         if (hint) {
             argv.insert(argv.end(), {"--hint", hint});
         }
         if (kind == DECODE_KIND_PICTURE) {
             argv.push_back("--picture");
         }
-        argv.push_back(path ? path : "-");
+        const int folder = files ? files->folder : -1;
+        if (folder >= 0) {
+            argv.push_back("--folder");
+        }
+        // The name as the value of --name, so that no file name reads as an option.
+        if (files) {
+            argv.insert(argv.end(), {"--name", files->name.c_str()});
+        } else {
+            argv.push_back("-");
+        }
         argv.push_back(nullptr);
         // The answer says everything: the decoder's stderr goes nowhere.
         std::string error;
-        child.pid = spawn_program(argv, input, pipe_ends[1], quiet, &error);
+        child.pid = spawn_program(argv, input, pipe_ends[1], quiet, folder, &child.pidfd, &error);
         if (child.pid < 0) {
             *reason = "the decoder " + program + " cannot be started (" + error + ")";
         } else {
@@ -375,9 +450,10 @@ bool start_server(DECODER_SERVER& s, const std::string& program) {
     }
     int quiet = open("/dev/null", O_RDWR | O_CLOEXEC);
     std::string error;
+    int pidfd = -1;
     pid_t pid = quiet < 0 ? -1
                           : spawn_program({program.c_str(), "--serve", nullptr}, ends[1], quiet,
-                                          quiet, &error);
+                                          quiet, -1, &pidfd, &error);
     close(ends[1]);
     if (quiet >= 0) {
         close(quiet);
@@ -387,6 +463,7 @@ bool start_server(DECODER_SERVER& s, const std::string& program) {
         return false;
     }
     s.pid = pid;
+    s.pidfd = pidfd;
     s.socket = ends[0];
     s.program = program;
     return true;
@@ -402,10 +479,12 @@ bool receive_reply(int socket, int ms, SERVE_REPLY* reply, int* fd) {
     if (ready <= 0) {
         return false;
     }
-    int fds[2];
+    int fds[MAX_FDS];
     ssize_t n = receive_with_fds(socket, reply, sizeof *reply, fds);
-    if (fds[1] >= 0) {
-        close(fds[1]);
+    for (int i = 1; i < MAX_FDS; ++i) {
+        if (fds[i] >= 0) {
+            close(fds[i]);
+        }
     }
     if (fd) {
         *fd = fds[0];
@@ -447,9 +526,9 @@ ENDED wait_reply(int socket, const IMPORT_OPTIONS& options, CLOCK::time_point st
 // been stopped, unless it only refused with an errno); the caller spawns the
 // decoder instead. ABANDONED, TIME: the server never started the decode and
 // has been stopped.
-ENDED served_decoder(DECODER_SERVER& s, DECODE_KIND kind, const char* path, int input,
-                     const char* hint, const IMPORT_OPTIONS& options, CLOCK::time_point start,
-                     SPAWNED* child) {
+ENDED served_decoder(DECODER_SERVER& s, DECODE_KIND kind, const DECODER_FILES* files, int input,
+                     const char* hint, const IMPORT_OPTIONS& options, DECODER_SANDBOX sandbox,
+                     CLOCK::time_point start, SPAWNED* child) {
     int pipe_ends[2];
     if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
         return ENDED::GONE;
@@ -458,19 +537,23 @@ ENDED served_decoder(DECODER_SERVER& s, DECODE_KIND kind, const char* path, int 
     SERVE_REQUEST request;
     request.memory_limit_bytes = options.memory_limit_bytes;
     request.seconds_limit = options.seconds_limit;
-    request.has_path = path != nullptr;
+    request.has_name = files != nullptr;
+    request.has_folder = files && files->folder >= 0;
+    request.sandbox = uint32_t(sandbox);
     request.kind = kind;
-    request.path_size = path ? uint32_t(std::strlen(path)) : 0;
+    const char* name = files ? files->name.c_str() : "";
+    request.name_size = uint32_t(std::strlen(name));
     request.hint_size = hint ? uint32_t(std::strlen(hint)) : 0;
     std::vector<char> message(sizeof request);
     std::memcpy(message.data(), &request, sizeof request);
-    message.insert(message.end(), path, path + request.path_size);
+    message.insert(message.end(), name, name + request.name_size);
     message.insert(message.end(), hint, hint + request.hint_size);
-    const int fds[2] = {input, pipe_ends[1]};
+    const int fds[MAX_FDS] = {input, pipe_ends[1], request.has_folder ? files->folder : -1};
     SERVE_REPLY reply;
     int pidfd = -1;
-    const bool sent = message.size() <= MAX_REQUEST &&
-                      send_with_fds(s.socket, message.data(), message.size(), fds, 2);
+    const bool sent =
+        message.size() <= MAX_REQUEST &&
+        send_with_fds(s.socket, message.data(), message.size(), fds, request.has_folder ? 3 : 2);
     close(pipe_ends[1]);
     // A server still loading its libraries answers once it has.
     const ENDED waited = sent ? wait_reply(s.socket, options, start, &reply, &pidfd) : ENDED::GONE;
@@ -478,6 +561,8 @@ ENDED served_decoder(DECODER_SERVER& s, DECODE_KIND kind, const char* path, int 
         child->pid = pid_t(reply.value);
         child->pidfd = pidfd;
         child->answer = pipe_ends[0];
+        child->served = true;
+        ++s.decodes;
         return ENDED::ANSWERED;
     }
     if (pidfd >= 0) {
@@ -596,9 +681,97 @@ DECODE_STATUS unanswered(ENDED ended, const IMPORT_OPTIONS& options, std::string
     return DECODE_REFUSED;
 }
 
+// The decoder's exit statuses beside 0 (decoded, every layer in place) and
+// EXIT_BAD_REQUEST, each plus the mask of the sandbox layers missing:
+// decoded without them, or refused to start without them.
+constexpr int EXIT_DECODED_WITHOUT = 16;
+constexpr int EXIT_REFUSED_WITHOUT = 24;
+
+std::string layer_words(uint32_t missing) {
+    std::string words;
+    const std::pair<uint32_t, const char*> names[] = {{SANDBOX_NO_NEW_PRIVS, "no-new-privileges"},
+                                                      {SANDBOX_LANDLOCK, "Landlock"},
+                                                      {SANDBOX_SECCOMP, "the system-call filter"}};
+    for (const auto& [bit, name] : names) {
+        if (missing & bit) {
+            words += (words.empty() ? "" : ", ") + std::string(name);
+        }
+    }
+    return words;
+}
+
+DECODER_SANDBOX sandbox_mode(const IMPORT_OPTIONS& options) {
+    const char* chosen = std::getenv("VEXA_DECODER_SANDBOX");
+    if (chosen && !std::strcmp(chosen, "required")) {
+        return DECODER_SANDBOX_REQUIRED;
+    }
+    if (chosen && !std::strcmp(chosen, "off")) {
+        return DECODER_SANDBOX_OFF;
+    }
+    return options.sandbox;
+}
+
+// Each missing layer is said once per program, the first time a decode
+// runs without it.
+std::atomic<uint32_t> reported_missing{0};
+
+void report_missing(uint32_t missing) {
+    const uint32_t fresh = missing & ~reported_missing.fetch_or(missing);
+    if (fresh) {
+        std::fprintf(stderr, "warning: files are decoded without %s (not offered here)\n",
+                     layer_words(fresh).c_str());
+    }
+}
+
+// Waits for a spawned decoder's end (a second once it has answered, else it
+// is killed first). False when its status is lost.
+bool spawned_status(const SPAWNED& child, bool answered, int* status) {
+    if (answered && pidfd_status(child.pidfd, 1000, status)) {
+        return true;
+    }
+    kill_by_pidfd(child.pidfd);
+    return pidfd_status(child.pidfd, -1, status);
+}
+
+// The wording of a decoder's end that is not a clean exit; "" for one.
+std::string failure_words(int status, const IMPORT_OPTIONS& options) {
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        if (signal == SIGXCPU || signal == SIGKILL) { // SIGKILL: the CPU limit's hard end
+            return "the decoder used up its " + seconds_words(options.seconds_limit) +
+                   " of CPU time";
+        }
+        if (signal == SIGSYS) {
+            return "the decoder tried a forbidden operation (a system call outside its "
+                   "allow-list)";
+        }
+        if (const char* name = signal_name(signal)) {
+            return std::string("the decoder crashed (") + name + ")";
+        }
+        return "the decoder crashed (signal " + std::to_string(signal) + ")";
+    }
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (code >= EXIT_REFUSED_WITHOUT && code < EXIT_REFUSED_WITHOUT + 8) {
+        return "the decoder's sandbox cannot be set up here (no " +
+               layer_words(uint32_t(code - EXIT_REFUSED_WITHOUT)) + ")";
+    }
+    if (code >= EXIT_DECODED_WITHOUT && code < EXIT_DECODED_WITHOUT + 8) {
+        report_missing(uint32_t(code - EXIT_DECODED_WITHOUT));
+        return std::string();
+    }
+    if (code != 0) {
+        return "the decoder failed (exit status " + std::to_string(code) + ")";
+    }
+    return std::string();
+}
+
 #endif
 
 } // namespace
+
+uint32_t (*decoder_lock_function)(int folder_fd) = nullptr;
+void (*decoder_lock_prepare_function)() = nullptr;
+void (*decoder_after_lock)(const char* name) = nullptr;
 
 #if defined(__linux__)
 
@@ -607,86 +780,78 @@ namespace {
 // Runs one decode of kind in the decoder and collects its answer's bytes:
 // DECODE_LOADED when the decoder ended well and *answer holds what it said
 // (still to be read and checked); otherwise the refusal, with its reason.
-DECODE_STATUS run_decoder(DECODE_KIND kind, const char* path, const void* data, size_t size,
-                          const char* hint, const IMPORT_OPTIONS& options,
+// files stay the caller's.
+DECODE_STATUS run_decoder(DECODE_KIND kind, const DECODER_FILES* files, const void* data,
+                          size_t size, const char* hint, const IMPORT_OPTIONS& options,
                           std::vector<uint8_t>* answer, std::string* reason) {
     const std::string program = find_decoder(options);
     if (!executable(program)) {
         *reason = "the decoder vexa-decode cannot be found";
         return DECODE_REFUSED;
     }
-    int input = data ? memory_file(data, size) : open("/dev/null", O_RDONLY | O_CLOEXEC);
+    // The opened file itself, or the bytes in memory as a file.
+    const int input = files ? files->file : memory_file(data, size);
     if (input < 0) {
         *reason = "the decoder cannot be started (no file descriptors)";
         return DECODE_REFUSED;
     }
-    // The server, unless another thread's decode holds it or another
-    // decoder program was asked for; otherwise a process of its own.
+    const DECODER_SANDBOX sandbox = sandbox_mode(options);
+    // The server, unless another thread's decode holds it; otherwise a
+    // process of its own. A server of another decoder program (the setting
+    // changed) is replaced.
     const CLOCK::time_point start = CLOCK::now();
     std::unique_lock<std::mutex> hold(server_lock, std::try_to_lock);
     SPAWNED child;
     ENDED served = ENDED::GONE;
-    if (hold.owns_lock() &&
-        (server.pid > 0 ? server.program == program : start_server(server, program))) {
-        served = served_decoder(server, kind, path, input, hint, options, start, &child);
+    if (hold.owns_lock() && server.pid > 0 && server.program != program) {
+        stop_server(server);
+    }
+    if (hold.owns_lock() && (server.pid > 0 || start_server(server, program))) {
+        served = served_decoder(server, kind, files, input, hint, options, sandbox, start, &child);
     }
     if (served == ENDED::ABANDONED || served == ENDED::TIME) {
-        close(input);
+        if (!files) {
+            close(input);
+        }
         return unanswered(served, options, reason);
     }
     if (child.pid < 0) {
         if (hold.owns_lock()) {
             hold.unlock();
         }
-        child = spawn_decoder(program, kind, path, input, hint, options, reason);
+        child = spawn_decoder(program, kind, files, input, hint, options, sandbox, reason);
     }
-    close(input);
+    if (!files) {
+        close(input);
+    }
     if (child.pid < 0) {
         return DECODE_REFUSED;
     }
     ENDED ended = read_answer(child, options, start, answer);
     close(child.answer);
     int status = 0;
-    if (child.pidfd >= 0) {
-        const bool known = served_status(server, child, ended == ENDED::ANSWERED, &status);
-        close(child.pidfd);
-        if (!known && ended == ENDED::ANSWERED) {
-            *reason = "the decoder failed (its server stopped answering)";
-            return DECODE_REFUSED;
-        }
-    } else {
-        // A decoder that has closed its output ends at once; one that does
-        // not within a second is stopped like one over its limits.
-        for (int tries = 0; ended == ENDED::ANSWERED && tries < 1000; ++tries) {
-            if (waitpid(child.pid, &status, WNOHANG) == child.pid) {
-                child.pid = -1;
-                break;
-            }
-            usleep(1000);
-        }
-        if (child.pid > 0) {
-            kill(child.pid, SIGKILL);
-            while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
-            }
-        }
+    const bool known = child.served
+                           ? served_status(server, child, ended == ENDED::ANSWERED, &status)
+                           : spawned_status(child, ended == ENDED::ANSWERED, &status);
+    close(child.pidfd);
+    // A fresh server, with a fresh address layout and stack canary, after a
+    // decode that crashed (it may have been probing the layout) and every
+    // decodes_per_server decodes; it loads while this answer is read.
+    if (child.served && server.pid > 0 &&
+        ((known && WIFSIGNALED(status)) || server.decodes >= options.decodes_per_server)) {
+        stop_server(server);
+        start_server(server, program);
     }
     if (ended != ENDED::ANSWERED) {
         return unanswered(ended, options, reason);
     }
-    if (WIFSIGNALED(status)) {
-        int signal = WTERMSIG(status);
-        if (signal == SIGXCPU || signal == SIGKILL) { // SIGKILL: the CPU limit's hard end
-            *reason =
-                "the decoder used up its " + seconds_words(options.seconds_limit) + " of CPU time";
-        } else if (const char* name = signal_name(signal)) {
-            *reason = std::string("the decoder crashed (") + name + ")";
-        } else {
-            *reason = "the decoder crashed (signal " + std::to_string(signal) + ")";
-        }
+    if (!known) {
+        *reason = child.served ? "the decoder failed (its server stopped answering)"
+                               : "the decoder failed (its end could not be observed)";
         return DECODE_REFUSED;
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        *reason = "the decoder failed (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
+    *reason = failure_words(status, options);
+    if (!reason->empty()) {
         return DECODE_REFUSED;
     }
     return DECODE_LOADED;
@@ -715,16 +880,16 @@ DECODE_STATUS unpack_answer(const std::vector<uint8_t>& answer, RESULT* out, std
 
 } // namespace
 
-DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, const char* hint,
-                              const IMPORT_OPTIONS& options, DECODED_MODEL* out,
+DECODE_STATUS decode_in_child(const DECODER_FILES* files, const void* data, size_t size,
+                              const char* hint, const IMPORT_OPTIONS& options, DECODED_MODEL* out,
                               std::string* reason) {
     std::vector<uint8_t> answer;
     const DECODE_STATUS ran =
-        run_decoder(DECODE_KIND_MODEL, path, data, size, hint, options, &answer, reason);
+        run_decoder(DECODE_KIND_MODEL, files, data, size, hint, options, &answer, reason);
     return ran == DECODE_LOADED ? unpack_answer(answer, out, reason, decoded_model_read) : ran;
 }
 
-DECODE_STATUS decode_picture_in_child(const char* path, const void* data, size_t size,
+DECODE_STATUS decode_picture_in_child(const DECODER_FILES* files, const void* data, size_t size,
                                       const char* name, const IMPORT_OPTIONS& options, PICTURE* out,
                                       std::string* reason) {
     // Only the name's extension tells the decoder anything (TGA has no
@@ -735,14 +900,15 @@ DECODE_STATUS decode_picture_in_child(const char* path, const void* data, size_t
                                                               : "picture" + hint.substr(dot);
     std::vector<uint8_t> answer;
     const DECODE_STATUS ran =
-        run_decoder(DECODE_KIND_PICTURE, path, data, size, hint.c_str(), options, &answer, reason);
+        run_decoder(DECODE_KIND_PICTURE, files, data, size, hint.c_str(), options, &answer, reason);
     return ran == DECODE_LOADED ? unpack_answer(answer, out, reason, decoded_picture_read) : ran;
 }
 
-int decoder_main(DECODE_KIND kind, const char* path, const char* hint, uint64_t memory_limit_bytes,
-                 double seconds_limit) {
-    // Limits first, before a byte of the file is read.
-    close_range(3, ~0u, 0); // nothing of the caller's but the three it handed over
+int decoder_main(DECODE_KIND kind, const char* name, bool has_folder, const char* hint,
+                 uint64_t memory_limit_bytes, double seconds_limit, DECODER_SANDBOX sandbox) {
+    // Limits and the lock first, before a byte of the file is read.
+    // Nothing of the caller's but what it handed over stays open.
+    close_range(has_folder ? DECODER_FOLDER_FD + 1 : DECODER_FOLDER_FD, ~0u, 0);
     rlimit no_core{0, 0};
     setrlimit(RLIMIT_CORE, &no_core);
     const rlim_t cpu = rlim_t(std::ceil(std::max(seconds_limit, 1.0)));
@@ -764,11 +930,29 @@ int decoder_main(DECODE_KIND kind, const char* path, const char* hint, uint64_t 
     mallopt(M_TRIM_THRESHOLD, INT_MAX);
     mallopt(M_TOP_PAD, 64 << 20);
 #endif
+    uint32_t missing = 0;
+    if (sandbox != DECODER_SANDBOX_OFF) {
+        const uint32_t layers =
+            decoder_lock_function ? decoder_lock_function(has_folder ? DECODER_FOLDER_FD : -1) : 0;
+        missing = SANDBOX_ALL_LAYERS & ~layers;
+        if (missing && sandbox == DECODER_SANDBOX_REQUIRED) {
+            return EXIT_REFUSED_WITHOUT + int(missing);
+        }
+    }
+    if (decoder_after_lock) {
+        decoder_after_lock(name ? name : "");
+    }
     std::vector<uint8_t> input;
     std::string reason;
     DECODE_STATUS status = DECODE_REFUSED;
+    DECODER_FILES files;
+    files.file = 0;
+    files.folder = has_folder ? DECODER_FOLDER_FD : -1;
+    files.name = name ? name : "";
+    DECODED_MODEL model;
+    PICTURE picture;
     try {
-        if (!path) {
+        if (!name) {
             uint8_t buffer[1 << 16];
             for (ssize_t n; (n = read(0, buffer, sizeof buffer)) > 0;) {
                 input.insert(input.end(), buffer, buffer + n);
@@ -778,37 +962,42 @@ int decoder_main(DECODE_KIND kind, const char* path, const char* hint, uint64_t 
             }
         }
         if (kind == DECODE_KIND_PICTURE) {
-            PICTURE picture;
-            const char* name = path ? path : hint;
-            if (path && !read_neighbour_file(std::string(), path, &input, &reason)) {
-                status = DECODE_REFUSED;
-            } else {
-                status = decode_picture(input.data(), input.size(), name, &picture, &reason)
-                             ? DECODE_LOADED
-                             : DECODE_REFUSED;
-            }
-            return decoded_picture_send(1, status, picture, reason) ? 0 : 1;
+            // The picture is the handed descriptor (or the bytes in memory);
+            // its name, or the hint, only tells TGA.
+            status = (!name || read_descriptor(0, &input, &reason)) &&
+                             decode_picture(input.data(), input.size(), name ? name : hint,
+                                            &picture, &reason)
+                         ? DECODE_LOADED
+                         : DECODE_REFUSED;
+        } else {
+            status = decode_model(name ? &files : nullptr, input.data(), input.size(), hint, &model,
+                                  &reason);
         }
-        DECODED_MODEL model;
-        status =
-            decode_model(path, path ? nullptr : input.data(), input.size(), hint, &model, &reason);
-        if (status == DECODE_OUT_OF_MEMORY) {
-            model = DECODED_MODEL{};
-        }
-        return decoded_model_send(1, status, model, reason) ? 0 : 1;
     } catch (const std::bad_alloc&) {
         status = DECODE_OUT_OF_MEMORY;
     }
-    return decoded_model_send(1, status, DECODED_MODEL{}, reason) ? 0 : 1;
+    if (status == DECODE_OUT_OF_MEMORY) {
+        model = DECODED_MODEL{};
+        picture = PICTURE{};
+    }
+    const bool sent = kind == DECODE_KIND_PICTURE ? decoded_picture_send(1, status, picture, reason)
+                                                  : decoded_model_send(1, status, model, reason);
+    if (!sent) {
+        return 1;
+    }
+    return missing ? EXIT_DECODED_WITHOUT + int(missing) : 0;
 }
 
 int decoder_serve() {
     // The socket is standard input; nothing else of the caller's stays open.
     close_range(3, ~0u, 0);
+    if (decoder_lock_prepare_function) {
+        decoder_lock_prepare_function();
+    }
     const int socket = 0;
     for (;;) {
         alignas(SERVE_REQUEST) char message[MAX_REQUEST + 1];
-        int fds[2];
+        int fds[MAX_FDS];
         ssize_t n = receive_with_fds(socket, message, sizeof message, fds);
         if (n <= 0) {
             std::_Exit(0); // the caller is gone (or the socket broke)
@@ -817,9 +1006,11 @@ int decoder_serve() {
         std::memcpy(&request, message, std::min(sizeof request, size_t(n)));
         const bool valid =
             size_t(n) >= sizeof request && fds[0] >= 0 && fds[1] >= 0 &&
-            request.path_size <= PATH_MAX && request.hint_size <= PATH_MAX &&
-            size_t(n) == sizeof request + request.path_size + request.hint_size &&
+            (fds[2] >= 0) == (request.has_folder != 0) && request.name_size <= PATH_MAX &&
+            request.hint_size <= PATH_MAX &&
+            size_t(n) == sizeof request + request.name_size + request.hint_size &&
             request.memory_limit_bytes > 0 && request.seconds_limit > 0.0 &&
+            request.sandbox <= DECODER_SANDBOX_OFF &&
             (request.kind == DECODE_KIND_MODEL || request.kind == DECODE_KIND_PICTURE);
         SERVE_REPLY reply;
         pid_t child = -1;
@@ -835,16 +1026,21 @@ int decoder_serve() {
                     std::_Exit(1);
                 }
                 // The decode's process: its input and answer in place of the
-                // socket and the server's /dev/null; the rest is closed by
-                // decoder_main before a byte of the file is read.
+                // socket and the server's /dev/null, its folder on
+                // DECODER_FOLDER_FD; the rest is closed by decoder_main
+                // before a byte of the file is read.
                 dup2(fds[0], 0);
                 dup2(fds[1], 1);
-                std::string path(message + sizeof request, request.path_size);
-                std::string hint(message + sizeof request + request.path_size, request.hint_size);
-                std::_Exit(decoder_main(DECODE_KIND(request.kind),
-                                        request.has_path ? path.c_str() : nullptr,
-                                        hint.empty() ? nullptr : hint.c_str(),
-                                        request.memory_limit_bytes, request.seconds_limit));
+                if (fds[2] >= 0) {
+                    dup2(fds[2], DECODER_FOLDER_FD);
+                }
+                std::string name(message + sizeof request, request.name_size);
+                std::string hint(message + sizeof request + request.name_size, request.hint_size);
+                std::_Exit(
+                    decoder_main(DECODE_KIND(request.kind),
+                                 request.has_name ? name.c_str() : nullptr, request.has_folder != 0,
+                                 hint.empty() ? nullptr : hint.c_str(), request.memory_limit_bytes,
+                                 request.seconds_limit, DECODER_SANDBOX(request.sandbox)));
             }
         }
         for (int fd : fds) {
@@ -893,25 +1089,26 @@ void decoder_prepare(const IMPORT_OPTIONS& options) {
 
 #else
 
-DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, const char* hint,
-                              const IMPORT_OPTIONS&, DECODED_MODEL* out, std::string* reason) {
-    return decode_model(path, data, size, hint, out, reason);
+DECODE_STATUS decode_in_child(const DECODER_FILES* files, const void* data, size_t size,
+                              const char* hint, const IMPORT_OPTIONS&, DECODED_MODEL* out,
+                              std::string* reason) {
+    return decode_model(files, data, size, hint, out, reason);
 }
 
-DECODE_STATUS decode_picture_in_child(const char* path, const void* data, size_t size,
+DECODE_STATUS decode_picture_in_child(const DECODER_FILES* files, const void* data, size_t size,
                                       const char* name, const IMPORT_OPTIONS&, PICTURE* out,
                                       std::string* reason) {
     std::vector<uint8_t> bytes;
-    if (path && !read_neighbour_file(std::string(), path, &bytes, reason)) {
+    if (files && !read_descriptor(files->file, &bytes, reason)) {
         return DECODE_REFUSED;
     }
-    return decode_picture(path ? bytes.data() : data, path ? bytes.size() : size,
-                          path ? path : name, out, reason)
+    return decode_picture(files ? bytes.data() : data, files ? bytes.size() : size,
+                          files ? files->name.c_str() : name, out, reason)
                ? DECODE_LOADED
                : DECODE_REFUSED;
 }
 
-int decoder_main(DECODE_KIND, const char*, const char*, uint64_t, double) {
+int decoder_main(DECODE_KIND, const char*, bool, const char*, uint64_t, double, DECODER_SANDBOX) {
     return 1;
 }
 

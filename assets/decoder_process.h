@@ -3,24 +3,28 @@
 #pragma once
 
 #include "assets/decoded_model.h"
+#include "assets/decoder_files.h"
 #include "assets/model_import.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Decodes like decode_model (model_decode.h), but in the decoder program,
-// limited by options. A crash, a limit or a timeout comes back as
-// DECODE_REFUSED with the reason ("the decoder crashed (SIGSEGV)"), running
-// out of memory as DECODE_OUT_OF_MEMORY; an import abandoned because
-// options.keep_waiting said so as DECODE_REFUSED with an empty reason.
-DECODE_STATUS decode_in_child(const char* path, const void* data, size_t size, const char* hint,
-                              const IMPORT_OPTIONS& options, DECODED_MODEL* out,
+// limited by options and locked in its sandbox. A crash, a limit, a
+// forbidden system call or a timeout comes back as DECODE_REFUSED with the
+// reason ("the decoder crashed (SIGSEGV)"), running out of memory as
+// DECODE_OUT_OF_MEMORY; an import abandoned because options.keep_waiting
+// said so as DECODE_REFUSED with an empty reason. files stay the caller's.
+DECODE_STATUS decode_in_child(const DECODER_FILES* files, const void* data, size_t size,
+                              const char* hint, const IMPORT_OPTIONS& options, DECODED_MODEL* out,
                               std::string* reason);
 
-// A picture file (or one held in memory, name giving the TGA hint) decoded
-// in the decoder program like a model: the flat RGBA answer, read and
-// checked here (decoded_picture_read). Failures as for decode_in_child.
-DECODE_STATUS decode_picture_in_child(const char* path, const void* data, size_t size,
+// A picture file handed over as files (with no neighbours), or one held in
+// memory (files null; name giving the TGA hint), decoded in the decoder
+// program like a model: the flat RGBA answer, read and checked here
+// (decoded_picture_read). Failures as for decode_in_child.
+DECODE_STATUS decode_picture_in_child(const DECODER_FILES* files, const void* data, size_t size,
                                       const char* name, const IMPORT_OPTIONS& options, PICTURE* out,
                                       std::string* reason);
 
@@ -30,11 +34,13 @@ enum DECODE_KIND : uint32_t {
     DECODE_KIND_PICTURE = 1, // a PICTURE answer
 };
 
-// The decoder program's side: applies the limits to itself, decodes and
-// writes the answer on standard output. The file is path, or standard input
-// when path is null. Returns the exit status.
-int decoder_main(DECODE_KIND kind, const char* path, const char* hint, uint64_t memory_limit_bytes,
-                 double seconds_limit);
+// The decoder program's side: applies the limits and the lock to itself,
+// decodes and writes the answer on standard output. The file is read from
+// standard input: the file named name below the folder on DECODER_FOLDER_FD
+// (has_folder), or a file held in memory when name is null. Returns the exit
+// status.
+int decoder_main(DECODE_KIND kind, const char* name, bool has_folder, const char* hint,
+                 uint64_t memory_limit_bytes, double seconds_limit, DECODER_SANDBOX sandbox);
 
 // The decoder program's serving side (vexa-decode --serve): takes requests on
 // the socket that is its standard input and decodes each in a child forked
@@ -44,3 +50,12 @@ int decoder_serve();
 // Starts the decoder server now, if it is not running, so that the first
 // decode does not wait for the program to load.
 void decoder_prepare(const IMPORT_OPTIONS& options);
+
+// The lock (decoder_sandbox.h), set by the decoder program's main: the
+// library itself does not link libseccomp. Null: no layer is in place.
+extern uint32_t (*decoder_lock_function)(int folder_fd);
+extern void (*decoder_lock_prepare_function)();
+// Set only by the tests' decoder program: called in the decode child right
+// after the lock, with the model's name, to try what a decoder taken over
+// by a hostile file would try.
+extern void (*decoder_after_lock)(const char* name);

@@ -35,7 +35,8 @@ struct SKINNED_PART {
 
 struct IMPORT {
     const aiScene* scene = nullptr;
-    std::string directory; // of the model file ("" for a file in memory)
+    std::string directory; // of the model file below folder ("" for a file in memory)
+    int folder = -1;       // the neighbours' folder descriptor (decoder_files.h)
     bool from_memory = false;
     DECODED_MODEL* out = nullptr;
 

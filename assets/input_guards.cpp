@@ -410,18 +410,33 @@ bool input_file_check(const char* path, uint64_t max_bytes, std::string* reason)
     return fd >= 0;
 }
 
+bool model_descriptor_guard(int fd, const char* name, std::string* reason) {
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        *reason = "is not a regular file";
+        return false;
+    }
+    if (status.st_size == 0) {
+        *reason = "is empty";
+        return false;
+    }
+    const size_t bytes = size_t(status.st_size);
+    bool ok = true;
+    void* map = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map != MAP_FAILED) {
+        ok = model_content_guard(static_cast<const uint8_t*>(map), bytes, name, reason);
+        munmap(map, bytes);
+    }
+    return ok;
+}
+
 bool model_file_guard(const char* path, std::string* reason) {
     size_t bytes = 0;
     int fd = open_checked(path, UINT64_MAX, &bytes, reason);
     if (fd < 0) {
         return false;
     }
-    bool ok = true;
-    void* map = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (map != MAP_FAILED) {
-        ok = model_content_guard(static_cast<const uint8_t*>(map), bytes, path, reason);
-        munmap(map, bytes);
-    }
+    const bool ok = model_descriptor_guard(fd, path, reason);
     close(fd);
     return ok;
 }

@@ -20,6 +20,10 @@ bool input_file_check(const char* path, uint64_t max_bytes, std::string* reason)
 // (model_content_guard). False with reason set ("the PLY header declares ...").
 bool model_file_guard(const char* path, std::string* reason);
 
+// The same check on a file the decoder was handed open (fd, read from its
+// start; the decoder opens nothing by name). name picks formats as below.
+bool model_descriptor_guard(int fd, const char* name, std::string* reason);
+
 // The content check alone; name (a file name or an extension, may be null)
 // only picks formats that have no signature (OFF without its keyword,
 // binary STL).

@@ -490,9 +490,9 @@ void gather_parts(IMPORT& im) {
     }
 }
 
-DECODE_STATUS convert(const aiScene* scene, const std::string& directory, bool from_memory,
-                      const std::string& assimp_error, const std::string& reader_dropped,
-                      DECODED_MODEL* out, std::string* reason) {
+DECODE_STATUS convert(const aiScene* scene, const std::string& directory, int folder,
+                      bool from_memory, const std::string& assimp_error,
+                      const std::string& reader_dropped, DECODED_MODEL* out, std::string* reason) {
     if (!scene) {
         // Assimp catches what its readers throw, running out of memory included.
         if (assimp_error.find("bad_alloc") != std::string::npos) {
@@ -504,6 +504,7 @@ DECODE_STATUS convert(const aiScene* scene, const std::string& directory, bool f
     IMPORT im;
     im.scene = scene;
     im.directory = directory;
+    im.folder = folder;
     im.from_memory = from_memory;
     im.out = out;
     try {
@@ -566,12 +567,13 @@ MATRIX4 engine_matrix(const aiMatrix4x4& m) {
     return out;
 }
 
-DECODE_STATUS decode_model(const char* path, const void* data, size_t size, const char* hint,
-                           DECODED_MODEL* out, std::string* reason) {
-    // The guards read the untrusted bytes, so they run here, in the decoder.
+DECODE_STATUS decode_model(const DECODER_FILES* files, const void* data, size_t size,
+                           const char* hint, DECODED_MODEL* out, std::string* reason) {
+    // The guards read the untrusted bytes, so they run here, in the decoder,
+    // on the descriptor it was handed.
     const bool guarded =
-        path ? model_file_guard(path, reason)
-             : model_content_guard(static_cast<const uint8_t*>(data), size, hint, reason);
+        files ? model_descriptor_guard(files->file, files->name.c_str(), reason)
+              : model_content_guard(static_cast<const uint8_t*>(data), size, hint, reason);
     if (!guarded) {
         return DECODE_REFUSED;
     }
@@ -580,19 +582,19 @@ DECODE_STATUS decode_model(const char* path, const void* data, size_t size, cons
         Assimp::Importer importer;
         configure(importer);
         const aiScene* scene = nullptr;
-        if (path) {
-            // Only the model and the regular files of its folder are read.
-            NEIGHBOUR_FILES* files = new NEIGHBOUR_FILES(path);
-            importer.SetIOHandler(files); // the importer owns and deletes it
-            scene = importer.ReadFile(path, POST_PROCESS);
-            if (!scene && !files->refusal.empty()) {
-                *reason = files->refusal;
+        if (files) {
+            // Only the model and the regular files below its folder are read.
+            NEIGHBOUR_FILES* system = new NEIGHBOUR_FILES(*files);
+            importer.SetIOHandler(system); // the importer owns and deletes it
+            scene = importer.ReadFile(files->name, POST_PROCESS);
+            if (!scene && !system->refusal.empty()) {
+                *reason = system->refusal;
                 return DECODE_REFUSED;
             }
-            std::string directory = path;
-            size_t slash = directory.rfind('/');
-            directory = slash == std::string::npos ? std::string() : directory.substr(0, slash + 1);
-            return convert(scene, directory, false, importer.GetErrorString(),
+            const size_t slash = files->name.rfind('/');
+            const std::string directory =
+                slash == std::string::npos ? std::string() : files->name.substr(0, slash + 1);
+            return convert(scene, directory, files->folder, false, importer.GetErrorString(),
                            listening.listener->message, out, reason);
         }
         importer.SetIOHandler(new NO_FILES);
@@ -602,7 +604,7 @@ DECODE_STATUS decode_model(const char* path, const void* data, size_t size, cons
             data = obj_text.data();
         }
         scene = importer.ReadFileFromMemory(data, size, POST_PROCESS, hint ? hint : "");
-        return convert(scene, std::string(), true, importer.GetErrorString(),
+        return convert(scene, std::string(), -1, true, importer.GetErrorString(),
                        listening.listener->message, out, reason);
     } catch (const std::bad_alloc&) {
         *out = DECODED_MODEL{};

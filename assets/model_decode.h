@@ -5,12 +5,14 @@
 #pragma once
 
 #include "assets/decoded_model.h"
+#include "assets/decoder_files.h"
 
 #include <cstddef>
 #include <string>
 
-// Decodes the file at path (data null) or size bytes at data (path null;
-// hint is the extension, "glb", and no other file is read). On
-// DECODE_REFUSED reason holds the text after "<file>: ".
-DECODE_STATUS decode_model(const char* path, const void* data, size_t size, const char* hint,
-                           DECODED_MODEL* out, std::string* reason);
+// Decodes the file handed over as files (data null; its neighbours are read
+// below files->folder only) or size bytes at data (files null; hint is the
+// extension, "glb", and no other file is read). On DECODE_REFUSED reason
+// holds the text after "<file>: ".
+DECODE_STATUS decode_model(const DECODER_FILES* files, const void* data, size_t size,
+                           const char* hint, DECODED_MODEL* out, std::string* reason);

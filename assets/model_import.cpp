@@ -342,15 +342,15 @@ std::string memory_words(uint64_t bytes) {
 
 // Decodes (path, or data with hint), checks and builds: the one line on
 // stderr on failure, the warnings after a success.
-bool import(const char* name, const char* path, const void* data, size_t size, const char* hint,
-            IMPORTED_MODEL* out) {
+bool import(const char* name, const DECODER_FILES* files, const void* data, size_t size,
+            const char* hint, IMPORTED_MODEL* out) {
     DECODED_MODEL decoded;
     std::string reason;
     DECODE_STATUS status = DECODE_REFUSED;
     try {
         status = import_options.in_process
-                     ? decode_model(path, data, size, hint, &decoded, &reason)
-                     : decode_in_child(path, data, size, hint, import_options, &decoded, &reason);
+                     ? decode_model(files, data, size, hint, &decoded, &reason)
+                     : decode_in_child(files, data, size, hint, import_options, &decoded, &reason);
     } catch (const std::bad_alloc&) {
         decoded = DECODED_MODEL{};
         reason = "out of memory";
@@ -405,11 +405,16 @@ bool import_model(const char* path, IMPORTED_MODEL* out) {
         return false;
     }
     std::string reason;
-    if (!input_file_check(path, UINT64_MAX, &reason)) {
+    DECODER_FILES files;
+    if (!input_file_check(path, UINT64_MAX, &reason) ||
+        !open_decoder_files(path, true, &files, &reason)) {
         std::fprintf(stderr, "%s: %s\n", name, reason.c_str());
         return false;
     }
-    bool ok = import(name, path, nullptr, 0, nullptr, out);
+    // The decoder gets the opened file and its neighbours' folder, never the
+    // path: nothing it opens is resolved against another working folder.
+    bool ok = import(name, &files, nullptr, 0, nullptr, out);
+    close_decoder_files(&files);
     out->load_ms = milliseconds_since(start);
     return ok;
 }

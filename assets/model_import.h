@@ -46,6 +46,17 @@ struct IMPORTED_MODEL {
     SCENE_LAYER* layer = nullptr; // where scene_add_imported_model put root, or null
 };
 
+// How far the decoder process locks itself in (docs/untrusted-files.md):
+// OFFERED uses every layer the system offers and says once which are missing;
+// REQUIRED refuses to decode without all of them; OFF (no lock, only the
+// limits) is for measuring what the lock costs. $VEXA_DECODER_SANDBOX
+// ("required", "off") overrides the setting.
+enum DECODER_SANDBOX : int32_t {
+    DECODER_SANDBOX_OFFERED = 0,
+    DECODER_SANDBOX_REQUIRED = 1,
+    DECODER_SANDBOX_OFF = 2,
+};
+
 // How files are decoded; import_options holds the values every import uses.
 struct IMPORT_OPTIONS {
     // Decode in the calling process (tests, fuzzing, platforms without
@@ -63,6 +74,11 @@ struct IMPORT_OPTIONS {
     // The largest answer taken from the decoder (it is read as it arrives,
     // never allocated from the length it claims); a larger one is refused.
     uint64_t answer_limit_bytes = uint64_t(1) << 30;
+    DECODER_SANDBOX sandbox = DECODER_SANDBOX_OFFERED;
+    // The decoder server is replaced by a freshly started one after this
+    // many decodes (and after any decode that crashed), so that decodes do
+    // not share one address layout and stack canary for long.
+    int32_t decodes_per_server = 32;
     // Asked about every 20 ms while the decoder runs; false kills it and the
     // import fails without a line (the program is ending: a signal, the
     // window's close button).

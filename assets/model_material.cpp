@@ -14,7 +14,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <strings.h>
 
 namespace {
@@ -68,31 +67,10 @@ bool decode_embedded(const aiTexture* t, PICTURE* picture, std::string* reason) 
     return true;
 }
 
-// candidate itself, or a file in its folder whose name differs only in case
-// (files made on systems whose names ignore case), or "". What is found is
-// only named here; reading it goes through the neighbour-file guard.
-std::string existing_file(const std::string& candidate) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    if (fs::exists(fs::symlink_status(candidate, error))) {
-        return candidate;
-    }
-    fs::path wanted(candidate);
-    fs::path folder = wanted.parent_path().empty() ? fs::path(".") : wanted.parent_path();
-    std::string name = wanted.filename().string();
-    fs::directory_iterator it(folder, error);
-    for (int checked = 0; !error && it != fs::directory_iterator() && checked < 10000;
-         it.increment(error), ++checked) {
-        if (strcasecmp(it->path().filename().c_str(), name.c_str()) == 0) {
-            return it->path().string();
-        }
-    }
-    return std::string();
-}
-
 // The picture file a material names, looked for as written (relative to the
 // model's folder; a leading slash may also mean that folder) and then by its
-// file name alone in that folder.
+// file name alone in that folder; an absolute name outside the neighbours'
+// folder is refused where it is opened.
 bool decode_file(const IMPORT& im, std::string path, PICTURE* picture, std::string* reason) {
     std::replace(path.begin(), path.end(), '\\', '/');
     if (path.rfind("file://", 0) == 0) {
@@ -114,13 +92,13 @@ bool decode_file(const IMPORT& im, std::string path, PICTURE* picture, std::stri
     *reason = "is missing";
     bool found = false;
     for (const std::string& candidate : candidates) {
-        std::string file = existing_file(candidate);
+        std::string file = find_below(im.folder, candidate);
         std::vector<uint8_t> bytes;
         std::string why;
         if (file.empty()) {
             continue;
         }
-        if (read_neighbour_file(im.directory.empty() ? "." : im.directory, file, &bytes, &why)) {
+        if (read_below(im.folder, file, &bytes, &why)) {
             return decode_picture(bytes.data(), bytes.size(), file.c_str(), picture, reason);
         }
         if (!found) {

@@ -1,94 +1,155 @@
 // Guarded reading of the model and its neighbours (see neighbour_files.h).
-// The type is checked twice: lstat-free stat before opening (so a FIFO is
-// never opened at all), then fstat on the opened descriptor (so a file
-// swapped in between is caught); O_NONBLOCK keeps even that open from waiting.
+// A neighbour is looked up with O_PATH first, which never opens the file
+// itself, so a FIFO or a device is refused before any open could block or
+// act; the open for reading follows and must find the same file.
 #include "assets/neighbour_files.h"
 
 #include <assimp/MemoryIOWrapper.h>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <strings.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <climits>
-#include <cstdlib>
+#include <cerrno>
 #include <memory>
 
 namespace {
 
-std::string real_path(const std::string& path) {
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+int open_below(int folder, const std::string& path, uint64_t flags) {
+    if (folder < 0) {
+        errno = EXDEV;
+        return -1;
+    }
+    open_how how{};
+    how.flags = flags | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    int fd;
+    while ((fd = int(syscall(SYS_openat2, folder, path.c_str(), &how, sizeof how))) < 0 &&
+           errno == EINTR) {
+    }
+    return fd;
 }
 
-// The tree a model's neighbours live in: the folder above the model's, so
-// that the sibling folders exporters name ("../textures/wood.png") are in.
-std::string neighbourhood(const std::string& folder) {
-    std::string root = real_path(folder);
-    size_t slash = root.rfind('/');
-    return slash == std::string::npos || slash == 0 ? std::string("/") : root.substr(0, slash);
-}
-
-bool inside(const std::string& folder, const std::string& file) {
-    return folder.empty() ||
-           (file.size() > folder.size() && file.compare(0, folder.size(), folder) == 0 &&
-            (folder.back() == '/' || file[folder.size()] == '/'));
+const char* type_refusal(const struct stat& status) {
+    return S_ISDIR(status.st_mode) ? "is a directory, not a file" : "is not a regular file";
 }
 
 } // namespace
 
-bool read_neighbour_file(const std::string& folder, const std::string& path,
-                         std::vector<uint8_t>* out, std::string* reason) {
+bool read_descriptor(int fd, std::vector<uint8_t>* out, std::string* reason) {
     struct stat status;
-    if (stat(path.c_str(), &status) != 0) {
-        *reason = "cannot be found";
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        *reason = "is not a regular file";
         return false;
     }
-    if (!S_ISREG(status.st_mode)) {
-        *reason = S_ISDIR(status.st_mode) ? "is a directory, not a file" : "is not a regular file";
+    if (uint64_t(status.st_size) > MAX_DECODER_FILE_BYTES) {
+        *reason = "is larger than 1 GB";
         return false;
     }
-    if (!folder.empty() && !inside(neighbourhood(folder), real_path(path))) {
-        *reason = "lies outside the folder around the model";
+    out->resize(size_t(status.st_size));
+    size_t got = 0;
+    while (got < out->size()) {
+        const ssize_t n = pread(fd, out->data() + got, out->size() - got, off_t(got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += size_t(n);
+    }
+    out->resize(got); // a file cut short meanwhile reads as what is there
+    return true;
+}
+
+bool read_below(int folder, const std::string& path, std::vector<uint8_t>* out,
+                std::string* reason) {
+    const int where = open_below(folder, path, O_PATH);
+    struct stat looked, opened;
+    if (where < 0) {
+        *reason = errno == EXDEV || errno == ELOOP ? "lies outside the folder around the model"
+                                                   : "is missing";
         return false;
     }
-    int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const bool regular = fstat(where, &looked) == 0 && S_ISREG(looked.st_mode);
+    close(where);
+    if (!regular) {
+        *reason = type_refusal(looked);
+        return false;
+    }
+    const int fd = open_below(folder, path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
         *reason = "cannot be opened";
         return false;
     }
-    bool ok = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    bool ok =
+        fstat(fd, &opened) == 0 && opened.st_dev == looked.st_dev && opened.st_ino == looked.st_ino;
     if (!ok) {
         *reason = "is not a regular file";
-    } else if (uint64_t(status.st_size) > MAX_NEIGHBOUR_FILE_BYTES) {
-        *reason = "is larger than 1 GB";
-        ok = false;
-    }
-    if (ok) {
-        out->resize(size_t(status.st_size));
-        size_t got = 0;
-        while (got < out->size()) {
-            ssize_t n = read(fd, out->data() + got, out->size() - got);
-            if (n <= 0) {
-                break;
-            }
-            got += size_t(n);
-        }
-        out->resize(got);
+    } else {
+        ok = read_descriptor(fd, out, reason);
     }
     close(fd);
     return ok;
 }
 
-NEIGHBOUR_FILES::NEIGHBOUR_FILES(std::string model_path) : model(std::move(model_path)) {
-    size_t slash = model.rfind('/');
-    folder = slash == std::string::npos ? std::string(".") : model.substr(0, slash + 1);
+std::string find_below(int folder, const std::string& path) {
+    const int where = open_below(folder, path, O_PATH);
+    if (where >= 0) {
+        close(where);
+        return path;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const int listing = open_below(folder, parent, O_RDONLY | O_DIRECTORY);
+    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0) {
+            close(listing);
+        }
+        return std::string();
+    }
+    std::string found;
+    int checked = 0;
+    for (const dirent* entry; found.empty() && checked < 10000 && (entry = readdir(entries));
+         ++checked) {
+        if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+            found = (slash == std::string::npos ? std::string() : parent) + entry->d_name;
+        }
+    }
+    closedir(entries);
+    return found;
+}
+
+bool read_regular_file(const char* path, std::vector<uint8_t>* out, std::string* reason) {
+    DECODER_FILES files;
+    if (!open_decoder_files(path, false, &files, reason)) {
+        return false;
+    }
+    const bool ok = read_descriptor(files.file, out, reason);
+    close_decoder_files(&files);
+    return ok;
 }
 
 bool NEIGHBOUR_FILES::Exists(const char* path) const {
+    if (!path) {
+        return false;
+    }
+    if (files.name == path) {
+        return true;
+    }
+    const int where = open_below(files.folder, path, O_PATH);
     struct stat status;
-    return path && stat(path, &status) == 0 && S_ISREG(status.st_mode) &&
-           (model == path || inside(neighbourhood(folder), real_path(path)));
+    const bool regular = where >= 0 && fstat(where, &status) == 0 && S_ISREG(status.st_mode);
+    if (where >= 0) {
+        close(where);
+    }
+    return regular;
 }
 
 Assimp::IOStream* NEIGHBOUR_FILES::Open(const char* path, const char* mode) {
@@ -97,8 +158,10 @@ Assimp::IOStream* NEIGHBOUR_FILES::Open(const char* path, const char* mode) {
     }
     std::vector<uint8_t> bytes;
     std::string reason;
-    bool is_model = model == path;
-    if (!read_neighbour_file(is_model ? std::string() : folder, path, &bytes, &reason)) {
+    const bool is_model = files.name == path;
+    const bool read = is_model ? read_descriptor(files.file, &bytes, &reason)
+                               : read_below(files.folder, path, &bytes, &reason);
+    if (!read) {
         if (is_model) {
             refusal = reason;
         }

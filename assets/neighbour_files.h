@@ -1,10 +1,13 @@
-// The only way the model decoder reads files: the model and its neighbours
-// (the files below the folder that holds the model's folder, where exporters
-// put "../textures"), regular files only. A FIFO, a device or a directory
-// is refused before it is opened, so it cannot block or feed the decoder
-// forever; a name that leads outside the folder (.., a symbolic link) is
-// refused too. Owns no globals; POSIX file calls.
+// The only way the model decoder reads files: the model through the
+// descriptor it was handed, its neighbours only below the folder descriptor
+// it was handed (decoder_files.h says which folder that is), opened with
+// openat2's RESOLVE_BENEATH so that "..", an absolute name or a symbolic link
+// cannot lead out of it, and regular files only: a FIFO, a device or a
+// directory is refused before it is opened for reading, so it cannot block or
+// feed the decoder forever. Owns no globals; POSIX file calls.
 #pragma once
+
+#include "assets/decoder_files.h"
 
 #include <assimp/IOStream.hpp>
 #include <assimp/IOSystem.hpp>
@@ -13,26 +16,34 @@
 #include <string>
 #include <vector>
 
-// Whole files are read at once; larger ones are refused.
-constexpr uint64_t MAX_NEIGHBOUR_FILE_BYTES = uint64_t(1) << 30;
+// Reads the whole regular file open on fd (from its start, whatever its
+// offset). On failure sets reason and returns false.
+bool read_descriptor(int fd, std::vector<uint8_t>* out, std::string* reason);
 
-// Reads path when it is a regular file among the neighbours of a model in
-// folder (folder "" allows any regular file, for the model itself). On
-// failure sets reason ("is not a regular file", "lies outside the folder
-// around the model", ...) and returns false.
-bool read_neighbour_file(const std::string& folder, const std::string& path,
-                         std::vector<uint8_t>* out, std::string* reason);
+// Reads the regular file path below folder (a descriptor; -1 has no
+// neighbours). On failure sets reason ("is missing", "is not a regular
+// file", "lies outside the folder around the model", ...) and returns false.
+bool read_below(int folder, const std::string& path, std::vector<uint8_t>* out,
+                std::string* reason);
 
-// The Assimp file system of a model file: its neighbours, read whole into
-// memory.
+// path itself when something is there below folder, else a file in its
+// folder whose name differs only in case (files made on systems whose names
+// ignore case), else "".
+std::string find_below(int folder, const std::string& path);
+
+// The caller's own reading of a file it names (a picture to decode): any
+// regular file, checked as open_decoder_files checks.
+bool read_regular_file(const char* path, std::vector<uint8_t>* out, std::string* reason);
+
+// The Assimp file system of a model handed over as DECODER_FILES: files.name
+// is the model, read from files.file; every other name is a neighbour.
 struct NEIGHBOUR_FILES : Assimp::IOSystem {
-    explicit NEIGHBOUR_FILES(std::string model_path);
+    explicit NEIGHBOUR_FILES(const DECODER_FILES& handed) : files(handed) {}
     bool Exists(const char* path) const override;
     char getOsSeparator() const override { return '/'; }
     Assimp::IOStream* Open(const char* path, const char* mode) override;
     void Close(Assimp::IOStream* stream) override { delete stream; }
 
-    std::string model; // opened whatever folder it is in
-    std::string folder;
-    std::string refusal; // why the model itself could not be opened, if it could not
+    DECODER_FILES files; // not owned
+    std::string refusal; // why the model itself could not be read, if it could not
 };

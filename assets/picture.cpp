@@ -1,7 +1,7 @@
 // Picture files into IMAGEs and TEXTUREs (see picture.h). Owns no globals;
-// this process checks only the file's type and size, the decoder process
-// (decoder_process.h, or picture_decode.cpp here when import_options ask
-// for in_process) reads and decodes it, and the flat RGBA answer, checked
+// this process checks only the file's type and size and opens it, the
+// decoder process (decoder_process.h, or picture_decode.cpp here when
+// import_options ask for in_process) reads and decodes it, and the flat RGBA answer, checked
 // on the way in, is copied into the engine's IMAGE. Relies on
 // scene/texture.h and gfx/handle_table.h for the GL texture.
 #include "assets/picture.h"
@@ -23,26 +23,40 @@
 
 namespace {
 
+// The picture's opened file, closed however the decode ends.
+struct OPENED_PICTURE {
+    DECODER_FILES files;
+    ~OPENED_PICTURE() { close_decoder_files(&files); }
+};
+
 // Decodes data (or the file at path) into image; false with reason set.
 bool decode_into_image(const char* path, const void* data, size_t size, const char* name,
                        IMAGE* image, std::string* reason) try {
-    if (path ? !input_file_check(path, MAX_NEIGHBOUR_FILE_BYTES, reason) : size == 0) {
-        *reason = path ? *reason : "no picture data";
+    if (!path && size == 0) {
+        *reason = "no picture data";
+        return false;
+    }
+    // A file is opened here, never by name in the decoder: it gets the
+    // descriptor, and no folder to read neighbours from.
+    OPENED_PICTURE opened;
+    const DECODER_FILES& files = opened.files;
+    if (path && (!input_file_check(path, MAX_DECODER_FILE_BYTES, reason) ||
+                 !open_decoder_files(path, false, &opened.files, reason))) {
         return false;
     }
     PICTURE picture;
     DECODE_STATUS status = DECODE_REFUSED;
     if (import_options.in_process) {
         std::vector<uint8_t> bytes;
-        if (path && !read_neighbour_file(std::string(), path, &bytes, reason)) {
-            return false;
+        if (!path || read_descriptor(files.file, &bytes, reason)) {
+            status = decode_picture(path ? bytes.data() : data, path ? bytes.size() : size, name,
+                                    &picture, reason)
+                         ? DECODE_LOADED
+                         : DECODE_REFUSED;
         }
-        status = decode_picture(path ? bytes.data() : data, path ? bytes.size() : size, name,
-                                &picture, reason)
-                     ? DECODE_LOADED
-                     : DECODE_REFUSED;
     } else {
-        status = decode_picture_in_child(path, data, size, name, import_options, &picture, reason);
+        status = decode_picture_in_child(path ? &files : nullptr, data, size, name, import_options,
+                                         &picture, reason);
     }
     if (status == DECODE_OUT_OF_MEMORY) {
         *reason = "the decoder ran out of memory";

@@ -1,7 +1,9 @@
 #!/bin/sh
 # The cost of decoding model files in the decoder process: import time of
 # glTF2/BoxTextured (12 triangles: the fixed cost), glTF2/2CylinderEngine
-# (Assimp's corpus) and of a generated 100 352-triangle grid (OBJ), in-process and isolated, median of 5 runs each, as vexa-view
+# (Assimp's corpus) and of a generated 100 352-triangle grid (OBJ), in-process,
+# isolated without the sandbox (VEXA_DECODER_SANDBOX=off) and sandboxed,
+# median of 5 runs each, as vexa-view
 # reports it ("loaded in X ms": guards, decoding, the answer's copy, the
 # checks and the GL objects). Needs a display (run it through
 # scripts/with-display.sh). $1: build folder (default build/release).
@@ -24,11 +26,13 @@ median() { sort -n | sed -n 3p; }
 for model in /usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf \
     /usr/share/assimp/models/glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb \
     "$dir/grid.obj"; do
-    for mode in --in-process isolated; do
+    for mode in --in-process isolated sandboxed; do
         flag=$mode
-        [ "$mode" = isolated ] && flag=
+        sandbox=
+        [ "$mode" = --in-process ] || flag=
+        [ "$mode" = isolated ] && sandbox=off
         times=$(for run in 1 2 3 4 5; do
-            "$build/vexa-view" --frames 1 $flag "$model" 2> /dev/null |
+            VEXA_DECODER_SANDBOX=$sandbox "$build/vexa-view" --frames 1 $flag "$model" 2> /dev/null |
                 sed -n 's/.*loaded in \([0-9.]*\) ms.*/\1/p'
         done)
         echo "$(basename "$model") $mode: median $(echo "$times" | median) ms of" $times

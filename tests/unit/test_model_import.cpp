@@ -4,6 +4,7 @@
 // picture is drawn white with one warning; large meshes are split; skinned
 // models play and switch skinning paths; pictures decode as RGBA rows.
 #include "assets/decoded_model.h"
+#include "assets/decoder_files.h"
 #include "assets/input_guards.h"
 #include "assets/model_import.h"
 #include "assets/picture_decode.h"
@@ -33,6 +34,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -632,4 +634,115 @@ TEST_F(MODEL_IMPORT, pictures_load_as_rgba_rows_from_the_top) {
     ASSERT_TRUE(load_picture(bmp.c_str(), &here));
     EXPECT_EQ(std::memcmp(here.pixels, rows, 16), 0);
     import_options = saved;
+}
+
+#if defined(VEXA_TEST_PROBE)
+// A decoder taken over by its file can only answer: the tests' decoder tries,
+// right after its lock, to read /etc/passwd, a file beside its folder tree
+// and, for a model directly under /tmp, anything outside /tmp; to write a
+// file, open a socket and run a shell. Each attempt fails (the decode then
+// answers normally) or ends the decode as a forbidden operation (a socket and
+// a shell always do); none succeeds, which would end it with exit status 42.
+// The decoder's server stays out of the program's process group (Ctrl+C in a
+// terminal reaches only the program) and, set to one decode per server, is
+// replaced after each.
+TEST_F(MODEL_IMPORT, a_taken_over_decoder_can_only_answer) {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "the thread sanitizer's build has no system-call filter";
+#endif
+    const fs::path root = fs::temp_directory_path() / ("vexa-probe-" + std::to_string(getpid()));
+    fs::create_directories(root / "tree" / "models");
+    std::ofstream(root / "beside.txt") << "outside the tree\n";
+    const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    std::vector<std::string> models;
+    for (const char* probe : {"passwd", "beside", "write", "socket", "exec"}) {
+        models.push_back((root / "tree" / "models" / ("probe-" + std::string(probe) + ".obj")));
+    }
+    models.push_back(fs::temp_directory_path() /
+                     ("probe-top-" + std::to_string(getpid()) + ".obj"));
+    import_options.decoder = VEXA_TEST_PROBE;
+    for (const std::string& path : models) {
+        std::ofstream(path) << triangle;
+        IMPORTED_MODEL m;
+        testing::internal::CaptureStderr();
+        const bool ok = import_model(path.c_str(), &m);
+        const std::string err = testing::internal::GetCapturedStderr();
+        const bool kills =
+            path.find("socket") != std::string::npos || path.find("exec") != std::string::npos;
+        EXPECT_FALSE(ok && kills) << path;
+        if (!ok) {
+            EXPECT_EQ(count_lines(err), 1) << err;
+            EXPECT_NE(err.find("forbidden operation"), std::string::npos) << err;
+        }
+        release_imported_model(&m);
+    }
+    fs::remove(models.back());
+    EXPECT_FALSE(fs::exists(root / "tree" / "written.txt"));
+    SDL_Surface* dot = SDL_CreateRGBSurfaceWithFormat(0, 1, 1, 32, SDL_PIXELFORMAT_RGBA32);
+    ASSERT_NE(dot, nullptr);
+    const uint8_t pixel[4] = {10, 20, 30, 255};
+    std::memcpy(dot->pixels, pixel, 4);
+    for (const char* probe : {"probe-passwd.bmp", "probe-socket.bmp"}) {
+        ASSERT_EQ(SDL_SaveBMP(dot, (root / "tree" / "models" / probe).c_str()), 0);
+    }
+    SDL_FreeSurface(dot);
+    // A relative name means this process's working folder, not the one the
+    // decoder's server started in.
+    const fs::path started_in = fs::current_path();
+    fs::current_path(root / "tree" / "models");
+    IMPORTED_MODEL relative;
+    EXPECT_TRUE(import_model("probe-passwd.obj", &relative));
+    release_imported_model(&relative);
+    // Pictures take the same locked decoder, handed their descriptor (the
+    // relative name found from here) or their bytes: the probe's read of
+    // /etc/passwd fails and the pixels come back, its socket ends the decode.
+    IMAGE picture, from_memory;
+    const bool by_name = load_picture("probe-passwd.bmp", &picture);
+    EXPECT_TRUE(by_name && std::memcmp(picture.pixels, pixel, 4) == 0);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(load_picture("probe-socket.bmp", &picture));
+    const std::string refused = testing::internal::GetCapturedStderr();
+    EXPECT_NE(refused.find("forbidden operation"), std::string::npos) << refused;
+    std::ifstream bmp_file("probe-passwd.bmp", std::ios::binary);
+    const std::string bmp_bytes((std::istreambuf_iterator<char>(bmp_file)), {});
+    const bool in_memory =
+        load_picture_from_memory(bmp_bytes.data(), bmp_bytes.size(), "dot.bmp", &from_memory);
+    EXPECT_TRUE(in_memory && std::memcmp(from_memory.pixels, pixel, 4) == 0);
+    fs::current_path(started_in);
+    fs::remove_all(root);
+
+    // With one decode per server, every decode leaves a fresh server behind.
+    import_options.decoder = VEXA_TEST_DECODER;
+    import_options.decodes_per_server = 1;
+    std::vector<pid_t> servers;
+    for (int round = 0; round < 2; ++round) {
+        IMPORTED_MODEL m;
+        std::string err;
+        ASSERT_TRUE(import_text(triangle, "obj", &m, &err)) << err;
+        release_imported_model(&m);
+        // A server just started may not carry its program's name for a moment.
+        std::vector<pid_t> now = decoder_children();
+        for (int tries = 0; now.empty() && tries < 100; ++tries) {
+            usleep(10000);
+            now = decoder_children();
+        }
+        ASSERT_EQ(now.size(), 1u);
+        EXPECT_NE(getpgid(now[0]), getpgrp());
+        servers.push_back(now[0]);
+    }
+    EXPECT_NE(servers[0], servers[1]);
+    import_options.decodes_per_server = IMPORT_OPTIONS{}.decodes_per_server;
+}
+#endif
+
+// The neighbourhood of a model: the folder above its own, except where that
+// is / or a top-level folder, a home folder or the folder holding homes.
+TEST(DECODER_FILES_RULE, parent_folder_is_read_only_below_shared_and_home_folders) {
+    EXPECT_TRUE(parent_is_neighbourhood("/srv/project/models", "/root"));
+    EXPECT_TRUE(parent_is_neighbourhood("/home/ann/project/models", "/home/ann"));
+    EXPECT_FALSE(parent_is_neighbourhood("/", "/root"));
+    EXPECT_FALSE(parent_is_neighbourhood("/tmp", "/root"));
+    EXPECT_FALSE(parent_is_neighbourhood("/tmp/models", "/root"));
+    EXPECT_FALSE(parent_is_neighbourhood("/home/ann/models", nullptr));
+    EXPECT_FALSE(parent_is_neighbourhood("/data/me/models", "/data/me"));
 }

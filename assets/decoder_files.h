@@ -1,0 +1,34 @@
+// What a decoder is handed instead of a path: the file, opened by the
+// caller, and the folder tree its neighbours (material libraries, pictures,
+// buffers) may be opened from. Every request kind opens its input with
+// open_decoder_files, so no decoder ever resolves a name against its own
+// folder or reaches beyond that tree. Owns no globals; POSIX file calls.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Whole files are read at once; larger ones are refused.
+constexpr uint64_t MAX_DECODER_FILE_BYTES = uint64_t(1) << 30;
+
+struct DECODER_FILES {
+    int file = -1;    // read-only, a regular file
+    int folder = -1;  // O_PATH descriptor of the neighbourhood; -1: no neighbours
+    std::string name; // the file's path below folder (its bare name when there is none)
+};
+
+// Opens path (resolved against this process's working folder) as a regular
+// file of at most MAX_DECODER_FILE_BYTES and, when with_neighbours, the tree
+// its neighbours may come from: the folder above the file's, so that
+// "../textures" is in, unless that folder is the root, a top-level folder
+// (/tmp, /home) or a home folder; then the file's own folder, and no folder
+// at all for a file directly under /. On failure sets reason ("cannot be
+// found", "is a directory, not a file", ...) and returns false with nothing
+// left open.
+bool open_decoder_files(const char* path, bool with_neighbours, DECODER_FILES* out,
+                        std::string* reason);
+void close_decoder_files(DECODER_FILES* files);
+
+// The neighbourhood rule alone, on a resolved folder path: true when the
+// folder above real_folder may be read too.
+bool parent_is_neighbourhood(const std::string& real_folder, const char* home);
