@@ -18,6 +18,7 @@ SHADER_PROGRAM* program_primitives2d = nullptr;
 SHADER_PROGRAM* program_primitives3d = nullptr;
 SHADER_PROGRAM* program_skinned_model = nullptr;
 SHADER_PROGRAM* program_model = nullptr;
+SHADER_PROGRAM* program_shapes2d = nullptr;
 SHADER_PROGRAM* current_program = nullptr;
 const char* shader_directory = "shaders";
 
@@ -382,6 +383,7 @@ std::string shader_file_path(const char* name) {
 void create_program_set() {
     program_skinned_model = nullptr;
     program_model = nullptr;
+    program_shapes2d = nullptr;
     for (const PROGRAM_FILES& files : PROGRAM_SET) {
         *files.slot = build_program(new SHADER_PROGRAM, shader_file_path(files.vertex_file).c_str(),
                                     shader_file_path(files.fragment_file).c_str());
@@ -398,6 +400,8 @@ void reset_shader_programs() {
     }
     program_skinned_model = nullptr;
     program_model = nullptr;
+    delete program_shapes2d;
+    program_shapes2d = nullptr;
     current_program = nullptr;
     reset_file_cache();
 }

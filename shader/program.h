@@ -93,6 +93,10 @@ extern SHADER_PROGRAM* program_primitives2d;
 extern SHADER_PROGRAM* program_primitives3d;
 extern SHADER_PROGRAM* program_skinned_model; // never filled at start-up
 extern SHADER_PROGRAM* program_model;         // never filled at start-up
+// 2D shapes (scene/shapes.h): built at the first shape drawn, never at start-up.
+extern SHADER_PROGRAM* program_shapes2d;
+constexpr const char* SHAPES_VS_FILE = "2d_shapes_vs.glsl";
+constexpr const char* SHAPES_FS_FILE = "2d_shapes_fs.glsl";
 
 // The program last made current through use_program; null at the start of
 // every frame and after create_program_set.
