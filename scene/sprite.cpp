@@ -150,7 +150,7 @@ void set_texture_rect(DRAWABLE_IMAGE_BASE* image, float a, float b, float c, flo
 }
 
 void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, float scale_y,
-                    int src_w, int src_h) {
+                    int src_w, int src_h, const float* tint) {
     MESH* mesh = image->model.meshes;
     TEXTURE* texture = drawable_image_texture(image);
     VERTEX* v = image->model.vertices.data;
@@ -186,6 +186,10 @@ void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, flo
         return;
     }
     upload_matrices(program_sprites2d);
+    // Sent only when it differs from what the program holds: white sprites
+    // make no call.
+    static constexpr float WHITE[4] = {1, 1, 1, 1};
+    send_colour(program_sprites2d, tint ? tint : WHITE);
 
     // A flip grows the rectangle the other way from (x, y), mirroring the picture.
     float sx = image->flip_horizontal ? -scale_x : scale_x;
@@ -227,5 +231,5 @@ void draw_sprite2d_actor(SPRITE2D* sprite) {
         return;
     }
     draw_sprite_2d(sprite, x, y, sprite->scale.x, sprite->scale.y, texture->image->width,
-                   texture->image->height);
+                   texture->image->height, sprite->colour);
 }

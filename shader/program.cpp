@@ -6,7 +6,9 @@
 #include "gfx/frame_stats.h"
 #include "gfx/gl_dialect.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -241,6 +243,8 @@ void locate_uniforms(SHADER_PROGRAM* program) {
     // A new link starts every uniform at 0 again.
     program->bottom_up_location = -2;
     program->bottom_up_sent = 0;
+    program->colour_location = -2;
+    std::fill(std::begin(program->colour_sent), std::end(program->colour_sent), 0.0f);
     program->camera_position_location = glGetUniformLocation(p, "posicion_camara_world");
     program->ambient_location = glGetUniformLocation(p, "g_LightModel.ambient");
 }
@@ -279,6 +283,8 @@ void swap_program_contents(SHADER_PROGRAM& a, SHADER_PROGRAM& b) {
     std::swap(a.camera_dirty, b.camera_dirty);
     std::swap(a.bottom_up_location, b.bottom_up_location);
     std::swap(a.bottom_up_sent, b.bottom_up_sent);
+    std::swap(a.colour_location, b.colour_location);
+    std::swap(a.colour_sent, b.colour_sent);
     std::swap(a.build_failed, b.build_failed);
 }
 

@@ -72,6 +72,12 @@ struct SHADER_PROGRAM {
     // starts it at 0: no unit mirrored).
     int32_t bottom_up_location = -2;
     uint32_t bottom_up_sent = 0;
+    // "colour_complement": the colour (a material's own, a sprite's tint)
+    // sent as 1 - colour, so GLSL's starting 0 means white and a program
+    // only ever shown white makes no call. Looked up at the first other
+    // colour (-2 until then); what the program holds now.
+    int32_t colour_location = -2;
+    float colour_sent[4] = {0, 0, 0, 0};
     // Set by build_program when a stage is missing or a compile or link
     // failed: GL refuses to use such a program, so use_program selects none.
     bool build_failed = false;

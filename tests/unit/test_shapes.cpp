@@ -4,7 +4,9 @@
 // nothing, and a full draw starts the next.
 #include "tests/support/engine_reset.h"
 #include "gfx/frame_stats.h"
+#include "scene/camera.h"
 #include "scene/shapes.h"
+#include "scene/sprite.h"
 #include "scene/text.h"
 
 #include <gtest/gtest.h>
@@ -32,12 +34,14 @@ class SHAPES : public ::testing::Test {
     }
 };
 
+int count_calls(const LOG& log, const char* prefix) {
+    return int(std::count_if(log.begin(), log.end(), [prefix](const std::string& line) {
+        return line.rfind(prefix, 0) == 0;
+    }));
+}
+
 int draws_in(const LOG& log) {
-    int draws = 0;
-    for (const std::string& line : log) {
-        draws += line.rfind("glDraw", 0) == 0;
-    }
-    return draws;
+    return count_calls(log, "glDraw");
 }
 
 TEST_F(SHAPES, a_frame_of_shapes_is_one_draw_before_the_text_that_follows) {
@@ -112,6 +116,39 @@ TEST_F(SHAPES, a_frame_of_shapes_is_one_draw_before_the_text_that_follows) {
               log.end());
     EXPECT_NE(std::find(log.begin(), log.end(), call("glDrawArrays", GLenum(GL_TRIANGLES), 0, 6)),
               log.end());
+}
+
+// A sprite's tint goes to GL as 1 - tint once per change: white sprites
+// (GLSL's starting 0) never send it, and a rebuilt program is sent it again.
+TEST_F(SHAPES, a_sprite_tint_is_sent_once_per_change_and_again_after_a_rebuild) {
+    fake_gl::state().uniform_locations["colour_complement"] = 7;
+    SPRITE2D sprite(nullptr);
+    create_image(drawable_image_texture(&sprite), 8, 8);
+    begin_2d_pass();
+    draw_sprite_2d(&sprite, 0, 0, 1, 1, 8, 8);
+    EXPECT_EQ(count_calls(fake_gl::take(), "glUniform4fv("), 0) << "white is the default";
+    sprite.colour[1] = 0.25f;
+    sprite.colour[3] = std::nanf(""); // counts as 1
+    for (int i = 0; i < 2; ++i) {
+        draw_sprite_2d(&sprite, 0, 0, 1, 1, 8, 8, sprite.colour);
+    }
+    EXPECT_EQ(count_calls(fake_gl::take(), "glUniform4fv("), 1);
+    const float expected[4] = {0, 0.75f, 0, 0};
+    EXPECT_TRUE(std::equal(expected, expected + 4, program_sprites2d->colour_sent));
+
+    SHADER_PROGRAM* fresh = build_program(new SHADER_PROGRAM, "shaders/2d_sprites_vs.glsl",
+                                          "shaders/2d_sprites_fs.glsl");
+    swap_program_contents(*program_sprites2d, *fresh);
+    current_program = nullptr;
+    fake_gl::take();
+    draw_sprite_2d(&sprite, 0, 0, 1, 1, 8, 8, sprite.colour);
+    const LOG rebuilt = fake_gl::take();
+    EXPECT_EQ(count_calls(rebuilt, "glGetUniformLocation("), 1);
+    EXPECT_EQ(count_calls(rebuilt, "glUniform4fv("), 1);
+    draw_sprite_2d(&sprite, 0, 0, 1, 1, 8, 8); // white again
+    EXPECT_EQ(count_calls(fake_gl::take(), "glUniform4fv("), 1);
+    end_2d_pass();
+    delete fresh;
 }
 
 } // namespace
