@@ -2,8 +2,6 @@
 // by the arrow keys or a gamepad's left stick, and, where the package has
 // vexa::imgui, a panel setting the ball's size and colour.
 #include "app/vexa.h"
-#include "scene/font.h"
-#include "scene/shapes.h"
 #ifdef VEXA_EXAMPLE_IMGUI
 #include "imgui/vexa_imgui.h"
 #include <imgui.h>
