@@ -14,7 +14,7 @@ struct FONT;
 
 // The font in the file at path, glyphs pixel_size pixels high (the font's
 // em; 1 to 512). Never null: a font that cannot be loaded draws with the
-// built-in font at the integer scale nearest pixel_size / 8 (at least 1).
+// built-in font at scale pixel_size / 8, rounded down (at least 1).
 FONT* load_font(const char* path, int pixel_size);
 // Deletes the font and its atlas. Null: nothing.
 void release_font(FONT* font);
