@@ -195,6 +195,7 @@ bool open_font(FONT* font, const char* path) {
     glyph_of(font, 0);
     return true;
 #else
+    (void)font;
     std::fprintf(stderr,
                  "vexa: font %s: this build has no FreeType; its text uses the built-in font\n",
                  path);
