@@ -14,6 +14,7 @@
 #include "math/matrix_stack.h"
 #include "scene/scene.h"
 #include "scene/scene_objects.h"
+#include "scene/shapes.h"
 #include "scene/window_size.h"
 #include "scene/worker_pool.h"
 #include "shader/program.h"
@@ -282,6 +283,7 @@ bool loop_pass() {
     if (application.frame) {
         application.frame(application.user);
     }
+    flush_shapes(); // the frame's last shapes, before a panel drawn over the frame
     if (frame_end_hook) {
         frame_end_hook();
     }

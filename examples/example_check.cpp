@@ -1,6 +1,6 @@
 // Test support linked into each example; not part of what the examples show.
 // Inert unless the test command names the example's check in VEXA_CHECK
-// (model, sprite or lights, below): then the example runs VEXA_CHECK_FRAMES
+// (model, sprite, lights or shapes, below): then the example runs VEXA_CHECK_FRAMES
 // loop passes (300 by default), its last frame is read back just before it
 // is presented and checked, and a frame that fails ends the program with one
 // line and status 1; one that passes ends the loop, and app_run returns 0
@@ -98,11 +98,25 @@ const char* check_lights(const FRAME& frame) {
     return reddish < 1000 || bluish < 1000 ? "the two lights do not both show" : nullptr;
 }
 
+// examples/shapes.cpp: the orange ball in the middle of the blue panel, and
+// the TrueType caption lit in white at the top left.
+const char* check_shapes(const FRAME& frame) {
+    const uint8_t ball[3] = {255, 153, 51}, panel[3] = {51, 51, 102}, white[3] = {255, 255, 255};
+    if (frame.count(492, 310, 40, 40, ball) < 1500 ||
+        frame.count(600, 420, 100, 100, panel) < 9000) {
+        return "no orange ball on the blue panel";
+    }
+    return frame.count(20, 20, 700, 40, white) < 100 ? "no caption" : nullptr;
+}
+
 struct CHECK {
     const char* name;
     const char* (*check)(const FRAME& frame);
 };
-const CHECK CHECKS[] = {{"model", check_model}, {"sprite", check_sprite}, {"lights", check_lights}};
+const CHECK CHECKS[] = {{"model", check_model},
+                        {"sprite", check_sprite},
+                        {"lights", check_lights},
+                        {"shapes", check_shapes}};
 
 const char* check_name = nullptr;
 long frames_wanted = 0, frames_drawn = 0;

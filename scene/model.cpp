@@ -13,6 +13,7 @@
 #include "shader/program.h"
 #include "scene/uniforms.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -265,10 +266,35 @@ void apply_material(MATERIAL* material, float alpha) {
     upload_material_values(material, alpha);
 }
 
+void send_colour(SHADER_PROGRAM* program, const float colour[4]) {
+    if (!program || program->build_failed) {
+        return;
+    }
+    float complement[4];
+    for (int i = 0; i < 4; ++i) {
+        const float c = std::isfinite(colour[i]) ? std::max(colour[i], 0.0f) : 1.0f;
+        complement[i] = 1.0f - c;
+    }
+    if (std::equal(complement, complement + 4, program->colour_sent)) {
+        return;
+    }
+    if (program->colour_location == -2) {
+        program->colour_location = glGetUniformLocation(program->program, "colour_complement");
+    }
+    std::copy(complement, complement + 4, program->colour_sent);
+    if (program->colour_location != -1) {
+        glUniform4fv(program->colour_location, 1, complement);
+        gl_check();
+    }
+}
+
 void upload_material_values(MATERIAL* material, float alpha) {
     if (!current_program) {
         return;
     }
+    const VECTOR4 own = material->has_first_colour ? material->first_colour : VECTOR4{1, 1, 1, 1};
+    const float colour[4] = {own.x, own.y, own.z, own.w};
+    send_colour(current_program, colour);
     const MATERIAL_LOCATIONS& l = current_program->material_locations;
     if (l.emission != -1) {
         const float emission[3] = {material->emission.x, material->emission.y,

@@ -24,7 +24,9 @@ struct MATERIAL : DRAW_PROPERTIES {
     int32_t texture_count = 0;    // at most MAX_MATERIAL_TEXTURES
     TEXTURE** textures = nullptr; // texture i binds to unit i; owned unless borrowed
     bool has_first_colour = true;
-    VECTOR4 first_colour{1, 1, 1, 1}; // not sent
+    // The material's own colour: multiplies its pictures, or is the surface
+    // by itself without one ("colour_complement"; has_first_colour false: white).
+    VECTOR4 first_colour{1, 1, 1, 1};
     bool has_second_colour = true;
     VECTOR4 second_colour{0.2f, 0.2f, 0.2f, 1}; // not sent
     bool has_specular = false;
@@ -112,6 +114,11 @@ void apply_material(MATERIAL* material, float alpha);
 // Sends emission, specular, transparency (material alpha x alpha) and the
 // texture offsets to current_program.
 void upload_material_values(MATERIAL* material, float alpha);
+
+// Sends colour (red, green, blue, alpha) to program as its
+// "colour_complement" (1 - colour) when that differs from what the program
+// holds. A non-finite channel counts as 1, a negative one as 0.
+void send_colour(SHADER_PROGRAM* program, const float colour[4]);
 
 // Draws one mesh of model: material, matrices, buffers through the caches,
 // vertex layout, then depth test and culling from the material's own modes

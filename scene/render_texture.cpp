@@ -9,6 +9,7 @@
 #include "gfx/report.h"
 #include "scene/camera.h"
 #include "scene/scene.h"
+#include "scene/shapes.h"
 #include "scene/texture.h"
 
 #include <cstdio>
@@ -79,6 +80,7 @@ bool begin_render_texture(RENDER_TEXTURE* target) {
         report_once(still_open, "vexa: a render texture is already open; end it first\n");
         return false;
     }
+    flush_shapes(); // shapes asked for before go where they were asked
     open_render_texture = target;
     framebuffer_bind(target->target.framebuffer);
     set_viewport(0, 0, target->width, target->height);
@@ -97,6 +99,7 @@ void end_render_texture() {
     if (!open_render_texture) {
         return;
     }
+    flush_shapes(); // shapes asked for inside go into the texture
     open_render_texture = nullptr;
     framebuffer_unbind();
     set_2d_pass_size(0, 0);

@@ -12,6 +12,7 @@
 #include "scene/camera.h"
 #include "scene/model_actor.h"
 #include "scene/render_texture.h"
+#include "scene/shapes.h"
 #include "scene/sprite.h"
 
 #include <cstdio>
@@ -159,6 +160,7 @@ void render_scene(SCENE* s) {
     if (!s) {
         return;
     }
+    flush_shapes(); // shapes asked for before the scene are drawn before it
     make_current(s);
     frame_timer_begin(s->render_timer);
     if (s->active_camera) {

@@ -9,6 +9,8 @@
 #include "gfx/report.h"
 #include "scene/lighting.h"
 #include "scene/render_texture.h"
+#include "scene/font.h"
+#include "scene/shapes.h"
 #include "scene/text.h"
 #include "scene/sprite.h"
 
@@ -47,6 +49,8 @@ void scene_objects_reset() {
     set_2d_pass_size(0, 0);
     text_reset();
     sprite_batch_reset();
+    shapes_reset();
+    fonts_reset();
     frame_clock_reset();
     reports_reset();
     joint_attribute_arrays_reset();

@@ -134,6 +134,7 @@ constexpr int32_t BATCH_QUADS = 16384;
 
 struct BATCH_RUN {
     TEXTURE* texture;
+    float tint[4]; // the sprites' colour: a uniform, so a new tint starts a run
     int32_t first; // quad in the chunk
     int32_t count;
 };
@@ -175,6 +176,7 @@ void batch_flush(SPRITE_BATCH& b) {
     disable_joint_attribute_arrays();
     bind_vertex_format();
     for (const BATCH_RUN& run : b.runs) {
+        send_colour(program_sprites2d, run.tint);
         bind_texture(run.texture, 0);
         const size_t offset = size_t(run.first) * QUAD_INDEX_COUNT * sizeof(uint16_t);
         glDrawElements(GL_TRIANGLES, run.count * QUAD_INDEX_COUNT, GL_UNSIGNED_SHORT,
@@ -186,7 +188,7 @@ void batch_flush(SPRITE_BATCH& b) {
     b.quads = 0;
 }
 
-void batch_add(SPRITE_BATCH& b, TEXTURE* texture, const float corners[4][4]) {
+void batch_add(SPRITE_BATCH& b, TEXTURE* texture, const float tint[4], const float corners[4][4]) {
     if (b.quads == BATCH_QUADS) {
         batch_flush(b);
     }
@@ -200,8 +202,11 @@ void batch_add(SPRITE_BATCH& b, TEXTURE* texture, const float corners[4][4]) {
         std::memcpy(v[i].normal, QUAD_NORMALS[i], sizeof v[i].normal);
         set_texcoord(v[i], corners[i][2], corners[i][3]);
     }
-    if (b.runs.empty() || b.runs.back().texture != texture) {
-        b.runs.push_back(BATCH_RUN{texture, b.quads, 0});
+    if (b.runs.empty() || b.runs.back().texture != texture ||
+        std::memcmp(b.runs.back().tint, tint, sizeof b.runs.back().tint) != 0) {
+        BATCH_RUN run{texture, {}, b.quads, 0};
+        std::memcpy(run.tint, tint, sizeof run.tint);
+        b.runs.push_back(run);
     }
     ++b.runs.back().count;
     ++b.quads;
@@ -308,7 +313,8 @@ void set_texture_rect(DRAWABLE_IMAGE_BASE* image, float a, float b, float c, flo
 }
 
 void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, float scale_y,
-                    int src_w, int src_h) {
+                    int src_w, int src_h, const float* tint) {
+    static constexpr float WHITE[4] = {1, 1, 1, 1};
     MESH* mesh = image->model.meshes;
     TEXTURE* texture = drawable_texture(image);
     VERTEX* v = image->model.vertices.data;
@@ -317,6 +323,9 @@ void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, flo
     }
     float corners[4][4];
     quad_corners(image, texture, x, y, scale_x, scale_y, src_w, src_h, corners);
+    // Sent only when it differs from what the program holds: white sprites
+    // make no call.
+    send_colour(program_sprites2d, tint ? tint : WHITE);
     for (int i = 0; i < QUAD_VERTEX_COUNT; ++i) {
         v[i].position[0] = corners[i][0];
         v[i].position[1] = corners[i][1];
@@ -347,7 +356,7 @@ void draw_sprite2d_actor(SPRITE2D* sprite) {
         return;
     }
     draw_sprite_2d(sprite, x, y, sprite->scale.x, sprite->scale.y, texture->image->width,
-                   texture->image->height);
+                   texture->image->height, sprite->colour);
 }
 
 void draw_sprite2d_list(SPRITE2D* first) {
@@ -374,7 +383,7 @@ void draw_sprite2d_list(SPRITE2D* first) {
         TEXTURE* texture = nullptr;
         float corners[4][4];
         if (sprite2d_placement(static_cast<SPRITE2D*>(a), texture, corners)) {
-            batch_add(b, texture, corners);
+            batch_add(b, texture, static_cast<SPRITE2D*>(a)->colour, corners);
         }
     }
     batch_flush(b);

@@ -77,13 +77,14 @@ void set_texture_rect(DRAWABLE_IMAGE_BASE* image, float a, float b, float c, flo
 // Draws the top-left src_w x src_h pixels of the image's picture as a
 // rectangle at (x, y) in window pixels, scaled; a flip grows it to the left
 // (or upwards) and mirrors it. Runs inside the 2D pass; applies no material
-// state. An image without a picture draws nothing.
+// state. An image without a picture draws nothing. tint (red, green, blue,
+// alpha) multiplies the picture; null is white.
 void draw_sprite_2d(DRAWABLE_IMAGE_BASE* image, int x, int y, float scale_x, float scale_y,
-                    int src_w, int src_h);
+                    int src_w, int src_h, const float* tint = nullptr);
 
 // The layer walk's step for one SPRITE2D: nothing when hidden, otherwise
-// draw_sprite_2d with its position truncated toward zero, its scale and its
-// whole picture.
+// draw_sprite_2d with its position truncated toward zero, its scale, its
+// whole picture and its tint (`colour`).
 void draw_sprite2d_actor(SPRITE2D* sprite);
 
 // Draws a layer's list of 2D sprites (linked through ACTOR::next) in order.

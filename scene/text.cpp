@@ -12,6 +12,7 @@
 #include "math/matrix_stack.h"
 #include "scene/camera.h"
 #include "scene/model.h"
+#include "scene/shapes.h"
 #include "scene/uniforms.h"
 #include "scene/utf8.h"
 #include "shader/program.h"
@@ -232,6 +233,7 @@ void draw_text(const char* text, int x, int y, int scale, const VECTOR4& colour)
     if (!text || !*text || scale < 1) {
         return;
     }
+    flush_shapes(); // shapes asked for earlier go underneath
     if (!camera_valid(current_camera) || !model_stack) {
         static ONCE_FLAG no_camera;
         report_once(no_camera, "vexa: text is not drawn: there is no usable camera\n");

@@ -25,7 +25,7 @@ struct DRAW_PROPERTIES {
     int32_t blend_mode = 0;         // 0 none/automatic, BLEND_ADDITIVE, BLEND_ALPHA
     bool transparent = false;       // belongs in the transparent draw list
     float alpha = 1.0f;             // opacity factor
-    float colour[4] = {1, 1, 1, 1}; // tint; read by nothing yet
+    float colour[4] = {1, 1, 1, 1}; // tint (red, green, blue, alpha); 2D sprites apply it
 };
 
 struct DRAWABLE_OBJECT : DRAW_PROPERTIES {

@@ -5,7 +5,7 @@ set -e
 PKGS="make cmake ninja-build g++ clang libsdl2-dev libglew-dev libgl1-mesa-dev libgl1-mesa-dri \
 libgtest-dev libgmock-dev libbenchmark-dev libhwy-dev libassimp-dev libsdl2-image-dev assimp-testmodels \
 libpng-dev libimgui-dev libseccomp-dev xvfb xauth xdotool x11-utils x11-apps netpbm mesa-utils libclang-rt-14-dev clang-format \
-g++-aarch64-linux-gnu python3 time libgles-dev libegl-dev"
+g++-aarch64-linux-gnu python3 time libgles-dev libegl-dev libfreetype-dev fonts-dejavu-core"
 missing=""
 for p in $PKGS; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then

@@ -40,6 +40,7 @@ mkdir "$scratch/copied"
 cp "$scratch/build/vexa-sprite" "$scratch/build/screenshot.png" "$scratch/copied/"
 VEXA_CHECK=sprite VEXA_CHECK_HOLD=Right "$scratch/copied/vexa-sprite"
 VEXA_CHECK=lights "$scratch/build/vexa-lights"
+VEXA_CHECK=shapes "$scratch/build/vexa-shapes"
 echo "package: every example built against the moved package ran and checked its last frame"
 
 # The README's import snippet: the cpp block after the marker line.

@@ -6,7 +6,9 @@
 #include "gfx/frame_stats.h"
 #include "gfx/gl_dialect.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,6 +20,7 @@ SHADER_PROGRAM* program_primitives2d = nullptr;
 SHADER_PROGRAM* program_primitives3d = nullptr;
 SHADER_PROGRAM* program_skinned_model = nullptr;
 SHADER_PROGRAM* program_model = nullptr;
+SHADER_PROGRAM* program_shapes2d = nullptr;
 SHADER_PROGRAM* current_program = nullptr;
 const char* shader_directory = "shaders";
 
@@ -241,6 +244,8 @@ void locate_uniforms(SHADER_PROGRAM* program) {
     // A new link starts every uniform at 0 again.
     program->bottom_up_location = -2;
     program->bottom_up_sent = 0;
+    program->colour_location = -2;
+    std::fill(std::begin(program->colour_sent), std::end(program->colour_sent), 0.0f);
     program->camera_position_location = glGetUniformLocation(p, "posicion_camara_world");
     program->ambient_location = glGetUniformLocation(p, "g_LightModel.ambient");
 }
@@ -279,6 +284,8 @@ void swap_program_contents(SHADER_PROGRAM& a, SHADER_PROGRAM& b) {
     std::swap(a.camera_dirty, b.camera_dirty);
     std::swap(a.bottom_up_location, b.bottom_up_location);
     std::swap(a.bottom_up_sent, b.bottom_up_sent);
+    std::swap(a.colour_location, b.colour_location);
+    std::swap(a.colour_sent, b.colour_sent);
     std::swap(a.build_failed, b.build_failed);
 }
 
@@ -384,6 +391,7 @@ std::string shader_file_path(const char* name) {
 void create_program_set() {
     program_skinned_model = nullptr;
     program_model = nullptr;
+    program_shapes2d = nullptr;
     for (const PROGRAM_FILES& files : PROGRAM_SET) {
         *files.slot = build_program(new SHADER_PROGRAM, shader_file_path(files.vertex_file).c_str(),
                                     shader_file_path(files.fragment_file).c_str());
@@ -400,6 +408,8 @@ void reset_shader_programs() {
     }
     program_skinned_model = nullptr;
     program_model = nullptr;
+    delete program_shapes2d;
+    program_shapes2d = nullptr;
     current_program = nullptr;
     reset_file_cache();
 }

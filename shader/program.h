@@ -72,6 +72,12 @@ struct SHADER_PROGRAM {
     // starts it at 0: no unit mirrored).
     int32_t bottom_up_location = -2;
     uint32_t bottom_up_sent = 0;
+    // "colour_complement": the colour (a material's own, a sprite's tint)
+    // sent as 1 - colour, so GLSL's starting 0 means white and a program
+    // only ever shown white makes no call. Looked up at the first other
+    // colour (-2 until then); what the program holds now.
+    int32_t colour_location = -2;
+    float colour_sent[4] = {0, 0, 0, 0};
     // Set by build_program when a stage is missing or a compile or link
     // failed: GL refuses to use such a program, so use_program selects none.
     bool build_failed = false;
@@ -93,6 +99,10 @@ extern SHADER_PROGRAM* program_primitives2d;
 extern SHADER_PROGRAM* program_primitives3d;
 extern SHADER_PROGRAM* program_skinned_model; // never filled at start-up
 extern SHADER_PROGRAM* program_model;         // never filled at start-up
+// 2D shapes (scene/shapes.h): built at the first shape drawn, never at start-up.
+extern SHADER_PROGRAM* program_shapes2d;
+constexpr const char* SHAPES_VS_FILE = "2d_shapes_vs.glsl";
+constexpr const char* SHAPES_FS_FILE = "2d_shapes_fs.glsl";
 
 // The program last made current through use_program; null at the start of
 // every frame and after create_program_set.

@@ -27,6 +27,7 @@ WATCHED_SLOT watched_slots[] = {
     {&program_primitives3d, "3d_primitives_vs.glsl", "3d_primitives_fs.glsl", {}, {}},
     {&program_model, MODEL_VS_FILE, MODEL_FS_FILE, {}, {}},
     {&program_skinned_model, MODEL_SKINNED_VS_FILE, MODEL_FS_FILE, {}, {}},
+    {&program_shapes2d, SHAPES_VS_FILE, SHAPES_FS_FILE, {}, {}},
 };
 
 // The text a stage of the file would have now; empty when it cannot be read

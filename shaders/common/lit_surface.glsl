@@ -1,15 +1,18 @@
 // The lit surface of the 3D sprite and model fragment stages: the material's
-// textures, the scene's ambient colour and lights, specular and emission, at
-// the material's transparency. The includer declares the varyings
+// own colour times its textures, the scene's ambient colour and lights,
+// specular and emission, at the material's transparency. The includer declares the varyings
 // v_world_position, v_world_normal, v_texcoord0 and v_texcoord1 first.
 #ifndef VEXA_LIT_SURFACE_GLSL
 #define VEXA_LIT_SURFACE_GLSL
 
 uniform sampler2D shader_texture_ids[NUMERO_MAXIMO_TEXTURAS_POR_MATERIAL];
 uniform vec3 posicion_camara_world;
+// 1 - the material's colour: the starting 0 is white, so a program that is
+// only shown white materials is sent nothing.
+uniform vec4 colour_complement;
 
 vec4 lit_surface() {
-    vec4 surface = vec4(1.0);
+    vec4 surface = vec4(1.0) - colour_complement;
 #ifdef ACTIVAR_TEXTURA
     if (g_DatosMaterial.numTextures > 0) {
         surface *= texture2D(shader_texture_ids[0], v_texcoord0);

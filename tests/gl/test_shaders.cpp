@@ -51,10 +51,15 @@ std::set<std::string> active_uniforms(GLuint program) {
 }
 
 std::set<std::string> sprite3d_uniforms() {
-    std::set<std::string> names = {
-        "ModelViewProjectionMatrix", "WorldMatrix",           "NormalMatrix",
-        "posicion_camara_world",     "g_LightModel.ambient",  "shader_texture_ids[0]",
-        "shader_texture_ids[1]",     "texture_rows_bottom_up"};
+    std::set<std::string> names = {"ModelViewProjectionMatrix",
+                                   "WorldMatrix",
+                                   "NormalMatrix",
+                                   "posicion_camara_world",
+                                   "g_LightModel.ambient",
+                                   "shader_texture_ids[0]",
+                                   "shader_texture_ids[1]",
+                                   "texture_rows_bottom_up",
+                                   "colour_complement"};
     for (const char* member : {"specular", "emission", "transparency", "numTextures",
                                "offset_animacion0", "offset_animacion1"}) {
         names.insert(std::string("g_DatosMaterial.") + member);
@@ -123,7 +128,8 @@ TEST_F(SHADERS, all_four_programs_compile_and_link_with_the_real_files) {
 TEST_F(SHADERS, each_program_exposes_exactly_the_uniforms_the_engine_sends) {
     EXPECT_EQ(active_uniforms(program_sprite3d->program), sprite3d_uniforms());
     EXPECT_EQ(active_uniforms(program_sprites2d->program),
-              (std::set<std::string>{"ModelViewProjectionMatrix", "shader_texture_ids[0]"}));
+              (std::set<std::string>{"ModelViewProjectionMatrix", "shader_texture_ids[0]",
+                                     "colour_complement"}));
     EXPECT_EQ(active_uniforms(program_primitives2d->program),
               (std::set<std::string>{"ModelViewProjectionMatrix"}));
     // Drivers may keep a whole uniform struct active when one member is used.
