@@ -141,7 +141,7 @@ const GLYPH& glyph_of(FONT* font, uint32_t index) {
 }
 
 // Atlas side for about 16 x 16 glyphs of the size, a power of two.
-int32_t atlas_side_for(int32_t pixel_size) {
+[[maybe_unused]] int32_t atlas_side_for(int32_t pixel_size) {
     int32_t side = 128;
     while (side < 4096 && side < 16 * (pixel_size * 5 / 4 + 2)) {
         side *= 2;

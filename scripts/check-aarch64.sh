@@ -36,6 +36,7 @@ for file in $sources; do count=$((count + 1)); done
 # shellcheck disable=SC2086
 printf '%s\n' $sources | xargs -P 2 -I{} "$cxx" -std=c++20 -Wall -Wextra -Werror \
     -ffp-contract=off -fno-fast-math -I. -DVEXA_SHADER_DIR='"shaders"' -DSDL_DISABLE_IMMINTRIN_H \
-    -idirafter /usr/include/SDL2 -idirafter /usr/include \
+    -idirafter /usr/include/SDL2 -idirafter /usr/include/imgui -idirafter /usr/include/freetype2 \
+    -idirafter /usr/include \
     -idirafter /usr/include/x86_64-linux-gnu -c {} -o /dev/null
 echo "aarch64: $count sources compile with $cxx"
