@@ -324,12 +324,7 @@ void draw_text(const FONT* font, const char* text, int x, int y, const VECTOR4& 
         return;
     }
     use_program(program);
-    begin_2d_pass();
-    MATRIX4 identity;
-    matrix_identity(identity);
-    const bool pushed = matrix_stack_push(model_stack);
-    matrix_stack_load(model_stack, identity);
-    upload_matrices(program);
+    const bool pushed = begin_window_pixels(program);
     const float tint[4] = {colour.x, colour.y, colour.z, colour.w};
     send_colour(program, tint);
     bind_texture(f->atlas, 0);
@@ -339,10 +334,7 @@ void draw_text(const FONT* font, const char* text, int x, int y, const VECTOR4& 
     glDrawArrays(GL_TRIANGLES, 0, count);
     gl_check();
     ++frame_stats.draws;
-    if (pushed) {
-        matrix_stack_pop(model_stack);
-    }
-    end_2d_pass();
+    end_window_pixels(pushed);
 }
 
 void fonts_reset() {

@@ -3,6 +3,7 @@
 // each vertex carries its own colour, so any mix of shapes and colours is
 // one glDrawArrays.
 #include "scene/shapes.h"
+#include "scene/text.h"
 
 #include "gfx/frame_stats.h"
 #include "gfx/report.h"
@@ -202,23 +203,14 @@ void flush_shapes() {
         return;
     }
     use_program(program);
-    begin_2d_pass();
-    // Window pixels straight through: the model matrix is the identity.
-    MATRIX4 identity;
-    matrix_identity(identity);
-    const bool pushed = matrix_stack_push(model_stack);
-    matrix_stack_load(model_stack, identity);
-    upload_matrices(program);
+    const bool pushed = begin_window_pixels(program);
     shape_vertices.upload(count); // leaves the buffer bound as GL_ARRAY_BUFFER
     disable_joint_attribute_arrays();
     bind_vertex_format();
     glDrawArrays(GL_TRIANGLES, 0, count);
     gl_check();
     ++frame_stats.draws;
-    if (pushed) {
-        matrix_stack_pop(model_stack);
-    }
-    end_2d_pass();
+    end_window_pixels(pushed);
 }
 
 int32_t pending_shape_vertices() {

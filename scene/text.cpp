@@ -243,13 +243,7 @@ void draw_text(const char* text, int x, int y, int scale, const VECTOR4& colour)
     if (!program) {
         return;
     }
-    begin_2d_pass();
-    // Window pixels straight through: the model matrix is the identity.
-    MATRIX4 identity;
-    matrix_identity(identity);
-    const bool pushed = matrix_stack_push(model_stack);
-    matrix_stack_load(model_stack, identity);
-    upload_matrices(program);
+    const bool pushed = begin_window_pixels(program);
     int pen_x = x;
     for (const char* c = text; *c;) {
         const uint32_t character = utf8_next(c);
@@ -262,10 +256,7 @@ void draw_text(const char* text, int x, int y, int scale, const VECTOR4& colour)
         pen_x += TEXT_GLYPH_SIZE * scale;
     }
     draw_pending();
-    if (pushed) {
-        matrix_stack_pop(model_stack);
-    }
-    end_2d_pass();
+    end_window_pixels(pushed);
 }
 
 int text_width(const char* text, int scale) {
@@ -281,6 +272,24 @@ void draw_frame_rate(int x, int y) {
     char text[32];
     std::snprintf(text, sizeof text, "%ld FPS", std::lround(frame_rate()));
     draw_text(text, x, y, 2, VECTOR4{0.2f, 0.9f, 0.3f, 1.0f});
+}
+
+bool begin_window_pixels(SHADER_PROGRAM* program) {
+    begin_2d_pass();
+    // Window pixels straight through: the model matrix is the identity.
+    MATRIX4 identity;
+    matrix_identity(identity);
+    const bool pushed = matrix_stack_push(model_stack);
+    matrix_stack_load(model_stack, identity);
+    upload_matrices(program);
+    return pushed;
+}
+
+void end_window_pixels(bool pushed) {
+    if (pushed) {
+        matrix_stack_pop(model_stack);
+    }
+    end_2d_pass();
 }
 
 void text_reset() {

@@ -32,3 +32,11 @@ void draw_frame_rate(int x, int y);
 // Start-of-process state for tests: the text vertex buffer forgotten (its
 // slot is not released; the handle tables are reset separately).
 void text_reset();
+
+struct SHADER_PROGRAM;
+// Drawing in window pixels over the scene (text, fonts, shapes): opens the
+// 2D pass, loads an identity model matrix and sends program's matrices.
+// Returns whether the model stack took a level, which end_window_pixels
+// gives back before it closes the pass.
+bool begin_window_pixels(SHADER_PROGRAM* program);
+void end_window_pixels(bool pushed);

@@ -220,6 +220,15 @@ TEST_F(SPRITES, a_layer_draws_each_run_of_one_picture_once_from_one_stream_buffe
         EXPECT_EQ(draws, (std::vector<std::string>{draw(12, 0), draw(6, 24), draw(6, 36)}));
         EXPECT_EQ(frame_stats.draws, 3u);
     }
+    // A tint is a uniform: a sprite of another colour is a run of its own
+    // (a | a tinted | b | a), and the tint goes back to white after it.
+    fake_gl::state().uniform_locations["colour_complement"] = 7;
+    s2.colour[1] = 0;
+    draw_sprite2d_list(&s1);
+    const std::vector<std::string> tinted = fake_gl::take();
+    EXPECT_EQ(count_prefix(tinted, "glDrawElements"), 4u);
+    EXPECT_EQ(count_prefix(tinted, "glUniform4fv"), 2u);
+    s2.colour[1] = 1;
     // One sprite shown is not a batch: it draws from its own quad.
     hidden.next = nullptr;
     s2.hidden = true;
