@@ -42,9 +42,14 @@ struct FD_SINK {
     int fd;
     bool ok = true;
     std::vector<uint8_t> buffer;
+    std::vector<uint8_t>* memory = nullptr; // set: the answer is kept here, not sent
 
     void write_all(const void* bytes, size_t size) {
         const uint8_t* p = static_cast<const uint8_t*>(bytes);
+        if (memory) {
+            memory->insert(memory->end(), p, p + size);
+            return;
+        }
         while (ok && size > 0) {
             ssize_t n = ::write(fd, p, size);
             if (n <= 0) {
@@ -230,11 +235,14 @@ void answer_body(IO& io, DECODE_STATUS status, RESULT& result, const std::string
 
 template <class RESULT, class MOVE>
 bool send_answer(int fd, DECODE_STATUS status, const RESULT& result, const std::string& reason,
-                 MOVE move) {
+                 MOVE move, std::vector<uint8_t>* memory = nullptr) {
     uint64_t size = 0;
     WRITER counter{count_bytes, &size};
     answer_body(counter, status, result, reason, move);
-    FD_SINK sink{fd, true, {}};
+    FD_SINK sink{fd, true, {}, memory};
+    if (memory) {
+        memory->reserve(size_t(size) + sizeof size);
+    }
     sink.buffer.reserve(1 << 16);
     WRITER w{FD_SINK::put, &sink};
     w.value(size);
@@ -294,5 +302,35 @@ bool decoded_picture_read(const uint8_t* data, size_t size, DECODE_STATUS* statu
         return false;
     }
     *picture = std::move(read);
+    return true;
+}
+
+void decoded_model_encode(DECODE_STATUS status, const DECODED_MODEL& model,
+                          const std::string& reason, std::vector<uint8_t>* out) {
+    send_answer(
+        -1, status, model, reason, [](auto& io, auto& m) { transfer(io, m); }, out);
+}
+
+void decoded_picture_encode(DECODE_STATUS status, const PICTURE& picture, const std::string& reason,
+                            std::vector<uint8_t>* out) {
+    send_answer(
+        -1, status, picture, reason, [](auto& io, auto& p) { transfer_picture(io, p); }, out);
+}
+
+bool ANSWER_COLLECTOR::take(const uint8_t* bytes, size_t size) {
+    while (size > 0 && length_got < sizeof length) {
+        length[length_got++] = *bytes++;
+        --size;
+        if (length_got == sizeof length) {
+            std::memcpy(&expected, length, sizeof expected);
+            if (expected > limit) {
+                return false;
+            }
+        }
+    }
+    if (size > expected - answer->size()) {
+        return false;
+    }
+    answer->insert(answer->end(), bytes, bytes + size);
     return true;
 }

@@ -122,6 +122,28 @@ bool decoded_picture_send(int fd, DECODE_STATUS status, const PICTURE& picture,
 bool decoded_picture_read(const uint8_t* data, size_t size, DECODE_STATUS* status, PICTURE* picture,
                           std::string* reason);
 
+// The same answers as bytes in memory, length first, as the decoder sends
+// them: a decode in the caller's own process (the browser) goes through the
+// same reader as one in the decoder program.
+void decoded_model_encode(DECODE_STATUS status, const DECODED_MODEL& model,
+                          const std::string& reason, std::vector<uint8_t>* out);
+void decoded_picture_encode(DECODE_STATUS status, const PICTURE& picture, const std::string& reason,
+                            std::vector<uint8_t>* out);
+
+// Gathers an answer as its bytes arrive, on every platform. The length it
+// starts with is only a claim: the buffer grows with the bytes that arrive,
+// so a decoder that announces a gigabyte and stalls costs nothing; a claim
+// over limit, or more bytes than claimed, is refused (take returns false).
+struct ANSWER_COLLECTOR {
+    uint64_t limit = 0;
+    std::vector<uint8_t>* answer = nullptr; // the bytes after the length
+    uint8_t length[8] = {};
+    size_t length_got = 0;
+    uint64_t expected = 0;
+
+    bool take(const uint8_t* bytes, size_t size);
+};
+
 // Checks every rule the builder relies on, then builds the engine's objects
 // into out (model_import.cpp; needs GL or its recording stand-in). False
 // with the damage named in reason ("the decoded model is damaged (index)"),

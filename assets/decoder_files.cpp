@@ -7,13 +7,20 @@
 // neighbourhood reaches.
 #include "assets/decoder_files.h"
 
+#include "assets/neighbour_files.h"
+
 #include <cstdlib>
 
 #if defined(__linux__)
+#include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
+#include <strings.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 
 namespace {
@@ -118,21 +125,127 @@ void close_decoder_files(DECODER_FILES* files) {
     *files = DECODER_FILES{};
 }
 
-#else
+// Reading below a folder: a neighbour is looked up with O_PATH first, which
+// never opens the file itself, so a FIFO or a device is refused before any
+// open could block or act; the open for reading follows and must find the
+// same file.
+namespace {
 
-bool parent_is_neighbourhood(const std::string&, const char*) {
-    return false;
+int open_below(int folder, const std::string& path, uint64_t flags) {
+    if (folder < 0) {
+        errno = EXDEV;
+        return -1;
+    }
+    open_how how{};
+    how.flags = flags | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+    int fd;
+    while ((fd = int(syscall(SYS_openat2, folder, path.c_str(), &how, sizeof how))) < 0 &&
+           errno == EINTR) {
+    }
+    return fd;
 }
 
-// Files are decoded in the calling process elsewhere, through paths.
-bool open_decoder_files(const char*, bool, DECODER_FILES* out, std::string* reason) {
-    *out = DECODER_FILES{};
-    *reason = "cannot be opened on this platform";
-    return false;
+const char* type_refusal(const struct stat& status) {
+    return S_ISDIR(status.st_mode) ? "is a directory, not a file" : "is not a regular file";
 }
 
-void close_decoder_files(DECODER_FILES* files) {
-    *files = DECODER_FILES{};
+} // namespace
+
+bool read_descriptor(int fd, std::vector<uint8_t>* out, std::string* reason) {
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        *reason = "is not a regular file";
+        return false;
+    }
+    if (uint64_t(status.st_size) > MAX_DECODER_FILE_BYTES) {
+        *reason = "is larger than 1 GB";
+        return false;
+    }
+    out->resize(size_t(status.st_size));
+    size_t got = 0;
+    while (got < out->size()) {
+        const ssize_t n = pread(fd, out->data() + got, out->size() - got, off_t(got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += size_t(n);
+    }
+    out->resize(got); // a file cut short meanwhile reads as what is there
+    return true;
+}
+
+bool read_below(int folder, const std::string& path, std::vector<uint8_t>* out,
+                std::string* reason) {
+    const int where = open_below(folder, path, O_PATH);
+    struct stat looked, opened;
+    if (where < 0) {
+        *reason = errno == EXDEV || errno == ELOOP ? "lies outside the folder around the model"
+                                                   : "is missing";
+        return false;
+    }
+    const bool regular = fstat(where, &looked) == 0 && S_ISREG(looked.st_mode);
+    close(where);
+    if (!regular) {
+        *reason = type_refusal(looked);
+        return false;
+    }
+    const int fd = open_below(folder, path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) {
+        *reason = "cannot be opened";
+        return false;
+    }
+    bool ok =
+        fstat(fd, &opened) == 0 && opened.st_dev == looked.st_dev && opened.st_ino == looked.st_ino;
+    if (!ok) {
+        *reason = "is not a regular file";
+    } else {
+        ok = read_descriptor(fd, out, reason);
+    }
+    close(fd);
+    return ok;
+}
+
+std::string find_below(int folder, const std::string& path) {
+    const int where = open_below(folder, path, O_PATH);
+    if (where >= 0) {
+        close(where);
+        return path;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const int listing = open_below(folder, parent, O_RDONLY | O_DIRECTORY);
+    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (!entries) {
+        if (listing >= 0) {
+            close(listing);
+        }
+        return std::string();
+    }
+    std::string found;
+    int checked = 0;
+    for (const dirent* entry; found.empty() && checked < 10000 && (entry = readdir(entries));
+         ++checked) {
+        if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+            found = (slash == std::string::npos ? std::string() : parent) + entry->d_name;
+        }
+    }
+    closedir(entries);
+    return found;
+}
+
+bool exists_below(int folder, const std::string& path) {
+    const int where = open_below(folder, path, O_PATH);
+    struct stat status;
+    const bool regular = where >= 0 && fstat(where, &status) == 0 && S_ISREG(status.st_mode);
+    if (where >= 0) {
+        close(where);
+    }
+    return regular;
 }
 
 #endif

@@ -4,17 +4,16 @@
 // output.
 //
 //   vexa-decode --memory BYTES --seconds S [--sandbox MODE] [--hint EXT]
-//               [--picture] [--folder] (--name NAME | -)
+//               [--picture] [--folder [HANDLE]] (--name NAME | -)
 //   vexa-decode --serve
 //
 // The file is always standard input, opened by the caller: NAME is its
-// path below the folder on descriptor 3 (--folder; without it no other file
-// is read), "-" a file held in memory. --picture decodes a picture instead
-// of a model (its name, or --hint for one in memory, tells the formats known
-// by their name). --serve takes requests on the socket that is its standard
-// input and decodes each in a child of its own. The tests build this program
-// once more with VEXA_DECODER_PROBE, which adds their probe of the lock
-// (tests/support/decoder_probe.cpp).
+// path below the folder on descriptor 3 (--folder; on Windows the inherited
+// handle HANDLE; without it no other file is read), "-" a file held in memory. --picture decodes a
+// picture instead of a model (its name, or --hint for one in memory, tells the formats known by
+// their name). --serve takes requests on the socket that is its standard input and decodes each in
+// a child of its own. The tests build this program once more with VEXA_DECODER_PROBE, which adds
+// their probe of the lock (tests/support/decoder_probe.cpp).
 #include "assets/decoder_process.h"
 #include "assets/decoder_sandbox.h"
 
@@ -86,6 +85,10 @@ int main(int argc, char** argv) {
         const bool has_value = i + 1 < argc;
         if (!std::strcmp(argv[i], "--folder")) {
             has_folder = true;
+            // Windows names the inherited handle on the folder here.
+            if (has_value && argv[i + 1][0] >= '0' && argv[i + 1][0] <= '9') {
+                decoder_folder_handle = std::strtoull(argv[++i], nullptr, 10);
+            }
         } else if (!std::strcmp(argv[i], "--name") && has_value && !model && !in_memory) {
             model = argv[++i];
         } else if (!std::strcmp(argv[i], "--sandbox") && has_value) {

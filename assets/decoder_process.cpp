@@ -39,7 +39,8 @@
 // decoders get a process group of their own: Ctrl+C in a terminal goes to
 // the program's group only, and the program ends the import quietly.
 //
-// Linux only; elsewhere (Windows) files are decoded in the calling process.
+// Linux only: decoder_platform_windows.cpp does the same with a Job object,
+// decoder_platform_web.cpp decodes in the page's own process.
 #include "assets/decoder_process.h"
 
 #include "assets/decoder_sandbox.h"
@@ -601,37 +602,20 @@ uint64_t answer_limit(const IMPORT_OPTIONS& options) {
 }
 
 // Reads the decoder's answer until it closes its output, or until a limit
-// ends it (then it is killed by the caller). The length the answer starts
-// with is only a claim: the buffer grows with the bytes that arrive (never
-// past twice what has arrived), so a decoder that announces a gigabyte and
-// stalls costs nothing, and one that sends more than it announced is refused.
+// ends it (then it is killed by the caller). The collector holds the answer
+// to the length it claims and to answer_limit (decoded_model.h).
 ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options, CLOCK::time_point start,
                   std::vector<uint8_t>* answer) try {
-    uint8_t length[8];
-    size_t length_got = 0;
-    uint64_t expected = 0;
+    ANSWER_COLLECTOR collector;
+    collector.limit = answer_limit(options);
+    collector.answer = answer;
     std::vector<uint8_t> chunk(size_t(1) << 18);
     for (;;) {
         pollfd p{child.answer, POLLIN, 0};
         if (poll(&p, 1, POLL_MS) > 0) {
-            ssize_t n;
-            if (length_got < sizeof length) {
-                n = read(child.answer, length + length_got, sizeof length - length_got);
-                length_got += size_t(std::max<ssize_t>(n, 0));
-                if (length_got == sizeof length) {
-                    std::memcpy(&expected, length, sizeof expected);
-                    if (expected > answer_limit(options)) {
-                        return ENDED::TOO_LONG_ANSWER;
-                    }
-                }
-            } else {
-                n = read(child.answer, chunk.data(), chunk.size());
-                if (n > 0) {
-                    if (uint64_t(n) > expected - answer->size()) {
-                        return ENDED::TOO_LONG_ANSWER;
-                    }
-                    answer->insert(answer->end(), chunk.data(), chunk.data() + n);
-                }
+            const ssize_t n = read(child.answer, chunk.data(), chunk.size());
+            if (n > 0 && !collector.take(chunk.data(), size_t(n))) {
+                return ENDED::TOO_LONG_ANSWER;
             }
             if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN)) {
                 return ENDED::ANSWERED; // a short answer fails its reading
@@ -772,6 +756,7 @@ std::string failure_words(int status, const IMPORT_OPTIONS& options) {
 uint32_t (*decoder_lock_function)(int folder_fd) = nullptr;
 void (*decoder_lock_prepare_function)() = nullptr;
 void (*decoder_after_lock)(const char* name) = nullptr;
+uint64_t decoder_folder_handle = 0;
 
 #if defined(__linux__)
 
@@ -1086,36 +1071,5 @@ void decoder_prepare(const IMPORT_OPTIONS& options) {
         start_server(server, program);
     }
 }
-
-#else
-
-DECODE_STATUS decode_in_child(const DECODER_FILES* files, const void* data, size_t size,
-                              const char* hint, const IMPORT_OPTIONS&, DECODED_MODEL* out,
-                              std::string* reason) {
-    return decode_model(files, data, size, hint, out, reason);
-}
-
-DECODE_STATUS decode_picture_in_child(const DECODER_FILES* files, const void* data, size_t size,
-                                      const char* name, const IMPORT_OPTIONS&, PICTURE* out,
-                                      std::string* reason) {
-    std::vector<uint8_t> bytes;
-    if (files && !read_descriptor(files->file, &bytes, reason)) {
-        return DECODE_REFUSED;
-    }
-    return decode_picture(files ? bytes.data() : data, files ? bytes.size() : size,
-                          files ? files->name.c_str() : name, out, reason)
-               ? DECODE_LOADED
-               : DECODE_REFUSED;
-}
-
-int decoder_main(DECODE_KIND, const char*, bool, const char*, uint64_t, double, DECODER_SANDBOX) {
-    return 1;
-}
-
-int decoder_serve() {
-    return 1;
-}
-
-void decoder_prepare(const IMPORT_OPTIONS&) {}
 
 #endif

@@ -1,5 +1,10 @@
 // Running the model and picture decoder in a process of its own (see
-// decoder_process.cpp for the choice of a helper program). Internal to assets/.
+// decoder_process.cpp for the choice of a helper program). Internal to
+// assets/. This header, decoder_files.h and the reading below a folder in
+// neighbour_files.h are all that differs between platforms; CMake builds one
+// implementation: decoder_process.cpp and decoder_files.cpp on Linux,
+// decoder_platform_windows.cpp on Windows and decoder_platform_web.cpp in the
+// browser (no processes there: the decode runs in the page's own).
 #pragma once
 
 #include "assets/decoded_model.h"
@@ -59,3 +64,6 @@ extern void (*decoder_lock_prepare_function)();
 // after the lock, with the model's name, to try what a decoder taken over
 // by a hostile file would try.
 extern void (*decoder_after_lock)(const char* name);
+// Windows: the inherited handle on the neighbours' folder, the value of the
+// decoder program's --folder (Linux hands the folder over on descriptor 3).
+extern uint64_t decoder_folder_handle;

@@ -26,6 +26,9 @@ bool read_descriptor(int fd, std::vector<uint8_t>* out, std::string* reason);
 bool read_below(int folder, const std::string& path, std::vector<uint8_t>* out,
                 std::string* reason);
 
+// True when path below folder is a regular file.
+bool exists_below(int folder, const std::string& path);
+
 // path itself when something is there below folder, else a file in its
 // folder whose name differs only in case (files made on systems whose names
 // ignore case), else "".
