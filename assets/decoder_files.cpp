@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <strings.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -113,6 +114,17 @@ bool open_decoder_files(const char* path, bool with_neighbours, DECODER_FILES* o
         }
     }
     out->folder = folder;
+    return true;
+}
+
+bool look_at_descriptor(int fd, size_t size, bool (*look)(const uint8_t*, size_t, void*),
+                        void* user, bool* answer) {
+    void* map = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map == MAP_FAILED) {
+        return false;
+    }
+    *answer = look(static_cast<const uint8_t*>(map), size, user);
+    munmap(map, size);
     return true;
 }
 

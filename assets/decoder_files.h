@@ -2,11 +2,23 @@
 // caller, and the folder tree its neighbours (material libraries, pictures,
 // buffers) may be opened from. Every request kind opens its input with
 // open_decoder_files, so no decoder ever resolves a name against its own
-// folder or reaches beyond that tree. Owns no globals; POSIX file calls.
+// folder or reaches beyond that tree. Owns no globals; each platform has
+// its own implementation (decoder_process.h names them).
 #pragma once
 
+#include <fcntl.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+// How the caller opens a file it only checks (input_guards.cpp): never
+// blocking on a FIFO swapped in, never becoming a terminal, never inherited.
+#if defined(_WIN32)
+constexpr int DECODER_CHECK_OPEN_FLAGS = O_RDONLY | O_BINARY | O_NOINHERIT;
+#else
+constexpr int DECODER_CHECK_OPEN_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+#endif
 
 // Whole files are read at once; larger ones are refused.
 constexpr uint64_t MAX_DECODER_FILE_BYTES = uint64_t(1) << 30;
@@ -28,6 +40,12 @@ struct DECODER_FILES {
 bool open_decoder_files(const char* path, bool with_neighbours, DECODER_FILES* out,
                         std::string* reason);
 void close_decoder_files(DECODER_FILES* files);
+
+// Maps the regular file open on fd (size bytes) read-only and sets *answer
+// to look's answer on its bytes. False, *answer untouched, where it cannot
+// be mapped.
+bool look_at_descriptor(int fd, size_t size, bool (*look)(const uint8_t*, size_t, void*),
+                        void* user, bool* answer);
 
 // The neighbourhood rule alone, on a resolved folder path: true when the
 // folder above real_folder may be read too.

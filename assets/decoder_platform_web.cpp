@@ -125,6 +125,18 @@ bool open_decoder_files(const char* path, bool with_neighbours, DECODER_FILES* o
     return true;
 }
 
+bool look_at_descriptor(int fd, size_t size, bool (*look)(const uint8_t*, size_t, void*),
+                        void* user, bool* answer) {
+    // The page's files live in memory already: a copy is what a map would be.
+    std::vector<uint8_t> bytes;
+    std::string reason;
+    if (!read_descriptor(fd, &bytes, &reason) || bytes.size() != size) {
+        return false;
+    }
+    *answer = look(bytes.data(), bytes.size(), user);
+    return true;
+}
+
 void close_decoder_files(DECODER_FILES* files) {
     for (int fd : {files->file, files->folder}) {
         if (fd >= 0) {

@@ -237,6 +237,20 @@ bool open_decoder_files(const char* path, bool with_neighbours, DECODER_FILES* o
     return true;
 }
 
+bool look_at_descriptor(int fd, size_t size, bool (*look)(const uint8_t*, size_t, void*),
+                        void* user, bool* answer) {
+    const HANDLE mapping = CreateFileMappingW(handle_of(fd), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    const void* view = mapping ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, size) : nullptr;
+    if (view) {
+        *answer = look(static_cast<const uint8_t*>(view), size, user);
+        UnmapViewOfFile(view);
+    }
+    if (mapping) {
+        CloseHandle(mapping);
+    }
+    return view != nullptr;
+}
+
 void close_decoder_files(DECODER_FILES* files) {
     for (int fd : {files->file, files->folder}) {
         if (fd >= 0) {

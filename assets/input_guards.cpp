@@ -5,9 +5,10 @@
 // to the decoder, which runs limited. Owns nothing; POSIX file calls.
 #include "assets/input_guards.h"
 
+#include "assets/decoder_files.h"
+
 #include <fcntl.h>
 #include <strings.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -380,7 +381,7 @@ int open_checked(const char* path, uint64_t max_bytes, size_t* bytes, std::strin
         return -1;
     }
     // O_NONBLOCK: a file swapped for a FIFO after the check does not block the open.
-    int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    int fd = open(path, DECODER_CHECK_OPEN_FLAGS);
     if (fd < 0) {
         *reason = std::string("cannot be read (") + std::strerror(errno) + ")";
         return -1;
@@ -420,13 +421,19 @@ bool model_descriptor_guard(int fd, const char* name, std::string* reason) {
         *reason = "is empty";
         return false;
     }
-    const size_t bytes = size_t(status.st_size);
+    struct LOOK {
+        const char* name;
+        std::string* reason;
+    } look{name, reason};
+    // A file that cannot be mapped is left to the decoder, which reads it.
     bool ok = true;
-    void* map = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, fd, 0);
-    if (map != MAP_FAILED) {
-        ok = model_content_guard(static_cast<const uint8_t*>(map), bytes, name, reason);
-        munmap(map, bytes);
-    }
+    look_at_descriptor(
+        fd, size_t(status.st_size),
+        [](const uint8_t* data, size_t size, void* user) {
+            LOOK& l = *static_cast<LOOK*>(user);
+            return model_content_guard(data, size, l.name, l.reason);
+        },
+        &look, &ok);
     return ok;
 }
 
