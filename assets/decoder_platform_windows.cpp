@@ -794,6 +794,11 @@ DECODE_STATUS unpack_answer(const std::vector<uint8_t>& answer, RESULT* out, std
     return decoded;
 }
 
+LONG WINAPI end_on_fault(EXCEPTION_POINTERS* fault) {
+    TerminateProcess(GetCurrentProcess(), UINT(fault->ExceptionRecord->ExceptionCode));
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 } // namespace
 
 DECODE_STATUS decode_in_child(const DECODER_FILES* files, const void* data, size_t size,
@@ -818,10 +823,77 @@ DECODE_STATUS decode_picture_in_child(const DECODER_FILES* files, const void* da
     return ran == DECODE_LOADED ? unpack_answer(answer, out, reason, decoded_picture_read) : ran;
 }
 
-int decoder_main(DECODE_KIND kind, const char* name, bool has_folder, const char* hint, uint64_t,
-                 double, DECODER_SANDBOX sandbox) {
-    // A crash ends the process with its exception code, never a dialog.
+namespace {
+
+struct DECODE_REQUEST {
+    DECODE_KIND kind;
+    const char* name;
+    bool has_folder;
+    const char* hint;
+    int status = 1;
+    bool finished = false; // false once the thread has ended: it died
+};
+
+// The decode itself, on a thread of its own (decoder_main says why).
+DWORD WINAPI decode_thread(void* argument) {
+    DECODE_REQUEST& request = *static_cast<DECODE_REQUEST*>(argument);
+    const char* name = request.name;
+    DECODER_FILES files;
+    files.file = 0;
+    files.folder = request.has_folder && decoder_folder_handle
+                       ? _open_osfhandle(intptr_t(decoder_folder_handle), _O_RDONLY)
+                       : -1;
+    files.name = name ? name : "";
+    std::vector<uint8_t> input;
+    std::string reason;
+    DECODE_STATUS status = DECODE_REFUSED;
+    DECODED_MODEL model;
+    PICTURE picture;
+    try {
+        if (!name && !read_descriptor(0, &input, &reason)) {
+            request.status = EXIT_BAD_REQUEST;
+            request.finished = true;
+            return 0;
+        }
+        if (request.kind == DECODE_KIND_PICTURE) {
+            status = (!name || read_descriptor(0, &input, &reason)) &&
+                             decode_picture(input.data(), input.size(), name ? name : request.hint,
+                                            &picture, &reason)
+                         ? DECODE_LOADED
+                         : DECODE_REFUSED;
+        } else {
+            status = decode_model(name ? &files : nullptr, input.data(), input.size(), request.hint,
+                                  &model, &reason);
+        }
+    } catch (const std::bad_alloc&) {
+        status = DECODE_OUT_OF_MEMORY;
+    }
+    if (status == DECODE_OUT_OF_MEMORY) {
+        model = DECODED_MODEL{};
+        picture = PICTURE{};
+    }
+    const bool sent = request.kind == DECODE_KIND_PICTURE
+                          ? decoded_picture_send(1, status, picture, reason)
+                          : decoded_model_send(1, status, model, reason);
+    request.status = sent ? 0 : 1;
+    request.finished = true;
+    return 0;
+}
+
+} // namespace
+
+// The limit decoder_memory_windows.cpp checks in the decoder program.
+uint64_t decoder_memory_limit = 0;
+
+int decoder_main(DECODE_KIND kind, const char* name, bool has_folder, const char* hint,
+                 uint64_t memory_limit_bytes, double, DECODER_SANDBOX sandbox) {
+    decoder_memory_limit = memory_limit_bytes;
+    // A crash ends the process with its exception code, never a dialog or
+    // a debugger: the job's flag does that on Windows, the filter under
+    // Wine, which ignores both the flag and the error mode and starts its
+    // debugger (which writes its report into the answer's pipe and waits).
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(end_on_fault);
     _setmode(0, _O_BINARY);
     _setmode(1, _O_BINARY);
     // The limits are the caller's Job object; without one, REQUIRED refuses.
@@ -833,41 +905,20 @@ int decoder_main(DECODE_KIND kind, const char* name, bool has_folder, const char
     if (decoder_after_lock) {
         decoder_after_lock(name ? name : "");
     }
-    DECODER_FILES files;
-    files.file = 0;
-    files.folder = has_folder && decoder_folder_handle
-                       ? _open_osfhandle(intptr_t(decoder_folder_handle), _O_RDONLY)
-                       : -1;
-    files.name = name ? name : "";
-    std::vector<uint8_t> input;
-    std::string reason;
-    DECODE_STATUS status = DECODE_REFUSED;
-    DECODED_MODEL model;
-    PICTURE picture;
-    try {
-        if (!name && !read_descriptor(0, &input, &reason)) {
-            return EXIT_BAD_REQUEST;
-        }
-        if (kind == DECODE_KIND_PICTURE) {
-            status = (!name || read_descriptor(0, &input, &reason)) &&
-                             decode_picture(input.data(), input.size(), name ? name : hint,
-                                            &picture, &reason)
-                         ? DECODE_LOADED
-                         : DECODE_REFUSED;
-        } else {
-            status = decode_model(name ? &files : nullptr, input.data(), input.size(), hint, &model,
-                                  &reason);
-        }
-    } catch (const std::bad_alloc&) {
-        status = DECODE_OUT_OF_MEMORY;
+    // The decode runs on a thread with Linux's 8 MB of stack, watched from
+    // here: Wine cannot raise a stack overflow on a thread whose stack is
+    // used up and ends the thread quietly, which reads here as what it is.
+    DECODE_REQUEST request{kind, name, has_folder, hint};
+    const HANDLE thread = CreateThread(nullptr, 8 << 20, decode_thread, &request,
+                                       STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+    if (!thread) {
+        return 1;
     }
-    if (status == DECODE_OUT_OF_MEMORY) {
-        model = DECODED_MODEL{};
-        picture = PICTURE{};
+    WaitForSingleObject(thread, INFINITE);
+    if (!request.finished) {
+        TerminateProcess(GetCurrentProcess(), UINT(EXCEPTION_STACK_OVERFLOW));
     }
-    const bool sent = kind == DECODE_KIND_PICTURE ? decoded_picture_send(1, status, picture, reason)
-                                                  : decoded_model_send(1, status, model, reason);
-    return sent ? 0 : 1;
+    return request.status;
 }
 
 int decoder_serve() {

@@ -27,6 +27,10 @@ int main(int argc, char** argv) {
             std::printf("%s: %zu nodes, %zu parts, %zu vertices, %zu materials, %zu clips\n",
                         argv[i], model.nodes.size(), model.parts.size(), vertices,
                         model.materials.size(), model.clips.size());
+            // A neighbour that could not be read shows here.
+            for (const std::string& warning : model.warnings) {
+                std::printf("%s: warning: %s\n", argv[i], warning.c_str());
+            }
         } else {
             std::printf("%s: %s%s\n", argv[i],
                         status == DECODE_OUT_OF_MEMORY ? "out of memory " : "", reason.c_str());
