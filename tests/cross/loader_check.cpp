@@ -10,13 +10,14 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    const IMPORT_OPTIONS options; // the defaults every program starts with
     for (int i = 1; i < argc; ++i) {
         DECODER_FILES files;
         DECODED_MODEL model;
         std::string reason;
         DECODE_STATUS status = DECODE_REFUSED;
         if (open_decoder_files(argv[i], true, &files, &reason)) {
-            status = decode_in_child(&files, nullptr, 0, nullptr, import_options, &model, &reason);
+            status = decode_in_child(&files, nullptr, 0, nullptr, options, &model, &reason);
             close_decoder_files(&files);
         }
         if (status == DECODE_LOADED) {
