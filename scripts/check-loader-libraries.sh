@@ -13,7 +13,7 @@ SCRIPT=check-loader-libraries
 . scripts/cross-common.sh
 target=${1:-}
 case "$target" in
-windows) install_packages wine ;;
+windows) install_packages wine wine64 ;;
 web | web-pthread) ;;
 *) die "usage: check-loader-libraries.sh windows|web|web-pthread" ;;
 esac
@@ -44,7 +44,8 @@ if [ "$target" = windows ]; then
     runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")
     cp "$runtime/libstdc++-6.dll" "$runtime/libgcc_s_seh-1.dll" /usr/x86_64-w64-mingw32/lib/libwinpthread-1.dll \
         /usr/x86_64-w64-mingw32/lib/zlib1.dll "$sdl2/bin/SDL2.dll" "$work/build/"
-    export WINEPREFIX="$VEXA_CACHE/wineprefix-$(wine --version | tr -c 'A-Za-z0-9.\n-' '_')"
+    WINEPREFIX="$VEXA_CACHE/wineprefix-$(wine --version | tr -c 'A-Za-z0-9.\n-' '_')"
+    export WINEPREFIX
     [ -d "$WINEPREFIX" ] || die "no Wine prefix $WINEPREFIX (scripts/test-windows.sh makes it)"
     WINEDEBUG=-all timeout 300 wine "$work/build/loader-libraries-check.exe"
 else

@@ -108,6 +108,20 @@ relocatable() {
     ! grep -rqsF "$1" "$1/lib" "$1/include" "$1/cmake"
 }
 
+# timed_build NAME TOOLCHAIN BUILD_FUNCTION: cached_build of the Debian
+# source package NAME, saying on stderr how long a build took when there was
+# one.
+timed_build() {
+    started=$(date +%s)
+    version=$(source_version "$1")
+    [ -n "$version" ] || die "no Debian source package $1 (apt-get source $1)"
+    fresh=1
+    [ -d "$VEXA_CACHE/$1-$version-$2" ] && fresh=0
+    cached_build "$1" "$version" "$2" "$3" || exit 1
+    [ $fresh = 1 ] && echo "$1 for $2 built in $(($(date +%s) - started)) s" >&2
+    return 0
+}
+
 # --- MinGW-w64 -------------------------------------------------------------
 
 mingw_cmake() {
@@ -152,9 +166,8 @@ loader_libraries_windows() {
     sdl2=$VEXA_CACHE/libsdl2-$(source_version libsdl2)-$tag
     [ -d "$sdl2" ] || die "no SDL2 for MinGW in $sdl2 (scripts/build-windows.sh --libraries builds it)"
     MINGW_PREFIXES=$sdl2
-    assimp=$(cached_build assimp "$(source_version assimp)" "$tag" build_assimp_mingw) || exit 1
-    image=$(cached_build libsdl2-image "$(source_version libsdl2-image)" "$tag" build_sdl2_image_mingw) ||
-        exit 1
+    assimp=$(timed_build assimp "$tag" build_assimp_mingw) || exit 1
+    image=$(timed_build libsdl2-image "$tag" build_sdl2_image_mingw) || exit 1
     echo "$assimp;$image"
 }
 
@@ -168,6 +181,7 @@ build_zlib_web() {
     mkdir -p "$2/lib" "$2/include" "$1/vexa-build"
     # What zlib's configure would write into zconf.h for this C library.
     sed -i 's|^#ifdef HAVE_UNISTD_H.*|#if 1|; s|^#ifdef HAVE_STDARG_H.*|#if 1|' "$1/zconf.h"
+    # shellcheck disable=SC2086
     for c in adler32 compress crc32 deflate gzclose gzlib gzread gzwrite infback inffast inflate \
         inftrees trees uncompr zutil; do
         echo "$c"
@@ -217,10 +231,9 @@ loader_libraries_web() {
     export NODE_PATH=/usr/share/nodejs
     sdl2=$VEXA_CACHE/libsdl2-$(source_version libsdl2)-$tag
     [ -d "$sdl2" ] || die "no SDL2 for Emscripten in $sdl2 (scripts/build-web.sh sdl2 builds it)"
-    zlib=$(cached_build zlib "$(source_version zlib)" "$tag" build_zlib_web) || exit 1
+    zlib=$(timed_build zlib "$tag" build_zlib_web) || exit 1
     WEB_PREFIXES="$zlib;$sdl2"
-    assimp=$(cached_build assimp "$(source_version assimp)" "$tag" build_assimp_web) || exit 1
-    image=$(cached_build libsdl2-image "$(source_version libsdl2-image)" "$tag" build_sdl2_image_web) ||
-        exit 1
+    assimp=$(timed_build assimp "$tag" build_assimp_web) || exit 1
+    image=$(timed_build libsdl2-image "$tag" build_sdl2_image_web) || exit 1
     echo "$zlib;$assimp;$image"
 }
