@@ -140,9 +140,13 @@ if [ -f "$windows/vexa-loader-check.exe" ]; then
     echo "loader-cross: Windows: $(wc -l < "$dir/windows.lines") models, the same lines"
 fi
 if [ -n "$VEXA_WEB_LOADER" ] && [ -f "$VEXA_WEB_LOADER" ]; then
-    (cd "$dir" && NODE_PATH=/usr/share/nodejs node "$VEXA_WEB_LOADER" "$@") > "$dir/web.lines" ||
-        fail "vexa-loader-check failed under node"
-    diff "$dir/linux.lines" "$dir/web.lines" || fail "the browser build decodes differently"
+    # Not the file that crashes Assimp natively: WebAssembly has no fault for
+    # a stray access inside the page's memory, so there it decodes to
+    # whatever the answer checks let through (docs/untrusted-files.md).
+    (cd "$dir" && NODE_PATH=/usr/share/nodejs node "$VEXA_WEB_LOADER" "$@") |
+        grep -v '^set/bad_joint_index' > "$dir/web.lines" || fail "vexa-loader-check failed under node"
+    grep -v '^set/bad_joint_index' "$dir/linux.lines" | diff - "$dir/web.lines" ||
+        fail "the browser build decodes differently"
     echo "loader-cross: browser (in-process, node): $(wc -l < "$dir/web.lines") models, the same lines"
 else
     echo "loader-cross: skipped: no browser build of the loader check (VEXA_WEB_LOADER)"

@@ -123,16 +123,17 @@ int main(int argc, char** argv) {
     attach_console_output();
     // The decoder loads its libraries while the window and GL start.
     prepare_model_decoder();
-    if (!app_startup(app)) {
-        // The importer or the program check has said why, unless the program
-        // was asked to end while the model was loading: that ends it as it
-        // always does.
-        return quit_pending() ? 0 : 1;
-    }
     if (!frames) {
-        run_loop(); // until Escape or the window closes
+        // Until Escape or the window closes; in a browser the page calls the
+        // passes and this returns at once. A start that failed: the importer
+        // or the program check has said why, unless the program was asked to
+        // end while the model was loading, which ends it as it always does.
+        const int status = app_run(app);
         viewer_release();
-        return 0;
+        return status != 0 && quit_pending() ? 0 : status;
+    }
+    if (!app_startup(app)) {
+        return quit_pending() ? 0 : 1;
     }
     // A fixed number of passes, the picture read back before the last one
     // is presented.

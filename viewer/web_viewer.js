@@ -27,6 +27,7 @@
       document.body.appendChild(line);
     }
     line.textContent = text;
+    line.style.display = text ? "" : "none";
   }
 
   var MODEL_EXTENSIONS = /\.(gltf|glb|fbx|dae|obj|x|ply|stl|3ds|md5mesh|smd|off)$/i;
