@@ -27,6 +27,12 @@ include_guard(GLOBAL)
 # thread asked for later would start only after the frame that waits for it.
 set(VEXA_BROWSER_THREADS 8)
 set(VEXA_WEB_PAGE ${CMAKE_CURRENT_LIST_DIR}/vexa_web_page.html)
+# Debian's Emscripten optimises the JavaScript it links with Node modules
+# (acorn) that Node finds only through NODE_PATH: links get it set.
+set(VEXA_WEB_LINKER_LAUNCHER)
+if(NOT DEFINED ENV{NODE_PATH} AND EXISTS /usr/share/nodejs/acorn)
+    set(VEXA_WEB_LINKER_LAUNCHER ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs)
+endif()
 
 # vexa_threads_twins(<variable> <libraries...>): the libraries with each one
 # that has a threaded twin (a target of the same name ending in _threads)
@@ -66,6 +72,10 @@ function(vexa_web_application name)
     configure_file(${VEXA_WEB_PAGE} ${page} @ONLY)
     foreach(target ${name} ${twin})
         add_executable(${target} ${A_SOURCES})
+        if(VEXA_WEB_LINKER_LAUNCHER)
+            set_target_properties(${target} PROPERTIES CXX_LINKER_LAUNCHER
+                "${VEXA_WEB_LINKER_LAUNCHER}")
+        endif()
         # The .data file is made when linking: link again when a file changes.
         set_target_properties(${target} PROPERTIES SUFFIX .js LINK_DEPENDS "${inputs}")
         target_link_options(${target} PRIVATE ${preload} -sALLOW_MEMORY_GROWTH=1
