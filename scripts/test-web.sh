@@ -84,13 +84,13 @@ serve() {
     url="$(sed -n 's/^serving //p' "$work/server-$name.txt")?frames=$frames"
 }
 
-# compare REFERENCE NAME TOLERANCE MAX_SHARE [SKIP_ROWS]: the browser's
+# compare REFERENCE NAME TOLERANCE MAX_SHARE [LEFT_OUT]: the browser's
 # screenshot NAME.png against the desktop's picture REFERENCE (PPM): at most
-# MAX_SHARE of the pixels may have a channel off by more than TOLERANCE; the
-# top SKIP_ROWS rows are left out.
+# MAX_SHARE of the pixels may have a channel off by more than TOLERANCE.
+# LEFT_OUT: rectangles not compared, "x0,y0,x1,y1 ..." (x1, y1 excluded).
 compare() {
     pngtopam "$work/$2.png" >"$work/$2.ppm"
-    python3 - "$1" "$work/$2.ppm" "$2" "$3" "$4" "${5:-0}" <<'EOF_COMPARE'
+    python3 - "$1" "$work/$2.ppm" "$2" "$3" "$4" "${5:-}" <<'EOF_COMPARE'
 import sys
 
 def read(path):
@@ -109,10 +109,13 @@ def read(path):
 (w1, h1, a), (w2, h2, b) = read(sys.argv[1]), read(sys.argv[2])
 if (w1, h1) != (w2, h2):
     sys.exit(f"sizes differ: desktop {w1}x{h1}, {sys.argv[3]} {w2}x{h2}")
-TOLERANCE, MAX_SHARE, skip = int(sys.argv[4]), float(sys.argv[5]), int(sys.argv[6])
+TOLERANCE, MAX_SHARE = int(sys.argv[4]), float(sys.argv[5])
+left_out = [tuple(map(int, r.split(","))) for r in sys.argv[6].split()]
 worst, off = 0, 0
-h1 -= skip
-for p in range(skip * w1 * 3, len(a), 3):
+for p in range(0, len(a), 3):
+    x, y = p // 3 % w1, p // 3 // w1
+    if any(x0 <= x < x1 and y0 <= y < y1 for x0, y0, x1, y1 in left_out):
+        continue
     d = max(abs(a[p] - b[p]), abs(a[p + 1] - b[p + 1]), abs(a[p + 2] - b[p + 2]))
     worst = max(worst, d)
     off += d > TOLERANCE
@@ -183,10 +186,13 @@ emcmake cmake -S "$project" -B "$project/build-emcmake" "-DCMAKE_FIND_ROOT_PATH=
 
 # Each page against the Linux picture of the same frame. The two draw the
 # same scene through two GL implementations (OpenGL 2.1 on llvmpipe, WebGL on
-# SwiftShader): lit surfaces may round a few levels apart and edges fall on
-# other pixels, as between the engine's GL and ES dialects. The shapes
-# example's caption is left out: TrueType on Linux, the built-in font in the
-# browser (no FreeType for Emscripten), as is its ImGui panel on Linux.
+# SwiftShader): lit surfaces agree within 2 levels, but the rasterisers put
+# some edge pixels on the other side (up to 0.9 % of the pixels differ by
+# more than 8 in the runs so far, all along edges). Left out: the frame rate
+# printed by the lights example, and the shapes example's caption (TrueType
+# on Linux, the built-in font in the browser: no FreeType for Emscripten)
+# and its ImGui panel, which the Linux build shows (vexa::imgui).
+EXAMPLE_TOLERANCE=8 EXAMPLE_SHARE=0.015
 for example in $examples; do
     VEXA_CHECK=$example VEXA_CHECK_FRAMES=$frames VEXA_CHECK_PICTURE="$work/linux-$example.ppm" \
         sh scripts/with-display.sh "build/ci/examples/vexa-$example" >/dev/null ||
@@ -196,9 +202,12 @@ for example in $examples; do
     python3 scripts/browser-run.py "$url" "frame $frames done" "$work/example-$example.png" 600 \
         >"$work/console-example-$example.txt" ||
         { cat "$work/console-example-$example.txt"; die "the $example page did not report \"frame $frames done\""; }
-    skip=0
-    [ "$example" = shapes ] && skip=$SHAPES_SKIP_ROWS
-    compare "$work/linux-$example.ppm" "example-$example" $EXAMPLE_TOLERANCE $EXAMPLE_SHARE $skip ||
+    case $example in
+    lights) left_out="0,0,120,30" ;;
+    shapes) left_out="0,0,1024,80 60,60,470,470" ;;
+    *) left_out="" ;;
+    esac
+    compare "$work/linux-$example.ppm" "example-$example" $EXAMPLE_TOLERANCE $EXAMPLE_SHARE "$left_out" ||
         die "$example: the browser's frame $frames differs from the Linux build's"
 done
 echo "test-web: passed"
