@@ -17,7 +17,6 @@
 #   VEXA_WEB_FRAMES=N   the frame compared (default 30)
 set -e
 cd "$(dirname "$0")/.."
-root=$(pwd)
 frames=${VEXA_WEB_FRAMES:-30}
 
 die() {
@@ -48,7 +47,7 @@ if [ ! -x build/ci/vexa-snapshot ]; then
     cmake --build --preset ci --target vexa-snapshot >/dev/null
 fi
 examples="cube lights shapes"
-# shellcheck disable=SC2086
+# shellcheck disable=SC2046,SC2086
 cmake --build --preset ci --target $(printf 'vexa-%s ' $examples) >/dev/null ||
     die "building the Linux examples failed"
 work=$(mktemp -d)
@@ -138,6 +137,7 @@ compare_with_desktop() {
 # run_page NAME SERVER_FLAG EXPECTED_LINE: the page through headless Chromium
 # over a pipe (scripts/browser-run.py), in real time.
 run_page() {
+    # shellcheck disable=SC2086
     serve "$1" $2
     python3 scripts/browser-run.py "$url" "frame $frames done" "$work/$1.png" 600 \
         >"$work/console-$1.txt" ||
@@ -175,10 +175,12 @@ foreach(example cube lights shapes)
     vexa_add_application(vexa-${example} ${example}.cpp)
 endforeach()
 EOF_PROJECT
-cmake -S "$project" -B "$project/build" -DCMAKE_BUILD_TYPE=Release \
-    "-DCMAKE_TOOLCHAIN_FILE=$package/share/vexa/toolchain.cmake" >"$work/project.txt" 2>&1 &&
-    cmake --build "$project/build" -j2 >>"$work/project.txt" 2>&1 ||
-    { tail -n 30 "$work/project.txt"; die "the examples do not build on the web package"; }
+if ! cmake -S "$project" -B "$project/build" -DCMAKE_BUILD_TYPE=Release \
+    "-DCMAKE_TOOLCHAIN_FILE=$package/share/vexa/toolchain.cmake" >"$work/project.txt" 2>&1 ||
+    ! cmake --build "$project/build" -j2 >>"$work/project.txt" 2>&1; then
+    tail -n 30 "$work/project.txt"
+    die "the examples do not build on the web package"
+fi
 # Emscripten's own toolchain searches packages only under its root folders:
 # the package's prefix is one.
 emcmake cmake -S "$project" -B "$project/build-emcmake" "-DCMAKE_FIND_ROOT_PATH=$package" \
