@@ -14,6 +14,13 @@
 # CLIENT marks code built on the engine (the demonstration): the same include
 # discipline, but neither installed nor part of vexa::engine.
 #
+# In the browser build (EMSCRIPTEN) every module has a threaded twin,
+# vexa_<name>_threads (vexa::<name>_threads): the same sources and include
+# root compiled with -pthread, because WebAssembly with threads links only
+# objects built for shared memory. The twin links the twins of what the
+# module links where they exist (vexa_sdl2 -> vexa_sdl2_threads) and goes
+# into the same export set (vexa_threads_twins: cmake/vexa_web.cmake).
+#
 # COMPONENT installs the module as an optional part of the package, outside
 # vexa::engine: find_package(vexa COMPONENTS <component>) loads its targets
 # (export set vexa_<component>Targets) and the package configuration finds
@@ -49,14 +56,29 @@ function(vexa_module name)
     target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${root}>)
     list(TRANSFORM M_DEPENDS PREPEND vexa_)
     target_link_libraries(${target} PUBLIC ${M_DEPENDS} ${M_LIBRARIES})
+    set(targets ${target})
+    if(EMSCRIPTEN)
+        set(twin ${target}_threads)
+        add_library(${twin} STATIC ${sources})
+        target_include_directories(${twin} PUBLIC $<BUILD_INTERFACE:${root}>)
+        vexa_threads_twins(linked ${M_DEPENDS} ${M_LIBRARIES})
+        target_link_libraries(${twin} PUBLIC ${linked})
+        target_compile_options(${twin} PUBLIC -pthread)
+        target_link_options(${twin} PUBLIC -pthread)
+        target_compile_definitions(${twin} PRIVATE VEXA_BROWSER_THREADS=${VEXA_BROWSER_THREADS})
+        list(APPEND targets ${twin})
+    endif()
     if(M_CLIENT)
         return()
     endif()
 
-    add_library(vexa::${name} ALIAS ${target})
-    set_target_properties(${target} PROPERTIES EXPORT_NAME ${name})
-    target_include_directories(${target} PUBLIC
-        $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vexa>)
+    foreach(each ${targets})
+        string(REGEX REPLACE "^vexa_" "" export_name ${each})
+        add_library(vexa::${export_name} ALIAS ${each})
+        set_target_properties(${each} PROPERTIES EXPORT_NAME ${export_name})
+        target_include_directories(${each} PUBLIC
+            $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vexa>)
+    endforeach()
     if(M_COMPONENT)
         set(export vexa_${M_COMPONENT}Targets)
         set(component COMPONENT ${M_COMPONENT})
@@ -66,8 +88,11 @@ function(vexa_module name)
         set(export vexaTargets)
         set(component)
         set_property(GLOBAL APPEND PROPERTY VEXA_MODULE_TARGETS ${target})
+        if(EMSCRIPTEN)
+            set_property(GLOBAL APPEND PROPERTY VEXA_MODULE_THREADS_TARGETS ${twin})
+        endif()
     endif()
-    install(TARGETS ${target} EXPORT ${export} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    install(TARGETS ${targets} EXPORT ${export} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ${component})
     install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vexa/${M_FOLDER}
         ${component})

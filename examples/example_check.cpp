@@ -1,7 +1,7 @@
 // Test support linked into each example; not part of what the examples show.
 // Inert unless the test command names the example's check in VEXA_CHECK
-// (model, sprite, lights or shapes, below): then the example runs VEXA_CHECK_FRAMES
-// loop passes (300 by default), its last frame is read back just before it
+// (cube, model, sprite, lights or shapes, below): then the example runs
+// VEXA_CHECK_FRAMES loop passes (300 by default), its last frame is read back just before it
 // is presented and checked, and a frame that fails ends the program with one
 // line and status 1; one that passes ends the loop, and app_run returns 0
 // (a loop that ends sooner is a failure too).
@@ -12,6 +12,7 @@
 #include "app/input.h"
 #include "app/runtime.h"
 #include "gfx/gl.h"
+#include "gfx/gl_dialect.h"
 #include "gfx/window.h"
 
 #include <SDL.h>
@@ -109,11 +110,17 @@ const char* check_shapes(const FRAME& frame) {
     return frame.count(20, 20, 700, 40, white) < 100 ? "no caption" : nullptr;
 }
 
+// examples/cube.cpp: a shaded cube in the middle of the window.
+const char* check_cube(const FRAME& frame) {
+    return frame.colours(412, 200, 200, 200) < 8 ? "no shaded cube in the middle" : nullptr;
+}
+
 struct CHECK {
     const char* name;
     const char* (*check)(const FRAME& frame);
 };
-const CHECK CHECKS[] = {{"model", check_model},
+const CHECK CHECKS[] = {{"cube", check_cube},
+                        {"model", check_model},
                         {"sprite", check_sprite},
                         {"lights", check_lights},
                         {"shapes", check_shapes}};
@@ -136,7 +143,7 @@ const char* check_frame() {
     frame.width = app_window->width;
     frame.height = app_window->height;
     frame.rgba.resize(size_t(frame.width) * size_t(frame.height) * 4);
-    glReadBuffer(GL_BACK);
+    gl_read_from_back_buffer(); // glReadBuffer exists in OpenGL 2.1 only, not in ES or WebGL
     glReadPixels(0, 0, frame.width, frame.height, GL_RGBA, GL_UNSIGNED_BYTE, frame.rgba.data());
     if (const char* path = std::getenv("VEXA_CHECK_PICTURE")) {
         if (FILE* file = std::fopen(path, "wb")) {

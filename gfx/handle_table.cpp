@@ -127,6 +127,19 @@ void texture_bind(int unit, uint32_t slot) {
     ++frame_stats.texture_binds;
 }
 
+void texture_unbind_everywhere(uint32_t slot) {
+    const HANDLE_SLOT* s = checked_slot(texture_table, slot);
+    for (int unit = 0; s && s->name && unit < MAX_TEXTURE_UNITS; ++unit) {
+        if (bind_cache.textures[unit] == s->name) {
+            bind_cache.textures[unit] = 0;
+            glActiveTexture(GLenum(GL_TEXTURE0 + unit));
+            gl_check();
+            glBindTexture(GL_TEXTURE_2D, 0);
+            gl_check();
+        }
+    }
+}
+
 namespace {
 
 bool power_of_two(int n) {

@@ -85,6 +85,12 @@ GLuint index_buffer_gl_name(uint32_t slot);
 // caller error: asserts in debug builds, does nothing in release builds.
 void texture_bind(int unit, uint32_t slot);
 
+// Binds no texture on each unit that holds the texture in slot. Before
+// drawing into a framebuffer with that texture attached: WebGL refuses every
+// draw while the attachment is also bound for sampling (a feedback loop),
+// where desktop GL would draw. No GL call when no unit holds it.
+void texture_unbind_everywhere(uint32_t slot);
+
 // Allocates a texture slot, generates its GL name, binds it on unit 0, sets
 // the filters and wrap mode (S and T alike) and specifies RGBA storage of
 // width x height from pixels in pixel_format (GL_RGBA or GL_BGRA, unsigned

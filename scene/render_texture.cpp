@@ -5,6 +5,7 @@
 #include "scene/render_texture.h"
 
 #include "gfx/frame_stats.h"
+#include "gfx/handle_table.h"
 #include "gfx/render_state.h"
 #include "gfx/report.h"
 #include "scene/camera.h"
@@ -82,6 +83,7 @@ bool begin_render_texture(RENDER_TEXTURE* target) {
     }
     flush_shapes(); // shapes asked for before go where they were asked
     open_render_texture = target;
+    texture_unbind_everywhere(target->target.colour_texture); // last frame showed it
     framebuffer_bind(target->target.framebuffer);
     set_viewport(0, 0, target->width, target->height);
     set_clear_colour(target->clear_colour[0], target->clear_colour[1], target->clear_colour[2],

@@ -296,7 +296,11 @@ TEST_F(CONVENIENCES, render_textures_bind_clear_and_restore_and_the_scene_target
     render_scene();
     end_render_texture();
     log = fake_gl::take();
+    // Making the texture left it bound on unit 0: drawing into it while it is
+    // bound for sampling is a feedback loop WebGL refuses to draw through.
     const LOG expected_start = {
+        call("glActiveTexture", GL_TEXTURE0),
+        call("glBindTexture", GLenum(GL_TEXTURE_2D), 0u),
         call("glBindFramebufferEXT", GLenum(GL_FRAMEBUFFER_EXT), panel->target.framebuffer),
         call("glViewport", 0, 0, 256, 128),
         call("glScissor", 0, 0, 256, 128),
@@ -304,7 +308,7 @@ TEST_F(CONVENIENCES, render_textures_bind_clear_and_restore_and_the_scene_target
         call("glClear", GLbitfield(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT)),
     };
     ASSERT_GE(log.size(), expected_start.size() + 3);
-    EXPECT_EQ(LOG(log.begin(), log.begin() + 5), expected_start);
+    EXPECT_EQ(LOG(log.begin(), log.begin() + 7), expected_start);
     EXPECT_EQ(LOG(log.end() - 3, log.end()),
               (LOG{call("glBindFramebufferEXT", GLenum(GL_FRAMEBUFFER_EXT), 0u),
                    call("glViewport", 0, 0, 1024, 600), call("glScissor", 0, 0, 1024, 600)}));
@@ -327,6 +331,7 @@ TEST_F(CONVENIENCES, render_textures_bind_clear_and_restore_and_the_scene_target
     const std::string bind_panel =
         call("glBindFramebufferEXT", GLenum(GL_FRAMEBUFFER_EXT), panel->target.framebuffer);
     EXPECT_EQ(std::count(log.begin(), log.end(), bind_panel), 2);
+    EXPECT_TRUE(!log.empty() && log.front() == bind_panel) << "no unit holds the panel's texture";
     EXPECT_FALSE(has(log, call("glBindFramebufferEXT", GLenum(GL_FRAMEBUFFER_EXT), 0u)))
         << "never the window's framebuffer";
     end_render_texture();
