@@ -1,6 +1,6 @@
 // Test support linked into each example; not part of what the examples show.
 // Inert unless the test command names the example's check in VEXA_CHECK
-// (model, sprite, lights or shapes, below): then the example runs VEXA_CHECK_FRAMES
+// (cube, model, sprite, lights or shapes, below): then the example runs VEXA_CHECK_FRAMES
 // loop passes (300 by default), its last frame is read back just before it
 // is presented and checked, and a frame that fails ends the program with one
 // line and status 1; one that passes ends the loop, and app_run returns 0
@@ -65,6 +65,11 @@ struct FRAME {
 
 // Each check: null when the frame is as the example draws it, else why not.
 
+// examples/cube.cpp: the lit, textured cube fills the middle of the window.
+const char* check_cube(const FRAME& frame) {
+    return frame.colours(462, 250, 100, 100) < 8 ? "no lit cube in the middle" : nullptr;
+}
+
 // examples/model.cpp: a shaded model fills the middle of the window.
 const char* check_model(const FRAME& frame) {
     return frame.colours(412, 200, 200, 200) < 8 ? "no shaded model in the middle" : nullptr;
@@ -113,7 +118,8 @@ struct CHECK {
     const char* name;
     const char* (*check)(const FRAME& frame);
 };
-const CHECK CHECKS[] = {{"model", check_model},
+const CHECK CHECKS[] = {{"cube", check_cube},
+                        {"model", check_model},
                         {"sprite", check_sprite},
                         {"lights", check_lights},
                         {"shapes", check_shapes}};
