@@ -12,6 +12,7 @@
 # font where FreeType was not built) and the Linux build's ImGui panel.
 # Needs a display.
 #   VEXA_EXAMPLE_FRAMES=N   the frame compared (default 30)
+#   VEXA_COMPARED_EXAMPLES="cube lights shapes"   the examples compared
 set -e
 cd "$(dirname "$0")/.."
 name=$1
@@ -19,7 +20,7 @@ folder=$2
 suffix=$3
 shift 3
 frames=${VEXA_EXAMPLE_FRAMES:-30}
-examples="cube lights shapes"
+examples=${VEXA_COMPARED_EXAMPLES:-cube lights shapes}
 
 # The reference: the ci build of the test command, built here if missing.
 for example in $examples; do
@@ -39,7 +40,7 @@ left_out() {
     esac
 }
 for example in $examples; do
-    linux=$pictures/linux-x86_64-$example.ppm
+    linux=$pictures/linux-x86_64-$example-for-$name.ppm
     cross=$pictures/$name-$example.ppm
     rm -f "$linux" "$cross"
     VEXA_CHECK=$example VEXA_CHECK_FRAMES=$frames VEXA_CHECK_PICTURE=$linux \
