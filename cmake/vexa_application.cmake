@@ -12,7 +12,9 @@
 #
 # Where the engine's shaders come from: VEXA_SHADER_SOURCE_DIR, set by the
 # engine's own build (its source tree) and by the installed package (its
-# share folder).
+# share folder). The program finds them beside itself, so no path of the
+# machine that built it is compiled in: the package's VEXA_SHADER_DIR
+# definition skips programs made here (their property VEXA_APPLICATION).
 include_guard(GLOBAL)
 if(EMSCRIPTEN)
     include(${CMAKE_CURRENT_LIST_DIR}/vexa_web.cmake)
@@ -30,6 +32,7 @@ function(vexa_add_application name)
     endif()
     add_executable(${name} ${sources})
     target_link_libraries(${name} PRIVATE vexa::engine)
+    set_target_properties(${name} PROPERTIES VEXA_APPLICATION ON)
     set(out $<TARGET_FILE_DIR:${name}>)
     add_custom_command(TARGET ${name} POST_BUILD
         COMMAND ${CMAKE_COMMAND} -E copy_directory ${VEXA_SHADER_SOURCE_DIR} ${out}/shaders
@@ -44,9 +47,30 @@ function(vexa_add_application name)
         endif()
         add_custom_command(TARGET ${name} POST_BUILD COMMAND ${CMAKE_COMMAND} -E ${copy} VERBATIM)
     endforeach()
-    # On Windows the DLLs come along; the engine's cross build decides which
-    # (cmake/toolchain-mingw64.cmake and the package).
-    if(WIN32 AND COMMAND vexa_copy_runtime_dlls)
+    if(WIN32)
         vexa_copy_runtime_dlls(${name})
     endif()
+endfunction()
+
+# Windows: the DLLs a program loads go beside it. Those of the libraries
+# linked as imported DLL targets (SDL2) come from CMake; the MinGW runtime
+# (C++ library, GCC support, threads) and zlib, which libpng links, are
+# asked of the compiler, which knows its own folders: those found are copied.
+function(vexa_copy_runtime_dlls name)
+    if(NOT DEFINED VEXA_MINGW_DLLS)
+        set(found)
+        foreach(dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll zlib1.dll)
+            execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${dll}
+                OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+            if(IS_ABSOLUTE "${path}" AND EXISTS "${path}")
+                list(APPEND found ${path})
+            endif()
+        endforeach()
+        set(VEXA_MINGW_DLLS ${found} CACHE INTERNAL "the MinGW runtime DLLs programs load")
+    endif()
+    set(dlls $<TARGET_RUNTIME_DLLS:${name}>)
+    add_custom_command(TARGET ${name} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E copy_if_different ${VEXA_MINGW_DLLS} $<$<BOOL:${dlls}>:${dlls}>
+            $<TARGET_FILE_DIR:${name}>
+        COMMAND_EXPAND_LISTS VERBATIM)
 endfunction()

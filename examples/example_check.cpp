@@ -66,6 +66,11 @@ struct FRAME {
 
 // Each check: null when the frame is as the example draws it, else why not.
 
+// examples/cube.cpp: the lit, textured cube fills the middle of the window.
+const char* check_cube(const FRAME& frame) {
+    return frame.colours(462, 250, 100, 100) < 8 ? "no lit cube in the middle" : nullptr;
+}
+
 // examples/model.cpp: a shaded model fills the middle of the window.
 const char* check_model(const FRAME& frame) {
     return frame.colours(412, 200, 200, 200) < 8 ? "no shaded model in the middle" : nullptr;
@@ -108,11 +113,6 @@ const char* check_shapes(const FRAME& frame) {
         return "no orange ball on the blue panel";
     }
     return frame.count(20, 20, 700, 40, white) < 100 ? "no caption" : nullptr;
-}
-
-// examples/cube.cpp: a shaded cube in the middle of the window.
-const char* check_cube(const FRAME& frame) {
-    return frame.colours(412, 200, 200, 200) < 8 ? "no shaded cube in the middle" : nullptr;
 }
 
 struct CHECK {

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Cross-builds the engine for 64-bit ARM Linux into build/aarch64/: vexa,
+# Cross-builds the engine for 64-bit ARM Linux into build/aarch64/ (the CMake
+# preset aarch64): vexa,
 # vexa-snapshot, vexa-fractal-check, the unit tests and the examples, against
 # Debian's arm64 development packages (installed here beside the host's own,
 # with the arm64 architecture added to dpkg). The programs run on an arm64
@@ -23,11 +24,10 @@ require_tool cmake cmake
 require_tool ninja ninja-build
 
 out=build/aarch64
-cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$(pwd)/cmake/toolchain-aarch64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DVEXA_WERROR=ON -DVEXA_BENCH=OFF -DVEXA_ASSETS=OFF \
-    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$(pwd)/$out" >/dev/null
-cmake --build "$out" -j "${VEXA_JOBS:-2}"
-# The programs look for shaders/ in their working directory.
+cmake --preset aarch64 -DVEXA_ASSETS=OFF >/dev/null
+cmake --build --preset aarch64 -j "${VEXA_JOBS:-2}"
+# The programs not made by vexa_add_application (vexa, the tests) find
+# shaders/ in their working directory or beside them.
 rm -rf "$out/shaders"
 cp -r shaders "$out/shaders"
 echo "aarch64: built in $out"

@@ -1,8 +1,11 @@
 #!/bin/sh
 # Cross-builds the engine for 64-bit Windows with Debian's MinGW-w64 into
-# build/windows/: vexa.exe, vexa-snapshot.exe, vexa-fractal-check.exe, the
-# unit tests and the examples, with the DLLs they need and the shaders folder
-# beside them, so the folder runs as it is on Windows (or under Wine).
+# build/windows/ (the CMake preset windows): vexa.exe, vexa-snapshot.exe,
+# vexa-fractal-check.exe, the unit tests and the examples, with the DLLs they
+# need and the shaders folder beside them, so the folder runs as it is on
+# Windows (or under Wine), from wherever it is copied.
+# cmake --install build/windows --prefix P then gives the Windows package:
+# the engine, the libraries below and P/share/vexa/toolchain.cmake.
 # SDL2, GLEW, Highway, libpng and GoogleTest are built from Debian's own
 # source packages the first time and kept in the cache (scripts/cross-common.sh).
 # The model importer (Assimp, SDL2_image) stays Linux-only.
@@ -87,7 +90,8 @@ for lib in libsdl2:build_sdl2 glew:build_glew:-static highway:build_highway \
 done
 [ "${1:-}" = "--libraries" ] && exit 0
 
-# The engine, its programs, the unit tests and the examples. CMake's
+# The engine, its programs, the unit tests and the examples: the preset
+# windows (CMakePresets.json) with the library folders above. CMake's
 # FindGLEW looks for Visual C++ library names on Windows, so the static
 # library is named to it.
 out=build/windows
@@ -95,12 +99,10 @@ out=build/windows
 if [ "$(cat "$out/library-folders" 2>/dev/null)" != "$PREFIXES" ]; then
     rm -f "$out/CMakeCache.txt"
 fi
-cmake -S . -B "$out" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
-    -DVEXA_WERROR=ON -DVEXA_BENCH=OFF -DVEXA_ASSETS=OFF "-DVEXA_CROSS_PREFIXES=$PREFIXES" \
-    -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$(pwd)/$out" \
-    -DGLEW_USE_STATIC_LIBS=ON -DGLEW_STATIC_LIBRARY_RELEASE="$glew_dir/lib/libglew32s.a" >/dev/null
+cmake --preset windows -DVEXA_ASSETS=OFF "-DVEXA_CROSS_PREFIXES=$PREFIXES" \
+    -DGLEW_STATIC_LIBRARY_RELEASE="$glew_dir/lib/libglew32s.a" >/dev/null
 echo "$PREFIXES" >"$out/library-folders"
-cmake --build "$out" -j "$JOBS"
+cmake --build --preset windows -j "$JOBS"
 
 # A runnable distribution: every DLL the programs load, and the shaders.
 mingw_runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")

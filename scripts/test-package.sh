@@ -2,11 +2,12 @@
 # The engine as another project sees it: installs a build into a temporary
 # prefix and moves the prefix elsewhere, then
 # - configures examples/ on its own against it (find_package(vexa) with the
-#   component assets), builds it and runs every example 300 frames from an
-#   unrelated working directory (vexa-sprite copied elsewhere with its
-#   picture); they find the moved package's GLSL files without naming them
-#   and their pictures and models beside themselves, and each checks its own
-#   last frame;
+#   component assets; each example made by vexa_add_application), builds it
+#   and runs every example 300 frames from an unrelated working directory
+#   (vexa-sprite copied elsewhere with what the build put beside it); they
+#   find the shaders, pictures and models beside themselves, those on the
+#   engine alone hold no path of the package, and each checks its own last
+#   frame;
 # - compiles the README's import snippet as written against the package;
 # - builds a program on the component imgui (COMPONENTS imgui) when the
 #   build has it, and checks the one-line reason when it is asked for
@@ -37,7 +38,15 @@ cd "$scratch/elsewhere"
 # they run from any folder, and a copy moved with its file still runs.
 VEXA_CHECK=model "$scratch/build/vexa-model"
 mkdir "$scratch/copied"
-cp "$scratch/build/vexa-sprite" "$scratch/build/screenshot.png" "$scratch/copied/"
+cp -r "$scratch/build/vexa-sprite" "$scratch/build/screenshot.png" "$scratch/build/shaders" \
+    "$scratch/copied/"
+# (vexa::assets names its decoder program by the package's path.)
+for program in "$scratch"/build/vexa-cube "$scratch"/build/vexa-lights "$scratch"/build/vexa-shapes; do
+    if [ "$(grep -c "$prefix" "$program")" != 0 ]; then
+        echo "$program holds the path of the package it was built on" >&2
+        exit 1
+    fi
+done
 VEXA_CHECK=sprite VEXA_CHECK_HOLD=Right "$scratch/copied/vexa-sprite"
 VEXA_CHECK=lights "$scratch/build/vexa-lights"
 VEXA_CHECK=shapes "$scratch/build/vexa-shapes"

@@ -4,8 +4,11 @@
 # vexa-snapshot.exe with --window (standard output closed), --timings
 # (standard output redirected to a file) and --picture, and vexa.exe ended
 # by Escape and by Ctrl+C, each with status 0. The
-# fractal pictures of a few frames must equal the Linux x86-64 build's byte
-# for byte (scripts/compare-pictures.sh).
+# fractal pictures of a few frames, drawn by a copy of build/windows in
+# another folder, must equal the Linux x86-64 build's byte for byte
+# (scripts/compare-pictures.sh). The Windows package, installed and moved,
+# builds the examples cube, lights and shapes as a user's project; their
+# pictures are compared with the Linux build's (scripts/compare-examples.sh).
 #   VEXA_WINDOWS_FRAMES=N   frames of the timing run (default 600)
 set -e
 cd "$(dirname "$0")/.."
@@ -80,8 +83,38 @@ in_wine 300 vexa-snapshot.exe --frames "$frames" --timings >"$out/timings.txt"
 grep -q "frames per second" "$out/timings.txt" || { cat "$out/timings.txt"; die "--timings printed no frame rate"; }
 cat "$out/timings.txt"
 
-echo "windows: the picture of a few frames against the Linux x86-64 build"
-sh scripts/compare-pictures.sh windows "$out" wine vexa-snapshot.exe
+# The build's folder runs as it is from a copy elsewhere, with no path of
+# the source tree in its programs.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT INT TERM
+for program in "$out"/*.exe; do
+    [ "$(grep -c "$(pwd)" "$program")" = 0 ] || die "$program holds the path of the source tree"
+done
+mkdir "$scratch/copy"
+cp -r "$out"/*.exe "$out"/*.dll "$out/shaders" "$scratch/copy/"
+echo "windows: the picture of a few frames against the Linux x86-64 build, from a copy of $out"
+sh scripts/compare-pictures.sh windows "$scratch/copy" wine vexa-snapshot.exe
+
+# The package as a user has it: installed, moved, and the examples cube,
+# lights and shapes built out of the tree on it with its toolchain file
+# (vexa_add_application puts the DLLs and shaders beside them), then run
+# from a copy of their build folder.
+echo "windows: the examples built on the installed package, against the Linux pictures"
+cmake --install build/windows --prefix "$scratch/installed" >/dev/null
+mv "$scratch/installed" "$scratch/package"
+mkdir "$scratch/app"
+cp examples/*.cpp examples/CMakeLists.txt "$scratch/app/"
+cmake -S "$scratch/app" -B "$scratch/app-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$scratch/package/share/vexa/toolchain.cmake" \
+    -DCMAKE_PREFIX_PATH="$scratch/package" >"$scratch/app.log" 2>&1 &&
+    cmake --build "$scratch/app-build" >>"$scratch/app.log" 2>&1 ||
+    { tail -n 30 "$scratch/app.log"; die "the examples did not build on the Windows package"; }
+mkdir "$scratch/app-copy"
+cp -r "$scratch/app-build"/*.exe "$scratch/app-build"/*.dll "$scratch/app-build/shaders" "$scratch/app-copy/"
+for program in "$scratch/app-copy"/*.exe; do
+    [ "$(grep -c "$scratch" "$program")" = 0 ] || die "$program holds a path of the machine that built it"
+done
+sh scripts/compare-examples.sh windows "$scratch/app-copy" .exe wine
 echo "linux: build/ci/vexa-snapshot --frames $frames --timings, in the same run for comparison"
 build/ci/vexa-snapshot --frames "$frames" --timings | grep "frame rate\|present"
 

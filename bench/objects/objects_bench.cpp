@@ -955,7 +955,6 @@ RESULT run_engine(const CASE& c, int frames) {
     engine_work = &work;
     APPLICATION app;
     app.title = "vexa objects bench";
-    app.shader_directory = VEXA_SHADER_DIR;
     app.setup = engine_setup;
     app.frame = engine_frame;
     if (!app_startup(app)) {
