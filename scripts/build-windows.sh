@@ -8,7 +8,7 @@
 # the engine, the libraries below and P/share/vexa/toolchain.cmake.
 # SDL2, GLEW, Highway, libpng and GoogleTest are built from Debian's own
 # source packages the first time and kept in the cache (scripts/cross-common.sh).
-# The model importer (Assimp, SDL2_image) stays Linux-only.
+# So are Assimp and SDL2_image, for the model loader and vexa-view.exe.
 set -e
 cd "$(dirname "$0")/.."
 SCRIPT=build-windows
@@ -88,6 +88,10 @@ for lib in libsdl2:build_sdl2 glew:build_glew:-static highway:build_highway \
     PREFIXES="${PREFIXES:+$PREFIXES;}$dir"
     [ "$name" = glew ] && glew_dir=$dir
 done
+# The model loader's libraries (Assimp, SDL2_image), built the same way.
+loader=$(sh scripts/build-loader-libraries.sh windows | tail -n 1)
+[ -n "$loader" ] || die "the model loader's libraries were not built"
+PREFIXES="$PREFIXES;$loader"
 [ "${1:-}" = "--libraries" ] && exit 0
 
 # The engine, its programs, the unit tests and the examples: the preset
@@ -99,7 +103,7 @@ out=build/windows
 if [ "$(cat "$out/library-folders" 2>/dev/null)" != "$PREFIXES" ]; then
     rm -f "$out/CMakeCache.txt"
 fi
-cmake --preset windows -DVEXA_ASSETS=OFF "-DVEXA_CROSS_PREFIXES=$PREFIXES" \
+cmake --preset windows "-DVEXA_CROSS_PREFIXES=$PREFIXES" \
     -DGLEW_STATIC_LIBRARY_RELEASE="$glew_dir/lib/libglew32s.a" >/dev/null
 echo "$PREFIXES" >"$out/library-folders"
 cmake --build --preset windows -j "$JOBS"

@@ -9,6 +9,8 @@
 # (scripts/compare-pictures.sh). The Windows package, installed and moved,
 # builds the examples cube, lights and shapes as a user's project; their
 # pictures are compared with the Linux build's (scripts/compare-examples.sh).
+# The model loader and vexa-view.exe against the Linux build
+# (scripts/test-loader-cross.sh, which needs build/ci).
 #   VEXA_WINDOWS_FRAMES=N   frames of the timing run (default 600)
 set -e
 cd "$(dirname "$0")/.."
@@ -111,12 +113,17 @@ cmake -S "$scratch/app" -B "$scratch/app-build" -G Ninja -DCMAKE_BUILD_TYPE=Rele
     { tail -n 30 "$scratch/app.log"; die "the examples did not build on the Windows package"; }
 mkdir "$scratch/app-copy"
 cp -r "$scratch/app-build"/*.exe "$scratch/app-build"/*.dll "$scratch/app-build/shaders" "$scratch/app-copy/"
-for program in "$scratch/app-copy"/*.exe; do
+# (The loader's examples also name the package's decoder folder.)
+for program in "$scratch/app-copy"/vexa-cube.exe "$scratch/app-copy"/vexa-lights.exe \
+    "$scratch/app-copy"/vexa-shapes.exe; do
     [ "$(grep -c "$scratch" "$program")" = 0 ] || die "$program holds a path of the machine that built it"
 done
 sh scripts/compare-examples.sh windows "$scratch/app-copy" .exe wine
 echo "linux: build/ci/vexa-snapshot --frames $frames --timings, in the same run for comparison"
 build/ci/vexa-snapshot --frames "$frames" --timings | grep "frame rate\|present"
+
+echo "windows: the model loader (vexa-decode.exe in a Job object) and vexa-view.exe against Linux"
+sh scripts/test-loader-cross.sh
 
 echo "windows: vexa.exe ends with status 0 on Escape and on Ctrl+C"
 sh scripts/end-windows-program.sh "$out"
