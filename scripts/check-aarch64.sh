@@ -24,7 +24,8 @@ for dir in */; do
     for file in "$dir"/*.cpp; do
         [ -e "$file" ] || continue
         case "$file" in
-        *_sse2.cpp | *_avx2.cpp | *_avx512.cpp) continue ;;
+        # x86-64 kernels, and the halves of other systems (Windows, the browser)
+        *_sse2.cpp | *_avx2.cpp | *_avx512.cpp | *_windows.cpp | *_web.cpp) continue ;;
         esac
         sources="$sources $file"
     done
