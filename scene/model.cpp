@@ -339,11 +339,14 @@ void bind_skinned_vertex_format() {
     send_vertex_attribute(current_program->joint_weights_location, offsetof(VERTEX, joint_weights));
 }
 
-void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alpha) {
-    if (!mesh || !model || !mesh->material || model->vertices.slot == -1 ||
-        mesh->indices.slot == -1) {
-        return;
-    }
+namespace {
+
+// The draw both paths share once the buffers are known: material, matrices,
+// buffers through the caches, vertex layout, depth test, culling, blending,
+// glDrawElements. front_clockwise: the vertices arrive mirrored.
+void draw_mesh_buffers(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alpha,
+                       const VERTEXBUFFER& vertices, const INDEXBUFFER& indices,
+                       bool front_clockwise) {
     MATERIAL* material = mesh->material;
     apply_material(material, alpha);
     // A program that failed to build has nothing GL can run: drawing anyway
@@ -354,8 +357,8 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
     }
     upload_matrices(material->program);
 
-    vertex_buffer_bind(uint32_t(model->vertices.slot));
-    index_buffer_bind(uint32_t(mesh->indices.slot));
+    vertex_buffer_bind(uint32_t(vertices.slot));
+    index_buffer_bind(uint32_t(indices.slot));
     if (model->skinned) {
         bind_skinned_vertex_format();
         // A skeleton with a cycle (or too deep to pose) is refused on both
@@ -388,11 +391,35 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
     }
     // A mirroring world matrix turns the triangles' winding round: their
     // front faces are then the clockwise ones.
-    set_front_face_clockwise(model_stack && model_stack->top && mirrors(*model_stack->top));
+    set_front_face_clockwise(front_clockwise);
 
-    glDrawElements(GL_TRIANGLES, mesh->indices.count, GL_UNSIGNED_SHORT, nullptr);
+    glDrawElements(GL_TRIANGLES, indices.count, GL_UNSIGNED_SHORT, nullptr);
     gl_check();
     ++frame_stats.draws;
+}
+
+} // namespace
+
+bool matrix_mirrors(const MATRIX4& m) {
+    return mirrors(m);
+}
+
+void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alpha) {
+    if (!mesh || !model || !mesh->material || model->vertices.slot == -1 ||
+        mesh->indices.slot == -1) {
+        return;
+    }
+    draw_mesh_buffers(mesh, model, skin, cpu_skinned, alpha, model->vertices, mesh->indices,
+                      model_stack && model_stack->top && mirrors(*model_stack->top));
+}
+
+void draw_mesh_merged(MESH* mesh, MODEL* model, const VERTEXBUFFER& vertices,
+                      const INDEXBUFFER& indices, bool mirrored, float alpha) {
+    if (!mesh || !model || model->skinned || !mesh->material || vertices.slot == -1 ||
+        indices.slot == -1) {
+        return;
+    }
+    draw_mesh_buffers(mesh, model, nullptr, false, alpha, vertices, indices, mirrored);
 }
 
 void update_reference_points(const MATRIX4& matrix, MODEL* model) {
