@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -259,9 +260,14 @@ void apply_material(MATERIAL* material, float alpha) {
         bind_texture(material->textures[i], i);
     }
     send_texture_orientation(*material, textures);
-    if (current_program && current_program->material_locations.num_textures != -1) {
-        glUniform1i(current_program->material_locations.num_textures, material->texture_count);
+    // Values the program already holds are not sent again.
+    SHADER_PROGRAM* program = current_program;
+    if (program && program->material_locations.num_textures != -1 &&
+        !(program->textures_known && program->textures_sent == material->texture_count)) {
+        glUniform1i(program->material_locations.num_textures, material->texture_count);
         gl_check();
+        program->textures_sent = material->texture_count;
+        program->textures_known = true;
     }
     upload_material_values(material, alpha);
 }
@@ -295,6 +301,19 @@ void upload_material_values(MATERIAL* material, float alpha) {
     const VECTOR4 own = material->has_first_colour ? material->first_colour : VECTOR4{1, 1, 1, 1};
     const float colour[4] = {own.x, own.y, own.z, own.w};
     send_colour(current_program, colour);
+    // The program holds these values already (bit for bit): nothing to send.
+    const float values[11] = {
+        material->emission.x,         material->emission.y,         material->emission.z,
+        material->specular.x,         material->specular.y,         material->specular.z,
+        material->alpha * alpha,      material->texture_offsets[0], material->texture_offsets[1],
+        material->texture_offsets[2], material->texture_offsets[3]};
+    static_assert(sizeof values == sizeof current_program->material_sent);
+    if (current_program->material_known &&
+        std::memcmp(values, current_program->material_sent, sizeof values) == 0) {
+        return;
+    }
+    std::memcpy(current_program->material_sent, values, sizeof values);
+    current_program->material_known = true;
     const MATERIAL_LOCATIONS& l = current_program->material_locations;
     if (l.emission != -1) {
         const float emission[3] = {material->emission.x, material->emission.y,

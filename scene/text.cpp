@@ -229,6 +229,7 @@ SHADER_PROGRAM* text_program(const VECTOR4& colour) {
         return nullptr;
     }
     use_program(program);
+    program->material_known = false; // emission and transparency are sent here directly
     const MATERIAL_LOCATIONS& l = program->material_locations;
     if (l.emission != -1) {
         const float rgb[3] = {colour.x, colour.y, colour.z};
