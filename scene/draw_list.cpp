@@ -20,15 +20,17 @@
 
 bool merge_still_draws = true;
 
-// One merged draw: which entries it was built from (mesh, model, program,
-// the buffers' upload stamps and every entry's world matrix) and the
-// world-space copies of their vertices with indices into them.
+// One merged draw: what it was built from (mesh, model, program, the
+// model's vertices and the mesh's indices as they were, and every entry's
+// world matrix) and the world-space copies of the vertices with indices
+// into them. The contents are compared, not only the addresses: a model
+// made again at a freed one's address must not show the old vertices.
 struct MERGED_DRAW {
     MESH* mesh = nullptr;
     MODEL* model = nullptr;
     SHADER_PROGRAM* program = nullptr;
-    uint32_t vertex_uploads = 0;
-    uint32_t index_uploads = 0;
+    std::vector<VERTEX> source_vertices;
+    std::vector<uint16_t> source_indices;
     std::vector<MATRIX4> worlds;
     VERTEXBUFFER vertices;
     INDEXBUFFER indices;
@@ -105,9 +107,13 @@ int32_t run_length(const DRAW_LIST* list, int32_t first) {
 
 bool built_from(const MERGED_DRAW& m, const DRAW_ENTRY* run, int32_t n) {
     const DRAW_ENTRY& e = run[0];
+    const VERTEXBUFFER& v = e.model->vertices;
+    const INDEXBUFFER& i = e.mesh->indices;
     if (m.mesh != e.mesh || m.model != e.model || m.program != e.program ||
-        m.vertex_uploads != e.model->vertices.uploads ||
-        m.index_uploads != e.mesh->indices.uploads || m.worlds.size() != size_t(n)) {
+        m.worlds.size() != size_t(n) || m.source_vertices.size() != size_t(v.count) ||
+        m.source_indices.size() != size_t(i.count) ||
+        std::memcmp(m.source_vertices.data(), v.data, size_t(v.count) * sizeof(VERTEX)) != 0 ||
+        std::memcmp(m.source_indices.data(), i.data, size_t(i.count) * sizeof(uint16_t)) != 0) {
         return false;
     }
     for (int32_t k = 0; k < n; ++k) {
@@ -127,8 +133,8 @@ void build_merged(MERGED_DRAW& m, const DRAW_ENTRY* run, int32_t n) {
     m.mesh = e.mesh;
     m.model = e.model;
     m.program = e.program;
-    m.vertex_uploads = source.uploads;
-    m.index_uploads = source_indices.uploads;
+    m.source_vertices.assign(source.data, source.data + source.count);
+    m.source_indices.assign(source_indices.data, source_indices.data + source_indices.count);
     m.worlds.resize(size_t(n));
     m.vertices.reserve(n * source.count, USAGE_STATIC);
     m.indices.reserve(n * source_indices.count, USAGE_STATIC);

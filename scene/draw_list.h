@@ -49,7 +49,8 @@ struct MERGED_DRAWS;
 // are still, not skinned, and share mesh, model, program, alpha and
 // mirroring are drawn as one: their vertices placed in world space once into
 // a buffer of the list's own, kept while the same entries with the same
-// world matrices come back (each frame compares them), rebuilt otherwise,
+// world matrices, vertices and indices come back (each frame compares
+// them), rebuilt otherwise,
 // and drawn with the identity world matrix. Order and state are those of
 // drawing them one by one; up to 65 536 vertices go into one draw. Off:
 // every entry is drawn by itself.
