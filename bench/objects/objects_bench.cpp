@@ -2,8 +2,11 @@
 // programs of this file (one draw per object, and one batched draw) doing
 // the same work: moving sprites sharing one picture or sixteen, lit rotating
 // cubes (all moving, or 100 of 10 000), lines of text and skinned animated
-// models. Every measurement runs in a child process of its own, so its peak
-// resident memory is its own; the parent runs the rounds interleaved
+// models. The plain programs' cubes are drawn with the engine's own model
+// shader files and the uniforms the engine sends, set with plain GL calls,
+// so both make the same draw. Every measurement runs in a child process of
+// its own, so its peak resident memory is its own; the parent runs the
+// rounds interleaved
 // (engine, per-object, batched, next case...) so a machine busy with other
 // work slows all three alike, and prints the medians.
 //
