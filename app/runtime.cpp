@@ -283,7 +283,7 @@ bool loop_pass() {
     if (application.frame) {
         application.frame(application.user);
     }
-    flush_shapes(); // the frame's last shapes, before a panel drawn over the frame
+    flush_shapes(); // the frame's last text and shapes, before a panel drawn over the frame
     if (frame_end_hook) {
         frame_end_hook();
     }

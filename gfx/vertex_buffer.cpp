@@ -98,13 +98,24 @@ void upload_elements(NAMED_BUFFER<ELEMENT>& b, const BUFFER_KIND& kind, int32_t 
         return;
     }
     kind.bind(uint32_t(b.slot));
+    const GLenum usage = b.usage != USAGE_STATIC ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW;
     if (fresh) {
-        glBufferData(kind.target, GLsizeiptr(b.capacity), nullptr,
-                     b.usage != USAGE_STATIC ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
+        // New storage of the size sent, filled in the same call: a driver
+        // that clears new storage (software GL does) clears only what is
+        // used. Storage smaller than the reserve is made whole again before
+        // the next plain upload or growth.
+        glBufferData(kind.target, GLsizeiptr(bytes), b.data, usage);
+        gl_check();
+        b.needs_storage = bytes < b.capacity ? 1 : 0;
+    } else {
+        if (b.needs_storage) {
+            glBufferData(kind.target, GLsizeiptr(b.capacity), nullptr, usage);
+            gl_check();
+            b.needs_storage = 0;
+        }
+        glBufferSubData(kind.target, 0, GLsizeiptr(bytes), b.data);
         gl_check();
     }
-    glBufferSubData(kind.target, 0, GLsizeiptr(bytes), b.data);
-    gl_check();
     ++frame_stats.uploads;
     ++b.uploads;
 }

@@ -85,9 +85,10 @@ struct VERTEXBUFFER : NAMEDBUFFERVERT {
     // capacity (or no buffer at all) is a caller error: asserts in debug
     // builds, sends nothing in release builds.
     void upload(int32_t count);
-    // The same after giving the buffer fresh GL storage of its reserved size,
-    // so a draw still reading the old contents is not waited for: for a
-    // buffer refilled several times a frame.
+    // The same into fresh GL storage of the size sent (one glBufferData with
+    // the data), so a draw still reading the old contents is not waited
+    // for: for a buffer refilled several times a frame. The reserved size is
+    // given back to GL at the next plain upload or growth.
     void upload_fresh(int32_t count);
 };
 

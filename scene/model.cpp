@@ -17,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -259,9 +260,14 @@ void apply_material(MATERIAL* material, float alpha) {
         bind_texture(material->textures[i], i);
     }
     send_texture_orientation(*material, textures);
-    if (current_program && current_program->material_locations.num_textures != -1) {
-        glUniform1i(current_program->material_locations.num_textures, material->texture_count);
+    // Values the program already holds are not sent again.
+    SHADER_PROGRAM* program = current_program;
+    if (program && program->material_locations.num_textures != -1 &&
+        !(program->textures_known && program->textures_sent == material->texture_count)) {
+        glUniform1i(program->material_locations.num_textures, material->texture_count);
         gl_check();
+        program->textures_sent = material->texture_count;
+        program->textures_known = true;
     }
     upload_material_values(material, alpha);
 }
@@ -295,6 +301,19 @@ void upload_material_values(MATERIAL* material, float alpha) {
     const VECTOR4 own = material->has_first_colour ? material->first_colour : VECTOR4{1, 1, 1, 1};
     const float colour[4] = {own.x, own.y, own.z, own.w};
     send_colour(current_program, colour);
+    // The program holds these values already (bit for bit): nothing to send.
+    const float values[11] = {
+        material->emission.x,         material->emission.y,         material->emission.z,
+        material->specular.x,         material->specular.y,         material->specular.z,
+        material->alpha * alpha,      material->texture_offsets[0], material->texture_offsets[1],
+        material->texture_offsets[2], material->texture_offsets[3]};
+    static_assert(sizeof values == sizeof current_program->material_sent);
+    if (current_program->material_known &&
+        std::memcmp(values, current_program->material_sent, sizeof values) == 0) {
+        return;
+    }
+    std::memcpy(current_program->material_sent, values, sizeof values);
+    current_program->material_known = true;
     const MATERIAL_LOCATIONS& l = current_program->material_locations;
     if (l.emission != -1) {
         const float emission[3] = {material->emission.x, material->emission.y,
@@ -339,11 +358,14 @@ void bind_skinned_vertex_format() {
     send_vertex_attribute(current_program->joint_weights_location, offsetof(VERTEX, joint_weights));
 }
 
-void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alpha) {
-    if (!mesh || !model || !mesh->material || model->vertices.slot == -1 ||
-        mesh->indices.slot == -1) {
-        return;
-    }
+namespace {
+
+// The draw both paths share once the buffers are known: material, matrices,
+// buffers through the caches, vertex layout, depth test, culling, blending,
+// glDrawElements. front_clockwise: the vertices arrive mirrored.
+void draw_mesh_buffers(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alpha,
+                       const VERTEXBUFFER& vertices, const INDEXBUFFER& indices,
+                       bool front_clockwise) {
     MATERIAL* material = mesh->material;
     apply_material(material, alpha);
     // A program that failed to build has nothing GL can run: drawing anyway
@@ -354,8 +376,8 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
     }
     upload_matrices(material->program);
 
-    vertex_buffer_bind(uint32_t(model->vertices.slot));
-    index_buffer_bind(uint32_t(mesh->indices.slot));
+    vertex_buffer_bind(uint32_t(vertices.slot));
+    index_buffer_bind(uint32_t(indices.slot));
     if (model->skinned) {
         bind_skinned_vertex_format();
         // A skeleton with a cycle (or too deep to pose) is refused on both
@@ -388,11 +410,35 @@ void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alp
     }
     // A mirroring world matrix turns the triangles' winding round: their
     // front faces are then the clockwise ones.
-    set_front_face_clockwise(model_stack && model_stack->top && mirrors(*model_stack->top));
+    set_front_face_clockwise(front_clockwise);
 
-    glDrawElements(GL_TRIANGLES, mesh->indices.count, GL_UNSIGNED_SHORT, nullptr);
+    glDrawElements(GL_TRIANGLES, indices.count, GL_UNSIGNED_SHORT, nullptr);
     gl_check();
     ++frame_stats.draws;
+}
+
+} // namespace
+
+bool matrix_mirrors(const MATRIX4& m) {
+    return mirrors(m);
+}
+
+void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alpha) {
+    if (!mesh || !model || !mesh->material || model->vertices.slot == -1 ||
+        mesh->indices.slot == -1) {
+        return;
+    }
+    draw_mesh_buffers(mesh, model, skin, cpu_skinned, alpha, model->vertices, mesh->indices,
+                      model_stack && model_stack->top && mirrors(*model_stack->top));
+}
+
+void draw_mesh_merged(MESH* mesh, MODEL* model, const VERTEXBUFFER& vertices,
+                      const INDEXBUFFER& indices, bool mirrored, float alpha) {
+    if (!mesh || !model || model->skinned || !mesh->material || vertices.slot == -1 ||
+        indices.slot == -1) {
+        return;
+    }
+    draw_mesh_buffers(mesh, model, nullptr, false, alpha, vertices, indices, mirrored);
 }
 
 void update_reference_points(const MATRIX4& matrix, MODEL* model) {

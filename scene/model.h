@@ -126,6 +126,15 @@ void send_colour(SHADER_PROGRAM* program, const float colour[4]);
 // A mesh without buffers draws nothing.
 void draw_mesh(MESH* mesh, MODEL* model, SKIN* skin, bool cpu_skinned, float alpha);
 
+// draw_mesh for a static (not skinned) mesh whose vertices several still
+// actors share, already placed in world space in vertices with indices
+// into them: the model stack's top is expected to be the identity.
+// mirrored: the placing matrices had a negative determinant.
+void draw_mesh_merged(MESH* mesh, MODEL* model, const VERTEXBUFFER& vertices,
+                      const INDEXBUFFER& indices, bool mirrored, float alpha);
+// True when m's upper 3 x 3 has a negative determinant: it mirrors.
+bool matrix_mirrors(const MATRIX4& m);
+
 // bind_vertex_format plus the current program's joint attributes; nothing
 // without a current program.
 void bind_skinned_vertex_format();

@@ -218,6 +218,10 @@ bool draw_tree(MODEL_ACTOR* actor, SCENE* scene, float opacity, int32_t depth, i
     apply_local_transform(actor);
     matrix_stack_mult(model_stack, actor->pivot);
     update_actor_points(actor, nullptr);
+    const MATRIX4& world = *model_stack->top;
+    actor->still = actor->drawn && std::memcmp(&world, &actor->drawn_world, sizeof world) == 0;
+    actor->drawn_world = world;
+    actor->drawn = true;
 
     int32_t own_depth = resolve(depth, actor->depth_mode);
     int32_t own_cull = resolve(cull, actor->cull_mode);
@@ -287,6 +291,7 @@ void enqueue_model(MODEL_ACTOR* actor, int32_t cull, int32_t depth, SCENE* scene
         e.skin_on_cpu = actor->skin_on_cpu;
     } else {
         e.program = model_program(false);
+        e.still = actor->still;
     }
     for (MESH* mesh = model->meshes; mesh; mesh = mesh->next) {
         MATERIAL* material = mesh->material;

@@ -44,6 +44,12 @@ struct MODEL_ACTOR : ACTOR, DRAWABLE_OBJECT {
     // reached this actor: a second arrival in one walk closes a cycle.
     uint64_t walk_mark = 0;
     uint64_t points_walk_mark = 0;
+    // World matrix of the last draw walk that reached the actor; still: that
+    // walk found it unchanged from the walk before, so the actor's meshes
+    // may be drawn merged with still neighbours (draw_list.h).
+    MATRIX4 drawn_world;
+    bool drawn = false;
+    bool still = false;
 
     // Own modes INHERIT, so a tree draws with its materials' modes until a
     // level says otherwise; alpha 1.

@@ -188,6 +188,7 @@ void draw_circle_lines(float centre_x, float centre_y, float radius, float thick
 }
 
 void flush_shapes() {
+    flush_text(); // text queued before these shapes goes underneath them
     if (pending == 0) {
         return;
     }

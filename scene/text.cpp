@@ -19,6 +19,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -127,12 +128,14 @@ constexpr uint8_t FONT[GLYPH_COUNT][TEXT_GLYPH_SIZE] = {
     {0x00, 0x00, 0x20, 0x54, 0x08, 0x00, 0x00, 0x00}, // ~
 };
 
-// Rectangles drawn per glDrawArrays; longer texts are drawn in several.
-constexpr int32_t RECTANGLES_PER_DRAW = 1024;
+// Rectangles drawn per glDrawArrays (about forty lines of text); more are
+// drawn in several.
+constexpr int32_t RECTANGLES_PER_DRAW = 16384;
 constexpr int32_t VERTICES_PER_RECTANGLE = 6;
 
 VERTEXBUFFER text_vertices;
-int32_t pending = 0; // rectangles written to text_vertices and not drawn yet
+int32_t pending = 0;    // rectangles written to text_vertices and not drawn yet
+VECTOR4 pending_colour; // the colour they are drawn in
 
 // The glyph of a character; '?' for any the font lacks.
 const uint8_t* glyph(uint32_t c) {
@@ -142,19 +145,31 @@ const uint8_t* glyph(uint32_t c) {
     return FONT[c - uint32_t(FIRST_GLYPH)];
 }
 
+SHADER_PROGRAM* text_program(const VECTOR4& colour);
+
+// Draws the queued rectangles in their colour inside a 2D pass of their own.
 void draw_pending() {
     if (pending == 0) {
         return;
     }
     const int32_t count = pending * VERTICES_PER_RECTANGLE;
     pending = 0;
-    // Fresh storage each draw: the previous line's draw may still read the old.
+    if (!camera_valid(current_camera) || !model_stack) {
+        return; // said when the text was asked for
+    }
+    SHADER_PROGRAM* program = text_program(pending_colour);
+    if (!program) {
+        return;
+    }
+    const bool pushed = begin_window_pixels(program);
+    // Fresh storage each draw: the previous draw may still read the old.
     text_vertices.upload_fresh(count); // leaves the buffer bound as GL_ARRAY_BUFFER
     disable_joint_attribute_arrays();
     bind_vertex_format();
     glDrawArrays(GL_TRIANGLES, 0, count);
     gl_check();
     ++frame_stats.draws;
+    end_window_pixels(pushed);
 }
 
 void add_rectangle(float x0, float y0, float x1, float y1) {
@@ -214,6 +229,7 @@ SHADER_PROGRAM* text_program(const VECTOR4& colour) {
         return nullptr;
     }
     use_program(program);
+    program->material_known = false; // emission and transparency are sent here directly
     const MATERIAL_LOCATIONS& l = program->material_locations;
     if (l.emission != -1) {
         const float rgb[3] = {colour.x, colour.y, colour.z};
@@ -233,17 +249,19 @@ void draw_text(const char* text, int x, int y, int scale, const VECTOR4& colour)
     if (!text || !*text || scale < 1) {
         return;
     }
-    flush_shapes(); // shapes asked for earlier go underneath
+    if (pending_shape_vertices() > 0) {
+        flush_shapes(); // shapes asked for earlier go underneath (text before them first)
+    }
     if (!camera_valid(current_camera) || !model_stack) {
         static ONCE_FLAG no_camera;
         report_once(no_camera, "vexa: text is not drawn: there is no usable camera\n");
         return;
     }
-    SHADER_PROGRAM* program = text_program(colour);
-    if (!program) {
-        return;
+    // Text of one colour joins the text queued before it: one draw.
+    if (pending > 0 && std::memcmp(&pending_colour, &colour, sizeof colour) != 0) {
+        draw_pending();
     }
-    const bool pushed = begin_window_pixels(program);
+    pending_colour = colour;
     int pen_x = x;
     for (const char* c = text; *c;) {
         const uint32_t character = utf8_next(c);
@@ -255,8 +273,10 @@ void draw_text(const char* text, int x, int y, int scale, const VECTOR4& colour)
         add_glyph(character, pen_x, y, scale);
         pen_x += TEXT_GLYPH_SIZE * scale;
     }
+}
+
+void flush_text() {
     draw_pending();
-    end_window_pixels(pushed);
 }
 
 int text_width(const char* text, int scale) {

@@ -18,8 +18,15 @@ constexpr int32_t TEXT_LINE_HEIGHT = 10;
 // each font pixel scale x scale pixels, in colour (red, green, blue,
 // alpha). '\n' starts a new line. Call it after render_scene in the frame:
 // it draws on top of what is there. Nothing for scale < 1 or empty text.
+// The text is queued: consecutive calls of one colour become one draw,
+// made at the next flush_text, which the shapes' flush (flush_shapes),
+// render_scene, the render-texture calls and the main loop's end of the
+// frame callback all make first, so it keeps its place among them.
 void draw_text(const char* text, int x, int y, int scale,
                const VECTOR4& colour = VECTOR4{1, 1, 1, 1});
+
+// Draws the text queued so far (nothing when none is).
+void flush_text();
 
 // Width in window pixels of the longest line of text at scale: characters,
 // not bytes, times the glyph width.

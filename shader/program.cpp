@@ -90,6 +90,8 @@ void clear_program(SHADER_PROGRAM* program) {
     program->ambient_location = -1;
     program->camera_dirty = true;
     program->build_failed = false;
+    program->material_known = false;
+    program->textures_known = false;
 }
 
 SHADER_STAGE* append_stage(SHADER_PROGRAM* program, GLenum type) {
@@ -246,6 +248,8 @@ void locate_uniforms(SHADER_PROGRAM* program) {
     program->bottom_up_sent = 0;
     program->colour_location = -2;
     std::fill(std::begin(program->colour_sent), std::end(program->colour_sent), 0.0f);
+    program->material_known = false;
+    program->textures_known = false;
     program->camera_position_location = glGetUniformLocation(p, "posicion_camara_world");
     program->ambient_location = glGetUniformLocation(p, "g_LightModel.ambient");
 }
@@ -286,6 +290,10 @@ void swap_program_contents(SHADER_PROGRAM& a, SHADER_PROGRAM& b) {
     std::swap(a.bottom_up_sent, b.bottom_up_sent);
     std::swap(a.colour_location, b.colour_location);
     std::swap(a.colour_sent, b.colour_sent);
+    std::swap(a.material_sent, b.material_sent);
+    std::swap(a.textures_sent, b.textures_sent);
+    std::swap(a.material_known, b.material_known);
+    std::swap(a.textures_known, b.textures_known);
     std::swap(a.build_failed, b.build_failed);
 }
 

@@ -78,6 +78,14 @@ struct SHADER_PROGRAM {
     // colour (-2 until then); what the program holds now.
     int32_t colour_location = -2;
     float colour_sent[4] = {0, 0, 0, 0};
+    // The material values the program holds (emission, specular,
+    // transparency, both texture offsets) and its texture count, as last
+    // sent by the model draw; known false (a new link, a program that
+    // was sent other values directly): nothing known, all are sent.
+    float material_sent[11] = {};
+    int32_t textures_sent = 0;
+    bool material_known = false;
+    bool textures_known = false;
     // Set by build_program when a stage is missing or a compile or link
     // failed: GL refuses to use such a program, so use_program selects none.
     bool build_failed = false;

@@ -2,8 +2,11 @@
 // programs of this file (one draw per object, and one batched draw) doing
 // the same work: moving sprites sharing one picture or sixteen, lit rotating
 // cubes (all moving, or 100 of 10 000), lines of text and skinned animated
-// models. Every measurement runs in a child process of its own, so its peak
-// resident memory is its own; the parent runs the rounds interleaved
+// models. The plain programs' cubes are drawn with the engine's own model
+// shader files and the uniforms the engine sends, set with plain GL calls,
+// so both make the same draw. Every measurement runs in a child process of
+// its own, so its peak resident memory is its own; the parent runs the
+// rounds interleaved
 // (engine, per-object, batched, next case...) so a machine busy with other
 // work slows all three alike, and prints the medians.
 //
@@ -32,6 +35,7 @@
 #include "scene/text.h"
 #include "scene/texture.h"
 #include "shader/model_programs.h"
+#include "shader/source.h"
 
 #include <GL/glew.h>
 #include <SDL.h>
@@ -582,6 +586,66 @@ GLuint make_texture(int w, int h, const uint8_t* pixels) {
     return t;
 }
 
+// The cubes' program: the engine's own model shader files (read and put
+// together by the engine's shader-source loader, header and includes),
+// compiled and linked here with plain GL and fed the uniforms the engine
+// sends for a textured cube under one directional light, so the per-object
+// plain program makes the same draw with the same per-vertex and per-pixel
+// work as the engine's.
+struct MODEL_PROGRAM {
+    GLuint program = 0;
+    GLint mvp = -1, world = -1, normal = -1;
+};
+
+GLuint compile_engine_stage(GLenum type, const char* file) {
+    SHADER_STAGE stage;
+    stage.type = type;
+    const std::string path = std::string(VEXA_SHADER_DIR) + "/" + file;
+    if (!assemble_stage_text(path.c_str(), &stage)) {
+        std::exit(1);
+    }
+    return compile(type, stage.text.c_str());
+}
+
+MODEL_PROGRAM link_model_program() {
+    MODEL_PROGRAM m;
+    m.program = glCreateProgram();
+    glAttachShader(m.program, compile_engine_stage(GL_VERTEX_SHADER, MODEL_VS_FILE));
+    glAttachShader(m.program, compile_engine_stage(GL_FRAGMENT_SHADER, MODEL_FS_FILE));
+    glLinkProgram(m.program);
+    GLint ok = 0;
+    glGetProgramiv(m.program, GL_LINK_STATUS, &ok);
+    if (!ok) {
+        std::fprintf(stderr, "plain program: the model program did not link\n");
+        std::exit(1);
+    }
+    const GLuint p = m.program;
+    m.mvp = glGetUniformLocation(p, "ModelViewProjectionMatrix");
+    m.world = glGetUniformLocation(p, "WorldMatrix");
+    m.normal = glGetUniformLocation(p, "NormalMatrix");
+    glUseProgram(p);
+    glUniform1i(glGetUniformLocation(p, "shader_texture_ids[0]"), 0);
+    glUniform1i(glGetUniformLocation(p, "shader_texture_ids[1]"), 1);
+    // The engine's scene: ambient 0.25, one white directional light placed
+    // at (3, 4, 2) aiming at the origin, the other slots empty; the camera at
+    // the origin; a white material with one texture, opaque.
+    glUniform3f(glGetUniformLocation(p, "g_LightModel.ambient"), 0.25f, 0.25f, 0.25f);
+    for (int i = 0; i < MAX_LIGHTS; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "g_Lights[%d].type", i);
+        glUniform1i(glGetUniformLocation(p, name),
+                    i == 0 ? LIGHT_TYPE_DIRECTIONAL : LIGHT_TYPE_NONE);
+    }
+    const float length = std::sqrt(3.0f * 3 + 4 * 4 + 2 * 2);
+    glUniform3f(glGetUniformLocation(p, "g_Lights[0].diffuse"), 1, 1, 1);
+    glUniform3f(glGetUniformLocation(p, "g_Lights[0].direction"), 3 / length, 4 / length,
+                2 / length);
+    glUniform3f(glGetUniformLocation(p, "posicion_camara_world"), 0, 0, 0);
+    glUniform1i(glGetUniformLocation(p, "g_DatosMaterial.numTextures"), 1);
+    glUniform1f(glGetUniformLocation(p, "g_DatosMaterial.transparency"), 1);
+    return m;
+}
+
 struct PLAIN {
     KIND kind = SPRITES_ONE_PICTURE;
     int count = 0;
@@ -590,6 +654,7 @@ struct PLAIN {
     std::vector<MOVER> movers;
     GLuint quad_program = 0, lit_program = 0;
     GLint rect = -1, colour = -1, view_projection = -1, model = -1, joints = -1, skinned = -1;
+    MODEL_PROGRAM cube_program;
     GLuint pictures[PICTURES] = {};
     GLuint checker = 0, font = 0;
     GLuint unit_quad = 0, stream = 0, cube_vertices = 0, cube_indices = 0, batch_indices = 0;
@@ -684,6 +749,14 @@ void plain_setup(PLAIN& p) {
     }
     case CUBES:
     case CUBES_100_MOVE: {
+        p.cube_program = link_model_program();
+        // The model program reads the fixed-function arrays; generic array 0
+        // would stand in for gl_Vertex.
+        glDisableVertexAttribArray(0);
+        glDisableVertexAttribArray(1);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
         std::vector<uint8_t> pixels(64 * 64 * 4);
         checkerboard(pixels.data());
         p.checker = make_texture(64, 64, pixels.data());
@@ -834,21 +907,41 @@ void plain_lit_begin(PLAIN& p) {
     glBindTexture(GL_TEXTURE_2D, p.checker);
 }
 
+// The cube's arrays for the model program's gl_Vertex, gl_Normal and
+// gl_MultiTexCoord0, as the engine binds its own vertex layout.
+void cube_arrays() {
+    glVertexPointer(3, GL_FLOAT, sizeof(LIT_VERTEX), nullptr);
+    glNormalPointer(GL_FLOAT, sizeof(LIT_VERTEX), reinterpret_cast<void*>(3 * sizeof(float)));
+    glTexCoordPointer(2, GL_FLOAT, sizeof(LIT_VERTEX), reinterpret_cast<void*>(6 * sizeof(float)));
+}
+
 void plain_cubes(PLAIN& p) {
-    plain_lit_begin(p);
-    glUniform1f(p.skinned, 0);
+    const MODEL_PROGRAM& program = p.cube_program;
+    glUseProgram(program.program);
+    glEnable(GL_BLEND); // the engine draws every mesh with alpha blending
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    glBindTexture(GL_TEXTURE_2D, p.checker);
+    float vp[16], mvp[16];
+    perspective(vp);
     const float angle_x = 0.7f * float(p.frame), angle_y = 1.1f * float(p.frame);
     float m[16];
     if (!p.batched) {
         glBindBuffer(GL_ARRAY_BUFFER, p.cube_vertices);
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, p.cube_indices);
-        lit_attributes();
+        cube_arrays();
         for (int i = 0; i < p.count; ++i) {
             float x, y, z;
             cube_place(i, p.count, x, y, z);
             const bool moves = cube_moves(i, p.kind);
             model_matrix(m, x, y, z, moves ? angle_x : 0, moves ? angle_y : 0);
-            glUniformMatrix4fv(p.model, 1, GL_FALSE, m);
+            multiply(mvp, vp, m);
+            glUniformMatrix4fv(program.mvp, 1, GL_FALSE, mvp);
+            glUniformMatrix4fv(program.world, 1, GL_FALSE, m);
+            // A rotation and a translation: the inverse transpose of the
+            // upper 3 x 3 is the matrix itself (and w = 0 drops the rest).
+            glUniformMatrix4fv(program.normal, 1, GL_FALSE, m);
             glDrawElements(GL_TRIANGLES, 36, GL_UNSIGNED_SHORT, nullptr);
         }
         return;
@@ -873,9 +966,11 @@ void plain_cubes(PLAIN& p) {
         }
     }
     const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    glUniformMatrix4fv(p.model, 1, GL_FALSE, identity);
+    glUniformMatrix4fv(program.mvp, 1, GL_FALSE, vp);
+    glUniformMatrix4fv(program.world, 1, GL_FALSE, identity);
+    glUniformMatrix4fv(program.normal, 1, GL_FALSE, identity);
     stream(p.stream, p.lit_stream.data(), p.lit_stream.size() * sizeof p.lit_stream[0]);
-    lit_attributes();
+    cube_arrays();
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, p.batch_indices);
     glDrawElements(GL_TRIANGLES, p.count * 36, GL_UNSIGNED_INT, nullptr);
 }

@@ -152,6 +152,7 @@ TEST_F(CONVENIENCES_GL, render_texture_shows_upright_on_a_3d_sprite_and_a_model_
 
 TEST_F(CONVENIENCES_GL, text_lights_the_pixels_of_its_glyphs_only) {
     draw_text("I", 50, 40, 2, VECTOR4{0, 1, 0, 1});
+    flush_text();
     // 'I': a bar three font pixels wide over rows 0 and 6, one wide between.
     int lit = 0;
     for (int y = 30; y < 70; ++y) {

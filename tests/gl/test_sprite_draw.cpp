@@ -2,12 +2,14 @@
 // on the expected window pixels, first picture row at the top, at the
 // truncated position, and mirrored when flipped; a layer drawn in batches
 // reads back the same bytes as drawn sprite by sprite.
+#include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_state.h"
 #include "math/matrix_stack.h"
 #include "scene/camera.h"
 #include "scene/scene_objects.h"
 #include "scene/sprite.h"
+#include "scene/text.h"
 #include "shader/program.h"
 #include "tests/support/gl_fixture.h"
 
@@ -192,4 +194,27 @@ TEST_F(SPRITE_DRAW, a_batched_layer_reads_back_the_same_bytes_as_sprite_by_sprit
     EXPECT_TRUE(overlap.r != 0 || overlap.g != 0 || overlap.b != 0) << "the sprites were drawn";
     release_texture(quadrants);
     release_texture(glass);
+
+    // Text: lines of one colour queued together are one draw; overlapping
+    // see-through lines and a change of colour show the order kept.
+    const auto text_and_read = [](bool one_by_one_text) {
+        clear_frame(0, 0, 0);
+        frame_stats_reset();
+        const VECTOR4 colours[5] = {
+            {1, 1, 1, 1}, {1, 1, 1, 1}, {0, 1, 0.5f, 0.5f}, {0, 1, 0.5f, 0.5f}, {1, 1, 1, 1}};
+        for (int i = 0; i < 5; ++i) {
+            draw_text("Vexa 0123 {jumps}\nsecond line", 20 + 7 * i, 300 + 6 * i, 2, colours[i]);
+            if (one_by_one_text) {
+                flush_text();
+            }
+        }
+        flush_text();
+        return gl_read_pixels(0, 0, 1024, 600);
+    };
+    const std::vector<uint8_t> text_one_by_one = text_and_read(true);
+    EXPECT_EQ(frame_stats.draws, 5u);
+    const std::vector<uint8_t> text_batched = text_and_read(false);
+    EXPECT_EQ(frame_stats.draws, 3u) << "two colour changes: three draws";
+    EXPECT_TRUE(text_one_by_one == text_batched) << "the batched text's picture differs";
+    EXPECT_EQ(gl_pixel(22, 303).g, 255) << "the text was drawn";
 }

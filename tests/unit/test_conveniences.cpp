@@ -378,14 +378,17 @@ TEST_F(CONVENIENCES, primitives_face_outwards_with_unit_normals_and_picture_coor
 TEST_F(CONVENIENCES, text_draws_one_rectangle_per_lit_run_and_the_frame_clock_averages) {
     create_program_set();
     draw_text("I", 0, 0, 1);
+    flush_text();
     // 'I': one run in each of its seven rows, six vertices each.
     EXPECT_TRUE(has(fake_gl::take(), call("glDrawArrays", GLenum(GL_TRIANGLES), 0, 42)));
     EXPECT_EQ(text_width("ab\nabcd", 2), 64);
     // UTF-8: "\u00e9" is one character the font lacks, one '?'; each damaged
     // sequence (cut short, overlong, a surrogate, a stray byte) is one too.
     draw_text("?", 0, 0, 1);
+    flush_text();
     const LOG one_mark = fake_gl::take();
     draw_text("\u00e9", 0, 0, 1);
+    flush_text();
     EXPECT_EQ(fake_gl::take(), one_mark);
     EXPECT_EQ(text_width("\u00e9t\u00e9 \U0001F600", 1), 5 * 8);
     // Cut short, 'A', overlong (two stray bytes), a surrogate (three), a stray byte.

@@ -221,6 +221,12 @@ TEST_F(MODELS, second_identical_mesh_draw_issues_no_program_texture_or_buffer_bi
     // The second mesh has its own index buffer: only that one is bound.
     EXPECT_EQ(count_prefix(again, "glBindBuffer"), 1u);
     EXPECT_EQ(count_prefix(again, "glDrawElements"), 2u);
+    // The program holds both materials' values already; a change is sent.
+    EXPECT_EQ(count_prefix(again, "glUniform3fv"), 0u);
+    EXPECT_EQ(count_prefix(again, "glUniform1"), 0u);
+    second->material->emission.x = 0.5f;
+    draw_mesh(second, &model, nullptr, false, 1.0f);
+    EXPECT_EQ(count_prefix(fake_gl::take(), "glUniform3fv(1, 1, 0.5, 0, 0)"), 1u);
     shared->borrowed = 0;
     second->material->textures[0] = nullptr; // the first material releases it
 }

@@ -66,7 +66,9 @@ TEST_F(SHAPES, a_frame_of_shapes_is_one_draw_before_the_text_that_follows) {
         // The first frame grows the array (GL buffer storage); later ones
         // send nothing until the flush.
         EXPECT_EQ(fake_gl::take().empty(), frame == 1);
-        draw_text("I", 0, 0, 1);
+        draw_text("I", 0, 0, 1); // draws the shapes; the text is queued
+        EXPECT_EQ(draws_in(fake_gl::log()), 1);
+        flush_text();
         const LOG log = fake_gl::take();
         EXPECT_EQ(pending_shape_vertices(), 0);
         EXPECT_EQ(draws_in(log), 2) << "one for the shapes, one for the text";
