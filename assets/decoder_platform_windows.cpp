@@ -731,6 +731,9 @@ DECODER_SANDBOX sandbox_mode(const IMPORT_OPTIONS& options) {
     return options.sandbox;
 }
 
+} // namespace
+
+// One decode in the decoder program (decoder_process.h).
 DECODE_STATUS run_decoder(DECODE_KIND kind, const DECODER_FILES* files, const void* data,
                           size_t size, const char* hint, const IMPORT_OPTIONS& options,
                           std::vector<uint8_t>* answer, std::string* reason) {
@@ -776,23 +779,7 @@ DECODE_STATUS run_decoder(DECODE_KIND kind, const DECODER_FILES* files, const vo
     return reason->empty() ? DECODE_LOADED : DECODE_REFUSED;
 }
 
-template <class RESULT, class READ>
-DECODE_STATUS unpack_answer(const std::vector<uint8_t>& answer, RESULT* out, std::string* reason,
-                            READ read) {
-    DECODE_STATUS decoded = DECODE_REFUSED;
-    try {
-        if (!read(answer.data(), answer.size(), &decoded, out, reason)) {
-            *out = RESULT{};
-            *reason = "the decoder's answer is damaged";
-            return DECODE_REFUSED;
-        }
-    } catch (const std::bad_alloc&) {
-        *out = RESULT{};
-        *reason = "not enough memory for the decoder's answer";
-        return DECODE_REFUSED;
-    }
-    return decoded;
-}
+namespace {
 
 LONG WINAPI end_on_fault(EXCEPTION_POINTERS* fault) {
     TerminateProcess(GetCurrentProcess(), UINT(fault->ExceptionRecord->ExceptionCode));
@@ -800,28 +787,6 @@ LONG WINAPI end_on_fault(EXCEPTION_POINTERS* fault) {
 }
 
 } // namespace
-
-DECODE_STATUS decode_in_child(const DECODER_FILES* files, const void* data, size_t size,
-                              const char* hint, const IMPORT_OPTIONS& options, DECODED_MODEL* out,
-                              std::string* reason) {
-    std::vector<uint8_t> answer;
-    const DECODE_STATUS ran =
-        run_decoder(DECODE_KIND_MODEL, files, data, size, hint, options, &answer, reason);
-    return ran == DECODE_LOADED ? unpack_answer(answer, out, reason, decoded_model_read) : ran;
-}
-
-DECODE_STATUS decode_picture_in_child(const DECODER_FILES* files, const void* data, size_t size,
-                                      const char* name, const IMPORT_OPTIONS& options, PICTURE* out,
-                                      std::string* reason) {
-    std::string hint = name ? name : "";
-    const size_t dot = hint.rfind('.');
-    hint = dot == std::string::npos || hint.size() - dot > 16 ? "picture"
-                                                              : "picture" + hint.substr(dot);
-    std::vector<uint8_t> answer;
-    const DECODE_STATUS ran =
-        run_decoder(DECODE_KIND_PICTURE, files, data, size, hint.c_str(), options, &answer, reason);
-    return ran == DECODE_LOADED ? unpack_answer(answer, out, reason, decoded_picture_read) : ran;
-}
 
 namespace {
 

@@ -760,12 +760,7 @@ uint64_t decoder_folder_handle = 0;
 
 #if defined(__linux__)
 
-namespace {
-
-// Runs one decode of kind in the decoder and collects its answer's bytes:
-// DECODE_LOADED when the decoder ended well and *answer holds what it said
-// (still to be read and checked); otherwise the refusal, with its reason.
-// files stay the caller's.
+// One decode in the decoder program (decoder_process.h).
 DECODE_STATUS run_decoder(DECODE_KIND kind, const DECODER_FILES* files, const void* data,
                           size_t size, const char* hint, const IMPORT_OPTIONS& options,
                           std::vector<uint8_t>* answer, std::string* reason) {
@@ -840,53 +835,6 @@ DECODE_STATUS run_decoder(DECODE_KIND kind, const DECODER_FILES* files, const vo
         return DECODE_REFUSED;
     }
     return DECODE_LOADED;
-}
-
-// Reads a collected answer with read (decoded_model_read or
-// decoded_picture_read); a damaged answer, or one this process has no room
-// to unpack, is a refusal and leaves *out empty.
-template <class RESULT, class READ>
-DECODE_STATUS unpack_answer(const std::vector<uint8_t>& answer, RESULT* out, std::string* reason,
-                            READ read) {
-    DECODE_STATUS decoded = DECODE_REFUSED;
-    try {
-        if (!read(answer.data(), answer.size(), &decoded, out, reason)) {
-            *out = RESULT{};
-            *reason = "the decoder's answer is damaged";
-            return DECODE_REFUSED;
-        }
-    } catch (const std::bad_alloc&) {
-        *out = RESULT{};
-        *reason = "not enough memory for the decoder's answer";
-        return DECODE_REFUSED;
-    }
-    return decoded;
-}
-
-} // namespace
-
-DECODE_STATUS decode_in_child(const DECODER_FILES* files, const void* data, size_t size,
-                              const char* hint, const IMPORT_OPTIONS& options, DECODED_MODEL* out,
-                              std::string* reason) {
-    std::vector<uint8_t> answer;
-    const DECODE_STATUS ran =
-        run_decoder(DECODE_KIND_MODEL, files, data, size, hint, options, &answer, reason);
-    return ran == DECODE_LOADED ? unpack_answer(answer, out, reason, decoded_model_read) : ran;
-}
-
-DECODE_STATUS decode_picture_in_child(const DECODER_FILES* files, const void* data, size_t size,
-                                      const char* name, const IMPORT_OPTIONS& options, PICTURE* out,
-                                      std::string* reason) {
-    // Only the name's extension tells the decoder anything (TGA has no
-    // signature), and a short hint keeps the request within its size.
-    std::string hint = name ? name : "";
-    const size_t dot = hint.rfind('.');
-    hint = dot == std::string::npos || hint.size() - dot > 16 ? "picture"
-                                                              : "picture" + hint.substr(dot);
-    std::vector<uint8_t> answer;
-    const DECODE_STATUS ran =
-        run_decoder(DECODE_KIND_PICTURE, files, data, size, hint.c_str(), options, &answer, reason);
-    return ran == DECODE_LOADED ? unpack_answer(answer, out, reason, decoded_picture_read) : ran;
 }
 
 int decoder_main(DECODE_KIND kind, const char* name, bool has_folder, const char* hint,

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Decodes like decode_model (model_decode.h), but in the decoder program,
 // limited by options and locked in its sandbox. A crash, a limit, a
@@ -38,6 +39,15 @@ enum DECODE_KIND : uint32_t {
     DECODE_KIND_MODEL = 0,   // a DECODED_MODEL answer
     DECODE_KIND_PICTURE = 1, // a PICTURE answer
 };
+
+// The platform's half of decode_in_child and decode_picture_in_child: runs
+// one decode of kind in the decoder program and collects its answer's bytes.
+// DECODE_LOADED when the decoder ended well and *answer holds what it said
+// (still to be read and checked, decoder_child.cpp); otherwise the refusal,
+// with its reason. files stay the caller's.
+DECODE_STATUS run_decoder(DECODE_KIND kind, const DECODER_FILES* files, const void* data,
+                          size_t size, const char* hint, const IMPORT_OPTIONS& options,
+                          std::vector<uint8_t>* answer, std::string* reason);
 
 // The decoder program's side: applies the limits and the lock to itself,
 // decodes and writes the answer on standard output. The file is read from

@@ -20,6 +20,7 @@
 // GL rasterises on threads of its own, which this leaves out, and waiting
 // for a busy core is not counted either. Needs a display (Xvfb will do).
 #include "app/runtime.h"
+#include "app/shader_location.h"
 #include "app/pacer.h"
 #include "gfx/frame_stats.h"
 #include "scene/builders.h"
@@ -600,7 +601,8 @@ struct MODEL_PROGRAM {
 GLuint compile_engine_stage(GLenum type, const char* file) {
     SHADER_STAGE stage;
     stage.type = type;
-    const std::string path = std::string(VEXA_SHADER_DIR) + "/" + file;
+    // The engine's own shaders, where the engine finds them (beside the program).
+    const std::string path = find_shader_directory() + "/" + file;
     if (!assemble_stage_text(path.c_str(), &stage)) {
         std::exit(1);
     }
