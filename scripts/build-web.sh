@@ -92,11 +92,23 @@ build_sdl2 emscripten-pthread -DCMAKE_C_FLAGS=-pthread -DSDL_AUDIO=OFF -DSDL_JOY
     -DSDL_HAPTIC=OFF -DSDL_SENSOR=OFF -DSDL_POWER=OFF -DSDL_HIDAPI=OFF -DSDL_RENDER=OFF
 [ "$1" = sdl2 ] && exit 0
 
+# The model loader's libraries (Assimp, SDL2_image, zlib), both variants,
+# built once into the cache like SDL2; each script prints its prefixes on its
+# last line.
+mkdir -p build
+for variant in web web-pthread; do
+    sh scripts/build-loader-libraries.sh $variant >build/web-loader-$variant.txt \
+        2>build/web-loader-$variant.log ||
+        { tail -n 30 build/web-loader-$variant.log; die "building the loader's libraries ($variant) failed"; }
+done
+loader=$(tail -n 1 build/web-loader-web.txt)
+loader_threads=$(tail -n 1 build/web-loader-web-pthread.txt)
+
 # Everything else is the CMake build: the engine's modules twice (one thread,
 # and with threads for shared memory), every program as a page with both
 # builds (cmake/vexa_web.cmake).
-mkdir -p build
-cmake --preset web "-DVEXA_CROSS_PREFIXES=$sdl;$sdl_threads" >build/web-configure.log 2>&1 ||
+cmake --preset web "-DVEXA_CROSS_PREFIXES=$sdl;$sdl_threads;$loader;$loader_threads" \
+    >build/web-configure.log 2>&1 ||
     { tail -n 30 build/web-configure.log; die "configuring build/web failed"; }
 cmake --build --preset web || die "building build/web failed"
 out=$root/build/web

@@ -7,7 +7,8 @@
 # --frames N --window on the virtual display). It does so twice: served with
 # the cross-origin isolation headers (the threaded build) and without (the
 # one-thread build). The console must say "frame N done" and which build ran;
-# the three frame rates are printed. With WebGL that makes no context
+# the three frame rates are printed. The model viewer's page, both builds,
+# must show the corpus model it is given in its address. With WebGL that makes no context
 # (--disable-webgl) the page must show its line instead.
 # Then a user's program: the web package installed to a temporary prefix, the
 # examples cube, lights and shapes copied out of the tree and built on it as a
@@ -149,6 +150,47 @@ run_page() {
 run_page threads "" "^vexa: cross-origin isolated: the picture runs on [0-9]* thread"
 run_page one-thread --not-isolated "^vexa: not cross-origin isolated: the picture runs on one thread"
 echo "desktop: $(grep 'frame rate held' "$work/desktop.txt")"
+
+# The model viewer's page with the corpus model named in its address, both
+# builds: the model must load (its line on the console) and cover a good
+# part of the picture, which is otherwise the viewer's plain grey.
+for build in threads one-thread; do
+    flag=""
+    [ $build = one-thread ] && flag=--not-isolated
+    # shellcheck disable=SC2086
+    serve "view-$build" $flag
+    url=$(echo "$url" | sed "s|/vexa\.html?|/vexa-view.html?model=bending_tube.gltf\&|")
+    python3 scripts/browser-run.py "$url" "frame $frames done" "$work/view-$build.png" 600 \
+        >"$work/console-view-$build.txt" ||
+        { cat "$work/console-view-$build.txt"; die "view-$build: the viewer's page did not report \"frame $frames done\""; }
+    grep -q "^bending_tube.gltf: [1-9][0-9]* meshes" "$work/console-view-$build.txt" ||
+        { cat "$work/console-view-$build.txt"; die "view-$build: the viewer did not load bending_tube.gltf"; }
+    pngtopam "$work/view-$build.png" >"$work/view-$build.ppm"
+    python3 - "$work/view-$build.ppm" "view-$build" <<'EOF_VIEW' || die "view-$build: the model is not on the page"
+import sys
+
+data = open(sys.argv[1], "rb").read()
+fields, at = [], 0
+while len(fields) < 4:
+    while data[at:at + 1].isspace():
+        at += 1
+    end = at
+    while not data[end:end + 1].isspace():
+        end += 1
+    fields.append(data[at:end])
+    at = end
+pixels = data[at + 1:]
+# The viewer's clear colour (0.23, 0.24, 0.27); the file input in the corner
+# is left out.
+grey = (59, 61, 69)
+w, h = int(fields[1]), int(fields[2])
+model = sum(1 for p in range(0, len(pixels), 3)
+            if p // 3 // w >= 40 and max(abs(pixels[p + i] - grey[i]) for i in range(3)) > 6)
+share = model / (w * h)
+print(f"test-web: {sys.argv[2]}: the model covers {share:.1%} of the page")
+sys.exit(0 if 0.02 <= share <= 0.9 else 1)
+EOF_VIEW
+done
 
 # A browser whose WebGL makes no context (here: WebGL turned off, which
 # Chromium does by leaving the interface in place and refusing every

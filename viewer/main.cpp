@@ -9,7 +9,7 @@
 #include "app/runtime.h"
 #include "app/shader_location.h"
 #include "assets/model_import.h"
-#include "capture/frame_capture.h"
+#include "viewer/fixed_passes.h"
 #include "viewer/viewer.h"
 
 #include <cstdio>
@@ -101,6 +101,9 @@ int main(int argc, char** argv) {
     if (!model_path) {
         return usage();
     }
+    if (!viewer_fixed_passes_supported(window_path, timings)) {
+        return 1;
+    }
     std::string shader_directory;
     if (!choose_shader_directory(shaders_chosen, &shader_directory)) {
         return 1;
@@ -137,12 +140,7 @@ int main(int argc, char** argv) {
     }
     // A fixed number of passes, the picture read back before the last one
     // is presented.
-    frame_capture_start(frames, timings);
-    run_loop(frames);
-    if (timings) {
-        frame_capture_print_timings("viewer frame (controls + scene drawing)");
-    }
-    const bool ok = !window_path || frame_capture_write(window_path, "vexa-view");
+    const bool ok = viewer_run_fixed_passes(frames, window_path, timings);
     viewer_release();
     return ok ? 0 : 1;
 }
