@@ -1,9 +1,13 @@
 // The caller's side of a decode in the decoder program, common to the
 // platforms that run one (Linux, Windows): the platform's run_decoder
 // collects the answer's bytes, and they are read and checked here.
+#include "assets/decoder_child.h"
+
 #include "assets/decoded_model.h"
 #include "assets/decoder_process.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <new>
 #include <string>
 #include <vector>
@@ -32,6 +36,45 @@ DECODE_STATUS unpack_answer(const std::vector<uint8_t>& answer, RESULT* out, std
 }
 
 } // namespace
+
+uint64_t answer_limit(const IMPORT_OPTIONS& options) {
+    return std::min(options.answer_limit_bytes, options.memory_limit_bytes);
+}
+
+std::string seconds_words(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g s", seconds);
+    return text;
+}
+
+DECODE_STATUS unanswered(ENDED ended, const IMPORT_OPTIONS& options, std::string* reason) {
+    switch (ended) {
+    case ENDED::ABANDONED:
+        reason->clear();
+        return DECODE_REFUSED;
+    case ENDED::MEMORY:
+        return DECODE_OUT_OF_MEMORY;
+    case ENDED::TIME:
+        *reason = "the decoder took longer than " + seconds_words(options.seconds_limit);
+        return DECODE_REFUSED;
+    case ENDED::CPU:
+        *reason =
+            "the decoder used up its " + seconds_words(options.seconds_limit) + " of CPU time";
+        return DECODE_REFUSED;
+    case ENDED::TOO_LONG_ANSWER:
+        *reason = "the decoder's answer is too large (over " +
+                  std::to_string(answer_limit(options) >> 20) + " MB, or more than it announced)";
+        return DECODE_REFUSED;
+    case ENDED::NO_ROOM:
+        *reason = "not enough memory for the decoder's answer";
+        return DECODE_REFUSED;
+    case ENDED::ANSWERED:
+    case ENDED::GONE:
+        break;
+    }
+    *reason = "the decoder failed";
+    return DECODE_REFUSED;
+}
 
 DECODE_STATUS decode_in_child(const DECODER_FILES* files, const void* data, size_t size,
                               const char* hint, const IMPORT_OPTIONS& options, DECODED_MODEL* out,

@@ -19,6 +19,7 @@
 // rights (docs/untrusted-files.md). Neighbours are read only below the
 // model's own folder, by relative names without "..", drive letters or
 // streams, and never through a reparse point.
+#include "assets/decoder_child.h"
 #include "assets/decoder_process.h"
 #include "assets/decoder_sandbox.h"
 #include "assets/model_decode.h"
@@ -327,12 +328,6 @@ double seconds_since(CLOCK::time_point start) {
     return std::chrono::duration<double>(CLOCK::now() - start).count();
 }
 
-std::string seconds_words(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", seconds);
-    return text;
-}
-
 bool executable(const std::wstring& path) {
     const DWORD attributes =
         path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
@@ -561,12 +556,6 @@ bool spawn_decoder(const std::wstring& program, DECODE_KIND kind, const DECODER_
     return true;
 }
 
-enum class ENDED { ANSWERED, ABANDONED, TIME, CPU, MEMORY, TOO_LONG_ANSWER, NO_ROOM };
-
-uint64_t answer_limit(const IMPORT_OPTIONS& options) {
-    return std::min(options.answer_limit_bytes, options.memory_limit_bytes);
-}
-
 double cpu_seconds(HANDLE process) {
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) {
@@ -633,34 +622,6 @@ ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options, CLOCK::ti
     answer->clear();
     answer->shrink_to_fit();
     return ENDED::NO_ROOM;
-}
-
-DECODE_STATUS unanswered(ENDED ended, const IMPORT_OPTIONS& options, std::string* reason) {
-    switch (ended) {
-    case ENDED::ABANDONED:
-        reason->clear();
-        return DECODE_REFUSED;
-    case ENDED::MEMORY:
-        return DECODE_OUT_OF_MEMORY;
-    case ENDED::TIME:
-        *reason = "the decoder took longer than " + seconds_words(options.seconds_limit);
-        return DECODE_REFUSED;
-    case ENDED::CPU:
-        *reason =
-            "the decoder used up its " + seconds_words(options.seconds_limit) + " of CPU time";
-        return DECODE_REFUSED;
-    case ENDED::TOO_LONG_ANSWER:
-        *reason = "the decoder's answer is too large (over " +
-                  std::to_string(answer_limit(options) >> 20) + " MB, or more than it announced)";
-        return DECODE_REFUSED;
-    case ENDED::NO_ROOM:
-        *reason = "not enough memory for the decoder's answer";
-        return DECODE_REFUSED;
-    case ENDED::ANSWERED:
-        break;
-    }
-    *reason = "the decoder failed";
-    return DECODE_REFUSED;
 }
 
 // The wording of a decoder's exit code, as Linux words the signal behind the

@@ -41,6 +41,7 @@
 //
 // Linux only: decoder_platform_windows.cpp does the same with a Job object,
 // decoder_platform_web.cpp decodes in the page's own process.
+#include "assets/decoder_child.h"
 #include "assets/decoder_process.h"
 
 #include "assets/decoder_sandbox.h"
@@ -166,12 +167,6 @@ const char* signal_name(int signal) {
     default:
         return nullptr;
     }
-}
-
-std::string seconds_words(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", seconds);
-    return text;
 }
 
 // Resident memory of process pid in bytes, 0 when unknown.
@@ -498,8 +493,6 @@ bool receive_reply(int socket, int ms, SERVE_REPLY* reply, int* fd) {
 // How waiting for the decoder ended. GONE: the server is of no use (only
 // waits on the server end so; the decode is then spawned instead).
 // NO_ROOM: this process could not allocate room for the answer.
-enum class ENDED { ANSWERED, GONE, ABANDONED, TIME, MEMORY, TOO_LONG_ANSWER, NO_ROOM };
-
 // Waits for the server's next reply the way an answer is waited for: asking
 // keep_waiting every POLL_MS and within the decode's time limit.
 ENDED wait_reply(int socket, const IMPORT_OPTIONS& options, CLOCK::time_point start,
@@ -597,10 +590,6 @@ bool served_status(DECODER_SERVER& s, const SPAWNED& child, bool answered, int* 
 
 // The largest answer this process takes: the settable cap, and never more
 // than the decoder's memory could have held.
-uint64_t answer_limit(const IMPORT_OPTIONS& options) {
-    return std::min(options.answer_limit_bytes, options.memory_limit_bytes);
-}
-
 // Reads the decoder's answer until it closes its output, or until a limit
 // ends it (then it is killed by the caller). The collector holds the answer
 // to the length it claims and to answer_limit (decoded_model.h).
@@ -637,32 +626,6 @@ ENDED read_answer(const SPAWNED& child, const IMPORT_OPTIONS& options, CLOCK::ti
     answer->clear();
     answer->shrink_to_fit();
     return ENDED::NO_ROOM;
-}
-
-// An import that ended without the decoder's answer.
-DECODE_STATUS unanswered(ENDED ended, const IMPORT_OPTIONS& options, std::string* reason) {
-    switch (ended) {
-    case ENDED::ABANDONED:
-        reason->clear();
-        return DECODE_REFUSED;
-    case ENDED::MEMORY:
-        return DECODE_OUT_OF_MEMORY;
-    case ENDED::TIME:
-        *reason = "the decoder took longer than " + seconds_words(options.seconds_limit);
-        return DECODE_REFUSED;
-    case ENDED::TOO_LONG_ANSWER:
-        *reason = "the decoder's answer is too large (over " +
-                  std::to_string(answer_limit(options) >> 20) + " MB, or more than it announced)";
-        return DECODE_REFUSED;
-    case ENDED::NO_ROOM:
-        *reason = "not enough memory for the decoder's answer";
-        return DECODE_REFUSED;
-    case ENDED::ANSWERED:
-    case ENDED::GONE:
-        break;
-    }
-    *reason = "the decoder failed";
-    return DECODE_REFUSED;
 }
 
 // The decoder's exit statuses beside 0 (decoded, every layer in place) and
