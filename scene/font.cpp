@@ -329,12 +329,7 @@ void draw_text(const FONT* font, const char* text, int x, int y, const VECTOR4& 
     send_colour(program, tint);
     bind_texture(f->atlas, 0);
     glyph_vertices.upload(count); // leaves the buffer bound as GL_ARRAY_BUFFER
-    disable_joint_attribute_arrays();
-    bind_vertex_format();
-    glDrawArrays(GL_TRIANGLES, 0, count);
-    gl_check();
-    ++frame_stats.draws;
-    end_window_pixels(pushed);
+    draw_window_triangles(count, pushed);
 }
 
 void fonts_reset() {

@@ -206,12 +206,7 @@ void flush_shapes() {
     use_program(program);
     const bool pushed = begin_window_pixels(program);
     shape_vertices.upload(count); // leaves the buffer bound as GL_ARRAY_BUFFER
-    disable_joint_attribute_arrays();
-    bind_vertex_format();
-    glDrawArrays(GL_TRIANGLES, 0, count);
-    gl_check();
-    ++frame_stats.draws;
-    end_window_pixels(pushed);
+    draw_window_triangles(count, pushed);
 }
 
 int32_t pending_shape_vertices() {

@@ -164,12 +164,7 @@ void draw_pending() {
     const bool pushed = begin_window_pixels(program);
     // Fresh storage each draw: the previous draw may still read the old.
     text_vertices.upload_fresh(count); // leaves the buffer bound as GL_ARRAY_BUFFER
-    disable_joint_attribute_arrays();
-    bind_vertex_format();
-    glDrawArrays(GL_TRIANGLES, 0, count);
-    gl_check();
-    ++frame_stats.draws;
-    end_window_pixels(pushed);
+    draw_window_triangles(count, pushed);
 }
 
 void add_rectangle(float x0, float y0, float x1, float y1) {
@@ -303,6 +298,15 @@ bool begin_window_pixels(SHADER_PROGRAM* program) {
     matrix_stack_load(model_stack, identity);
     upload_matrices(program);
     return pushed;
+}
+
+void draw_window_triangles(int32_t count, bool pushed) {
+    disable_joint_attribute_arrays();
+    bind_vertex_format();
+    glDrawArrays(GL_TRIANGLES, 0, count);
+    gl_check();
+    ++frame_stats.draws;
+    end_window_pixels(pushed);
 }
 
 void end_window_pixels(bool pushed) {

@@ -47,3 +47,6 @@ struct SHADER_PROGRAM;
 // gives back before it closes the pass.
 bool begin_window_pixels(SHADER_PROGRAM* program);
 void end_window_pixels(bool pushed);
+// Draws count vertices of the bound GL_ARRAY_BUFFER as triangles in the
+// engine's vertex format, counts the draw, and ends window-pixel drawing.
+void draw_window_triangles(int32_t count, bool pushed);
