@@ -7,7 +7,8 @@
 #   the browser:       <name>.html and what it loads (cmake/vexa_web.cmake).
 # FILES are copied beside the program (in the browser: into the page's file
 # system, at the same names), folders with their contents, so the program
-# finds them from its own folder. The program links vexa::engine; link more
+# finds them from its own folder. A program on the loader gets the decoder
+# process beside it too. The program links vexa::engine; link more
 # (vexa::assets, vexa::imgui) with target_link_libraries(<name> PRIVATE ...).
 #
 # Where the engine's shaders come from: VEXA_SHADER_SOURCE_DIR, set by the
@@ -50,6 +51,29 @@ function(vexa_add_application name)
     if(WIN32)
         vexa_copy_runtime_dlls(${name})
     endif()
+    vexa_copy_decoder(${name})
+endfunction()
+
+# A program that links the loader (vexa::assets, whose property VEXA_LOADER
+# it inherits) gets the decoder process beside it, where the loader looks
+# first, so its folder runs as it is from anywhere. The decoder is the
+# engine's build's own, or the package's (VEXA_DECODER_PROGRAM).
+function(vexa_copy_decoder name)
+    set(uses $<BOOL:$<TARGET_PROPERTY:${name},VEXA_LOADER>>)
+    if(TARGET vexa-decode)
+        set(decoder $<TARGET_FILE:vexa-decode>)
+        # Programs in the decoder's own folder have it already.
+        set(uses "$<AND:${uses},$<NOT:$<STREQUAL:$<TARGET_FILE_DIR:${name}>,$<TARGET_FILE_DIR:vexa-decode>>>>")
+        add_dependencies(${name} vexa-decode)
+    elseif(VEXA_DECODER_PROGRAM)
+        set(decoder ${VEXA_DECODER_PROGRAM})
+    else()
+        return()
+    endif()
+    add_custom_command(TARGET ${name} POST_BUILD
+        COMMAND ${CMAKE_COMMAND} -E
+            "$<IF:${uses},copy_if_different;${decoder};$<TARGET_FILE_DIR:${name}>,true>"
+        COMMAND_EXPAND_LISTS VERBATIM)
 endfunction()
 
 # Windows: the DLLs a program loads go beside it. Those of the libraries

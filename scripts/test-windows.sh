@@ -112,13 +112,22 @@ cmake -S "$scratch/app" -B "$scratch/app-build" -G Ninja -DCMAKE_BUILD_TYPE=Rele
     cmake --build "$scratch/app-build" >>"$scratch/app.log" 2>&1 ||
     { tail -n 30 "$scratch/app.log"; die "the examples did not build on the Windows package"; }
 mkdir "$scratch/app-copy"
-cp -r "$scratch/app-build"/*.exe "$scratch/app-build"/*.dll "$scratch/app-build/shaders" "$scratch/app-copy/"
-# (The loader's examples also name the package's decoder folder.)
+cp -r "$scratch/app-build"/*.exe "$scratch/app-build"/*.dll "$scratch/app-build/shaders" \
+    "$scratch/app-build"/*.gltf "$scratch/app-copy/"
+# (The loader's examples also name the package's decoder, found after the one
+# beside them.)
 for program in "$scratch/app-copy"/vexa-cube.exe "$scratch/app-copy"/vexa-lights.exe \
     "$scratch/app-copy"/vexa-shapes.exe; do
     [ "$(grep -c "$scratch" "$program")" = 0 ] || die "$program holds a path of the machine that built it"
 done
 sh scripts/compare-examples.sh windows "$scratch/app-copy" .exe wine
+# The model example has the decoder process beside it: with the package
+# moved away it still shows its model from the copy.
+echo "windows: the model example from the copy, the package moved away"
+mv "$scratch/package" "$scratch/package-moved"
+(cd "$scratch/app-copy" && VEXA_CHECK=model VEXA_CHECK_FRAMES=30 \
+    timeout -k 5 300 wine ./vexa-model.exe) ||
+    die "vexa-model.exe did not show its model from a copy of its folder"
 echo "linux: build/ci/vexa-snapshot --frames $frames --timings, in the same run for comparison"
 build/ci/vexa-snapshot --frames "$frames" --timings | grep "frame rate\|present"
 
