@@ -15,7 +15,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
-#include <strings.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -128,15 +127,6 @@ bool look_at_descriptor(int fd, size_t size, bool (*look)(const uint8_t*, size_t
     return true;
 }
 
-void close_decoder_files(DECODER_FILES* files) {
-    for (int fd : {files->file, files->folder}) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    *files = DECODER_FILES{};
-}
-
 // Reading below a folder: a neighbour is looked up with O_PATH first, which
 // never opens the file itself, so a FIFO or a device is refused before any
 // open could block or act; the open for reading follows and must find the
@@ -158,37 +148,7 @@ int open_below(int folder, const std::string& path, uint64_t flags) {
     return fd;
 }
 
-const char* type_refusal(const struct stat& status) {
-    return S_ISDIR(status.st_mode) ? "is a directory, not a file" : "is not a regular file";
-}
-
 } // namespace
-
-bool read_descriptor(int fd, std::vector<uint8_t>* out, std::string* reason) {
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        *reason = "is not a regular file";
-        return false;
-    }
-    if (uint64_t(status.st_size) > MAX_DECODER_FILE_BYTES) {
-        *reason = "is larger than 1 GB";
-        return false;
-    }
-    out->resize(size_t(status.st_size));
-    size_t got = 0;
-    while (got < out->size()) {
-        const ssize_t n = pread(fd, out->data() + got, out->size() - got, off_t(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += size_t(n);
-    }
-    out->resize(got); // a file cut short meanwhile reads as what is there
-    return true;
-}
 
 bool read_below(int folder, const std::string& path, std::vector<uint8_t>* out,
                 std::string* reason) {
@@ -202,7 +162,7 @@ bool read_below(int folder, const std::string& path, std::vector<uint8_t>* out,
     const bool regular = fstat(where, &looked) == 0 && S_ISREG(looked.st_mode);
     close(where);
     if (!regular) {
-        *reason = type_refusal(looked);
+        *reason = decoder_type_refusal(looked);
         return false;
     }
     const int fd = open_below(folder, path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
@@ -227,27 +187,8 @@ std::string find_below(int folder, const std::string& path) {
         close(where);
         return path;
     }
-    const size_t slash = path.rfind('/');
-    const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const int listing = open_below(folder, parent, O_RDONLY | O_DIRECTORY);
-    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!entries) {
-        if (listing >= 0) {
-            close(listing);
-        }
-        return std::string();
-    }
-    std::string found;
-    int checked = 0;
-    for (const dirent* entry; found.empty() && checked < 10000 && (entry = readdir(entries));
-         ++checked) {
-        if (strcasecmp(entry->d_name, name.c_str()) == 0) {
-            found = (slash == std::string::npos ? std::string() : parent) + entry->d_name;
-        }
-    }
-    closedir(entries);
-    return found;
+    return find_ignoring_case(open_below(folder, listing_folder(path), O_RDONLY | O_DIRECTORY),
+                              path);
 }
 
 bool exists_below(int folder, const std::string& path) {

@@ -50,3 +50,17 @@ bool look_at_descriptor(int fd, size_t size, bool (*look)(const uint8_t*, size_t
 // The neighbourhood rule alone, on a resolved folder path: true when the
 // folder above real_folder may be read too.
 bool parent_is_neighbourhood(const std::string& real_folder, const char* home);
+
+// Shared by the halves that read files with POSIX calls (Linux, the browser;
+// decoder_files_posix.cpp).
+struct stat;
+// Why a file of this type is refused: "is a directory, not a file" or "is
+// not a regular file".
+const char* decoder_type_refusal(const struct stat& status);
+// The folder find_ignoring_case lists for path: its folder part, "." when it
+// has none.
+std::string listing_folder(const std::string& path);
+// The entry of listing (path's folder, opened for reading, or -1; closed
+// here) whose name matches path's last part without regard to case, as a
+// path beside path; "" when none does. At most 10 000 entries are read.
+std::string find_ignoring_case(int listing, const std::string& path);

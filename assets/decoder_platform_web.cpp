@@ -15,9 +15,7 @@
 #include "assets/neighbour_files.h"
 #include "assets/picture_decode.h"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,10 +29,6 @@ void (*decoder_after_lock)(const char* name) = nullptr;
 uint64_t decoder_folder_handle = 0;
 
 namespace {
-
-const char* type_refusal(const struct stat& status) {
-    return S_ISDIR(status.st_mode) ? "is a directory, not a file" : "is not a regular file";
-}
 
 // Relative names without "..": the page's file system has no links to
 // follow out of a folder, so the name alone keeps the read below it.
@@ -105,7 +99,7 @@ bool open_decoder_files(const char* path, bool with_neighbours, DECODER_FILES* o
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
-        *reason = type_refusal(status);
+        *reason = decoder_type_refusal(status);
         return false;
     }
     if (uint64_t(status.st_size) > MAX_DECODER_FILE_BYTES) {
@@ -137,41 +131,6 @@ bool look_at_descriptor(int fd, size_t size, bool (*look)(const uint8_t*, size_t
     return true;
 }
 
-void close_decoder_files(DECODER_FILES* files) {
-    for (int fd : {files->file, files->folder}) {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    *files = DECODER_FILES{};
-}
-
-bool read_descriptor(int fd, std::vector<uint8_t>* out, std::string* reason) {
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        *reason = "is not a regular file";
-        return false;
-    }
-    if (uint64_t(status.st_size) > MAX_DECODER_FILE_BYTES) {
-        *reason = "is larger than 1 GB";
-        return false;
-    }
-    out->resize(size_t(status.st_size));
-    size_t got = 0;
-    while (got < out->size()) {
-        const ssize_t n = pread(fd, out->data() + got, out->size() - got, off_t(got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += size_t(n);
-    }
-    out->resize(got);
-    return true;
-}
-
 bool read_below(int folder, const std::string& path, std::vector<uint8_t>* out,
                 std::string* reason) {
     if (folder < 0 || !below(path)) {
@@ -184,7 +143,7 @@ bool read_below(int folder, const std::string& path, std::vector<uint8_t>* out,
         return false;
     }
     if (!S_ISREG(status.st_mode)) {
-        *reason = type_refusal(status);
+        *reason = decoder_type_refusal(status);
         return false;
     }
     const int fd = openat(folder, path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -205,25 +164,8 @@ std::string find_below(int folder, const std::string& path) {
     if (fstatat(folder, path.c_str(), &status, 0) == 0) {
         return path;
     }
-    const size_t slash = path.rfind('/');
-    const std::string parent = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const int listing = openat(folder, parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
-    if (!entries) {
-        if (listing >= 0) {
-            close(listing);
-        }
-        return std::string();
-    }
-    std::string found;
-    for (const dirent* entry; found.empty() && (entry = readdir(entries));) {
-        if (strcasecmp(entry->d_name, name.c_str()) == 0) {
-            found = (slash == std::string::npos ? std::string() : parent) + entry->d_name;
-        }
-    }
-    closedir(entries);
-    return found;
+    return find_ignoring_case(
+        openat(folder, listing_folder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), path);
 }
 
 bool exists_below(int folder, const std::string& path) {
