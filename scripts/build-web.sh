@@ -3,7 +3,9 @@
 # (the preset web, cmake/toolchain-web.cmake) into build/web/: the
 # demonstration's page vexa.html with its two builds (vexa.js, .wasm, .data;
 # vexa-threads.* for cross-origin isolated pages), the examples' pages
-# (examples/vexa-cube.html ...) and vexa-fractal-check.js for Node. Install
+# (examples/vexa-cube.html ...), and for Node vexa-fractal-check.js and the
+# unit tests, tests/vexa_unit_tests.js (GoogleTest built for Emscripten from
+# Debian's source package, scripts/build-web-googletest.sh). Install
 # it as a package with cmake --install build/web --prefix P.
 #
 # SDL2 comes from Debian's source package, built once for Emscripten and kept
@@ -103,11 +105,15 @@ for variant in web web-pthread; do
 done
 loader=$(tail -n 1 build/web-loader-web.txt)
 loader_threads=$(tail -n 1 build/web-loader-web-pthread.txt)
+# GoogleTest for the unit tests under Node (threads), the same way.
+sh scripts/build-web-googletest.sh >build/web-googletest.txt 2>build/web-googletest.log ||
+    { tail -n 30 build/web-googletest.log; die "building GoogleTest for Emscripten failed"; }
+googletest=$(tail -n 1 build/web-googletest.txt)
 
 # Everything else is the CMake build: the engine's modules twice (one thread,
 # and with threads for shared memory), every program as a page with both
 # builds (cmake/vexa_web.cmake).
-cmake --preset web "-DVEXA_CROSS_PREFIXES=$sdl;$sdl_threads;$loader;$loader_threads" \
+cmake --preset web "-DVEXA_CROSS_PREFIXES=$sdl;$sdl_threads;$loader;$loader_threads;$googletest" \
     >build/web-configure.log 2>&1 ||
     { tail -n 30 build/web-configure.log; die "configuring build/web failed"; }
 cmake --build --preset web || die "building build/web failed"

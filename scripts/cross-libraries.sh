@@ -237,3 +237,23 @@ loader_libraries_web() {
     image=$(timed_build libsdl2-image "$tag" build_sdl2_image_web) || exit 1
     echo "$zlib;$assimp;$image"
 }
+
+# --- GoogleTest for Emscripten ---------------------------------------------
+# The unit tests' framework, for vexa_unit_tests run under Node. Built for
+# shared memory (-pthread) only: the tests drive the worker pool on real
+# threads, and WebAssembly with threads links only objects built for it.
+
+build_googletest_web() {
+    web_cmake "$1" "$2" -DBUILD_GMOCK=OFF -DINSTALL_GTEST=ON -Dgtest_disable_pthreads=OFF &&
+        relocatable "$2"
+}
+
+# googletest_web: prints the cache folder of GoogleTest for Emscripten with
+# threads, building it first when it is not there.
+googletest_web() {
+    WEB_FLAGS=-pthread
+    WEB_CXX_FLAGS=""
+    WEB_PREFIXES=""
+    export NODE_PATH=/usr/share/nodejs
+    timed_build googletest emscripten-pthread build_googletest_web
+}

@@ -1,6 +1,7 @@
 #!/bin/sh
 # The demonstration in a browser: builds it (scripts/build-web.sh), checks the
-# WebAssembly fractal against its scalar reference under Node, serves
+# WebAssembly fractal against its scalar reference and runs the unit tests
+# under Node, serves
 # build/web on 127.0.0.1, opens vexa.html?frames=N in headless Chromium
 # (software WebGL through SwiftShader), takes a screenshot of the page and
 # compares it with the desktop build's window at frame N (vexa-snapshot
@@ -67,6 +68,13 @@ pngtopam "$work/desktop.png" >"$work/desktop.ppm"
 # reference, byte for byte, in WebAssembly too.
 node build/web/vexa-fractal-check.js --first 1 --last 150 ||
     die "the WebAssembly picture differs from the reference"
+
+# The unit tests built for WebAssembly (threads), under Debian's Node, from
+# the source tree (they read tests/unit/data): ctest runs them through the
+# build's emulator with the exclusions tests/CMakeLists.txt names.
+ctest --test-dir build/web -R '^unit$' -V --timeout 900 >"$work/unit.txt" 2>&1 ||
+    { tail -n 40 "$work/unit.txt"; die "the unit tests failed under Node"; }
+echo "test-web: unit tests under Node: $(grep -o "[0-9]* tests\? from [0-9]* test suites\? ran.*" "$work/unit.txt")"
 
 # serve NAME [SERVER OPTIONS]: a server for build/web (or --folder DIR);
 # sets url.

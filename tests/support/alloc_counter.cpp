@@ -1,16 +1,18 @@
 // Replacements of malloc, calloc, realloc and operator new that count while a
 // test has armed them (see alloc_counter.h). Owns the armed flags and the
-// count. free and operator delete stay glibc's: the replacements return
-// glibc's own blocks.
+// count. free and operator delete stay the C library's: the replacements
+// return its own blocks (glibc's, or Emscripten's dlmalloc, which offers the
+// same __libc_ names).
 #include "tests/support/alloc_counter.h"
 
 #include <atomic>
 #include <cstddef>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__GLIBC__)
-// Sanitizers own malloc; without glibc (MinGW's C runtime) there is no
-// internal allocator to hand the replaced calls to.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) ||                               \
+    !(defined(__GLIBC__) || defined(__EMSCRIPTEN__))
+// Sanitizers own malloc; without glibc or Emscripten's C library (MinGW's C
+// runtime) there is no internal allocator to hand the replaced calls to.
 #define VEXA_COUNT_ALLOCATIONS 0
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ||                         \
@@ -30,7 +32,8 @@ thread_local bool armed_here = false;
 std::atomic<bool> armed_everywhere{false};
 std::atomic<unsigned long> allocations{0};
 
-inline void note_allocation() {
+// Unused where allocations are not counted (no replacements below).
+[[maybe_unused]] inline void note_allocation() {
     if (armed_here || armed_everywhere.load(std::memory_order_relaxed)) {
         allocations.fetch_add(1, std::memory_order_relaxed);
     }

@@ -473,6 +473,8 @@ void GLAPIENTRY glDrawBuffer(GLenum m) {
 
 // --- GLEW ---
 
+#ifndef __EMSCRIPTEN__
+
 GLboolean glewExperimental = GL_FALSE;
 GLboolean __GLEW_VERSION_1_1 = GL_TRUE, __GLEW_VERSION_1_2 = GL_TRUE, __GLEW_VERSION_1_3 = GL_TRUE,
           __GLEW_VERSION_1_4 = GL_TRUE, __GLEW_VERSION_1_5 = GL_TRUE, __GLEW_VERSION_2_0 = GL_TRUE,
@@ -492,6 +494,10 @@ const GLubyte* GLEWAPIENTRY glewGetString(GLenum) {
 GLboolean GLEWAPIENTRY glewIsSupported(const char*) {
     return GL_TRUE;
 }
+#endif // !__EMSCRIPTEN__
+
+// The entry points beyond GL 1.1, as GLEW's pointers (which tests may clear
+// to play a driver without one).
 
 PFNGLACTIVETEXTUREPROC __glewActiveTexture = f_ActiveTexture;
 PFNGLCLIENTACTIVETEXTUREPROC __glewClientActiveTexture = f_ClientActiveTexture;
@@ -555,5 +561,110 @@ PFNGLDELETERENDERBUFFERSPROC __glewDeleteRenderbuffers = f_DeleteRenderbuffers<t
 PFNGLRENDERBUFFERSTORAGEPROC __glewRenderbufferStorage = f_RenderbufferStorage<true>;
 PFNGLFRAMEBUFFERRENDERBUFFERPROC __glewFramebufferRenderbuffer = f_FramebufferRenderbuffer<true>;
 PFNGLFRAMEBUFFERTEXTURE2DPROC __glewFramebufferTexture2D = f_FramebufferTexture2D<true>;
+
+#ifdef __EMSCRIPTEN__
+// WebGL's entry points are functions of Emscripten's JavaScript library,
+// which the linker takes only for names nothing else defines: these
+// definitions replace them, calling through the pointers above as GLEW's
+// macros do on the desktop.
+#define VEXA_WEBGL_ENTRY(RESULT, NAME, PARAMETERS, FORWARD)                                        \
+    RESULT GLAPIENTRY gl##NAME PARAMETERS {                                                        \
+        return FORWARD;                                                                            \
+    }
+VEXA_WEBGL_ENTRY(void, ActiveTexture, (GLenum t), __glewActiveTexture(t))
+VEXA_WEBGL_ENTRY(void, ClientActiveTexture, (GLenum t), __glewClientActiveTexture(t))
+VEXA_WEBGL_ENTRY(void, GenBuffers, (GLsizei n, GLuint* b), __glewGenBuffers(n, b))
+VEXA_WEBGL_ENTRY(void, DeleteBuffers, (GLsizei n, const GLuint* b), __glewDeleteBuffers(n, b))
+VEXA_WEBGL_ENTRY(void, BindBuffer, (GLenum t, GLuint b), __glewBindBuffer(t, b))
+VEXA_WEBGL_ENTRY(void, BufferData, (GLenum t, GLsizeiptr size, const void* data, GLenum usage),
+                 __glewBufferData(t, size, data, usage))
+VEXA_WEBGL_ENTRY(void, BufferSubData, (GLenum t, GLintptr off, GLsizeiptr size, const void* data),
+                 __glewBufferSubData(t, off, size, data))
+VEXA_WEBGL_ENTRY(GLuint, CreateShader, (GLenum type), __glewCreateShader(type))
+VEXA_WEBGL_ENTRY(void, ShaderSource,
+                 (GLuint s, GLsizei n, const GLchar* const* src, const GLint* len),
+                 __glewShaderSource(s, n, src, len))
+VEXA_WEBGL_ENTRY(void, CompileShader, (GLuint s), __glewCompileShader(s))
+VEXA_WEBGL_ENTRY(void, GetShaderiv, (GLuint s, GLenum p, GLint* out), __glewGetShaderiv(s, p, out))
+VEXA_WEBGL_ENTRY(void, GetShaderInfoLog, (GLuint s, GLsizei max, GLsizei* len, GLchar* out),
+                 __glewGetShaderInfoLog(s, max, len, out))
+VEXA_WEBGL_ENTRY(GLuint, CreateProgram, (), __glewCreateProgram())
+VEXA_WEBGL_ENTRY(void, AttachShader, (GLuint p, GLuint s), __glewAttachShader(p, s))
+VEXA_WEBGL_ENTRY(void, DetachShader, (GLuint p, GLuint s), __glewDetachShader(p, s))
+VEXA_WEBGL_ENTRY(void, LinkProgram, (GLuint p), __glewLinkProgram(p))
+VEXA_WEBGL_ENTRY(void, ValidateProgram, (GLuint p), __glewValidateProgram(p))
+VEXA_WEBGL_ENTRY(void, GetProgramiv, (GLuint p, GLenum pname, GLint* out),
+                 __glewGetProgramiv(p, pname, out))
+VEXA_WEBGL_ENTRY(void, GetProgramInfoLog, (GLuint p, GLsizei max, GLsizei* len, GLchar* out),
+                 __glewGetProgramInfoLog(p, max, len, out))
+VEXA_WEBGL_ENTRY(void, DeleteShader, (GLuint s), __glewDeleteShader(s))
+VEXA_WEBGL_ENTRY(void, DeleteProgram, (GLuint p), __glewDeleteProgram(p))
+VEXA_WEBGL_ENTRY(void, UseProgram, (GLuint p), __glewUseProgram(p))
+VEXA_WEBGL_ENTRY(GLint, GetUniformLocation, (GLuint p, const GLchar* name),
+                 __glewGetUniformLocation(p, name))
+VEXA_WEBGL_ENTRY(GLint, GetAttribLocation, (GLuint p, const GLchar* name),
+                 __glewGetAttribLocation(p, name))
+VEXA_WEBGL_ENTRY(void, BindAttribLocation, (GLuint p, GLuint i, const GLchar* name),
+                 __glewBindAttribLocation(p, i, name))
+VEXA_WEBGL_ENTRY(void, Uniform1i, (GLint l, GLint a), __glewUniform1i(l, a))
+VEXA_WEBGL_ENTRY(void, Uniform1f, (GLint l, GLfloat a), __glewUniform1f(l, a))
+VEXA_WEBGL_ENTRY(void, Uniform2f, (GLint l, GLfloat a, GLfloat b), __glewUniform2f(l, a, b))
+VEXA_WEBGL_ENTRY(void, Uniform3f, (GLint l, GLfloat a, GLfloat b, GLfloat c),
+                 __glewUniform3f(l, a, b, c))
+VEXA_WEBGL_ENTRY(void, Uniform4f, (GLint l, GLfloat a, GLfloat b, GLfloat c, GLfloat d),
+                 __glewUniform4f(l, a, b, c, d))
+VEXA_WEBGL_ENTRY(void, Uniform1iv, (GLint l, GLsizei n, const GLint* v), __glewUniform1iv(l, n, v))
+VEXA_WEBGL_ENTRY(void, Uniform1fv, (GLint l, GLsizei n, const GLfloat* v),
+                 __glewUniform1fv(l, n, v))
+VEXA_WEBGL_ENTRY(void, Uniform2fv, (GLint l, GLsizei n, const GLfloat* v),
+                 __glewUniform2fv(l, n, v))
+VEXA_WEBGL_ENTRY(void, Uniform3fv, (GLint l, GLsizei n, const GLfloat* v),
+                 __glewUniform3fv(l, n, v))
+VEXA_WEBGL_ENTRY(void, Uniform4fv, (GLint l, GLsizei n, const GLfloat* v),
+                 __glewUniform4fv(l, n, v))
+VEXA_WEBGL_ENTRY(void, UniformMatrix4fv, (GLint l, GLsizei n, GLboolean t, const GLfloat* v),
+                 __glewUniformMatrix4fv(l, n, t, v))
+VEXA_WEBGL_ENTRY(void, VertexAttribPointer,
+                 (GLuint i, GLint size, GLenum type, GLboolean norm, GLsizei stride, const void* p),
+                 __glewVertexAttribPointer(i, size, type, norm, stride, p))
+VEXA_WEBGL_ENTRY(void, EnableVertexAttribArray, (GLuint i), __glewEnableVertexAttribArray(i))
+VEXA_WEBGL_ENTRY(void, DisableVertexAttribArray, (GLuint i), __glewDisableVertexAttribArray(i))
+VEXA_WEBGL_ENTRY(void, GenFramebuffersEXT, (GLsizei n, GLuint* f), __glewGenFramebuffersEXT(n, f))
+VEXA_WEBGL_ENTRY(void, BindFramebufferEXT, (GLenum t, GLuint f), __glewBindFramebufferEXT(t, f))
+VEXA_WEBGL_ENTRY(void, DeleteFramebuffersEXT, (GLsizei n, const GLuint* f),
+                 __glewDeleteFramebuffersEXT(n, f))
+VEXA_WEBGL_ENTRY(void, GenRenderbuffersEXT, (GLsizei n, GLuint* r), __glewGenRenderbuffersEXT(n, r))
+VEXA_WEBGL_ENTRY(void, BindRenderbufferEXT, (GLenum t, GLuint r), __glewBindRenderbufferEXT(t, r))
+VEXA_WEBGL_ENTRY(void, DeleteRenderbuffersEXT, (GLsizei n, const GLuint* r),
+                 __glewDeleteRenderbuffersEXT(n, r))
+VEXA_WEBGL_ENTRY(void, RenderbufferStorageEXT, (GLenum t, GLenum f, GLsizei w, GLsizei h),
+                 __glewRenderbufferStorageEXT(t, f, w, h))
+VEXA_WEBGL_ENTRY(void, FramebufferRenderbufferEXT, (GLenum t, GLenum a, GLenum rt, GLuint r),
+                 __glewFramebufferRenderbufferEXT(t, a, rt, r))
+VEXA_WEBGL_ENTRY(void, FramebufferTexture2DEXT,
+                 (GLenum t, GLenum a, GLenum tt, GLuint tex, GLint level),
+                 __glewFramebufferTexture2DEXT(t, a, tt, tex, level))
+VEXA_WEBGL_ENTRY(GLenum, CheckFramebufferStatusEXT, (GLenum t), __glewCheckFramebufferStatusEXT(t))
+VEXA_WEBGL_ENTRY(GLenum, CheckFramebufferStatus, (GLenum t), __glewCheckFramebufferStatus(t))
+VEXA_WEBGL_ENTRY(void, GenerateMipmapEXT, (GLenum t), __glewGenerateMipmapEXT(t))
+VEXA_WEBGL_ENTRY(void, GenerateMipmap, (GLenum t), __glewGenerateMipmap(t))
+VEXA_WEBGL_ENTRY(void, GenFramebuffers, (GLsizei n, GLuint* f), __glewGenFramebuffers(n, f))
+VEXA_WEBGL_ENTRY(void, BindFramebuffer, (GLenum t, GLuint f), __glewBindFramebuffer(t, f))
+VEXA_WEBGL_ENTRY(void, DeleteFramebuffers, (GLsizei n, const GLuint* f),
+                 __glewDeleteFramebuffers(n, f))
+VEXA_WEBGL_ENTRY(void, GenRenderbuffers, (GLsizei n, GLuint* r), __glewGenRenderbuffers(n, r))
+VEXA_WEBGL_ENTRY(void, BindRenderbuffer, (GLenum t, GLuint r), __glewBindRenderbuffer(t, r))
+VEXA_WEBGL_ENTRY(void, DeleteRenderbuffers, (GLsizei n, const GLuint* r),
+                 __glewDeleteRenderbuffers(n, r))
+VEXA_WEBGL_ENTRY(void, RenderbufferStorage, (GLenum t, GLenum f, GLsizei w, GLsizei h),
+                 __glewRenderbufferStorage(t, f, w, h))
+VEXA_WEBGL_ENTRY(void, FramebufferRenderbuffer, (GLenum t, GLenum a, GLenum rt, GLuint r),
+                 __glewFramebufferRenderbuffer(t, a, rt, r))
+VEXA_WEBGL_ENTRY(void, FramebufferTexture2D,
+                 (GLenum t, GLenum a, GLenum tt, GLuint tex, GLint level),
+                 __glewFramebufferTexture2D(t, a, tt, tex, level))
+#undef VEXA_WEBGL_ENTRY
+
+#endif // __EMSCRIPTEN__
 
 } // extern "C"

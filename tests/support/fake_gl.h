@@ -13,6 +13,20 @@
 #include <type_traits>
 #include <vector>
 
+#ifdef __EMSCRIPTEN__
+// The browser's GL header declares its entry points as functions and has no
+// GLEW pointers; the recorder keeps the pointers all the same (fake_gl.cpp),
+// and these are the ones tests clear to play a driver without them.
+extern "C" {
+extern PFNGLGENFRAMEBUFFERSEXTPROC __glewGenFramebuffersEXT;
+extern PFNGLBINDFRAMEBUFFEREXTPROC __glewBindFramebufferEXT;
+extern PFNGLDELETEFRAMEBUFFERSEXTPROC __glewDeleteFramebuffersEXT;
+extern PFNGLDELETERENDERBUFFERSEXTPROC __glewDeleteRenderbuffersEXT;
+extern PFNGLCHECKFRAMEBUFFERSTATUSPROC __glewCheckFramebufferStatus;
+extern PFNGLCHECKFRAMEBUFFERSTATUSEXTPROC __glewCheckFramebufferStatusEXT;
+}
+#endif
+
 namespace fake_gl {
 
 // Formats one argument exactly as the recorder does.

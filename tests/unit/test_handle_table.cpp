@@ -4,6 +4,7 @@
 #include "gfx/frame_stats.h"
 #include "gfx/handle_table.h"
 #include "gfx/render_target.h"
+#include "tests/support/debug_death.h"
 #include "tests/support/fake_gl.h"
 
 #include <gtest/gtest.h>

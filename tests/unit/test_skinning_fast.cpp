@@ -23,7 +23,9 @@
 #include <assimp/scene.h>
 #endif
 #include <gtest/gtest.h>
+#if defined(VEXA_TESTS_HAVE_HIGHWAY)
 #include <hwy/targets.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -239,17 +241,40 @@ struct CORPUS_MODEL {
 };
 #endif
 
+// The instruction sets the fast path was built for, and making one of them
+// (0: the best the CPU has) the one it runs. Without Highway (the browser
+// build) it has one build, the portable one.
+#if defined(VEXA_TESTS_HAVE_HIGHWAY)
+std::vector<int64_t> built_targets() {
+    return hwy::SupportedAndGeneratedTargets();
+}
+void choose_target(int64_t target) {
+    hwy::SetSupportedTargetsForTest(target);
+    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+}
+const char* target_name(int64_t target) {
+    return hwy::TargetName(target);
+}
+#else
+std::vector<int64_t> built_targets() {
+    return {0};
+}
+void choose_target(int64_t) {}
+const char* target_name(int64_t) {
+    return "portable";
+}
+#endif
+
 } // namespace
 
 TEST(SKINNING_FAST, equals_the_plain_loop_byte_for_byte_on_every_instruction_set) {
     // Past the sharing threshold, so the all-threads path does share.
     const int32_t counts[] = {0, 1, 17, 1003, SKINNING_SHARED_MIN_VERTICES + 77};
-    const std::vector<int64_t> targets = hwy::SupportedAndGeneratedTargets();
+    const std::vector<int64_t> targets = built_targets();
     ASSERT_FALSE(targets.empty());
     std::vector<VERTEX> source;
     for (int64_t target : targets) {
-        hwy::SetSupportedTargetsForTest(target);
-        hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+        choose_target(target);
         // Joint counts that fit one, two and three vector registers or none;
         // skins with and without the affine shortcut.
         for (int32_t joints : {40, 20, 13, 3}) {
@@ -274,15 +299,14 @@ TEST(SKINNING_FAST, equals_the_plain_loop_byte_for_byte_on_every_instruction_set
                          {SKINNING_FAST_ONE_THREAD, SKINNING_FAST_ALL_THREADS}) {
                         const std::vector<VERTEX> fast = skinned(random.skin, source, path);
                         EXPECT_TRUE(same_bytes(plain, fast))
-                            << hwy::TargetName(target) << ", " << joints << " joints, "
+                            << target_name(target) << ", " << joints << " joints, "
                             << (affine ? "affine, " : "") << count << " vertices, path " << path;
                     }
                 }
             }
         }
     }
-    hwy::SetSupportedTargetsForTest(0);
-    hwy::GetChosenTarget().Update(hwy::SupportedTargets());
+    choose_target(0);
 }
 
 TEST(SKINNING_FAST, skins_it_cannot_take_are_left_to_the_plain_loop) {

@@ -6,6 +6,7 @@
 #include "gfx/handle_table.h"
 #include "gfx/render_target.h"
 #include "gfx/vertex_buffer.h"
+#include "tests/support/debug_death.h"
 #include "tests/support/fake_gl.h"
 
 #include <gtest/gtest.h>
