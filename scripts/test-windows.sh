@@ -90,7 +90,7 @@ cat "$out/timings.txt"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT INT TERM
 for program in "$out"/*.exe; do
-    [ "$(grep -c "$(pwd)" "$program")" = 0 ] || die "$program holds the path of the source tree"
+    [ "$(grep -c "$(pwd)/" "$program")" = 0 ] || die "$program holds the path of the source tree"
 done
 mkdir "$scratch/copy"
 cp -r "$out"/*.exe "$out"/*.dll "$out/shaders" "$scratch/copy/"
