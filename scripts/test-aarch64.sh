@@ -55,15 +55,7 @@ sh scripts/compare-pictures.sh aarch64 "$out" qemu-aarch64 "$out/vexa-snapshot"
 echo "aarch64: the examples built on the installed package, against the Linux pictures"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT INT TERM
-cmake --install build/aarch64 --prefix "$scratch/installed" >/dev/null
-mv "$scratch/installed" "$scratch/package"
-mkdir "$scratch/app"
-cp examples/*.cpp examples/CMakeLists.txt "$scratch/app/"
-cmake -S "$scratch/app" -B "$scratch/app-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$scratch/package/share/vexa/toolchain.cmake" \
-    -DCMAKE_PREFIX_PATH="$scratch/package" >"$scratch/app.log" 2>&1 &&
-    cmake --build "$scratch/app-build" >>"$scratch/app.log" 2>&1 ||
-    { tail -n 30 "$scratch/app.log"; die "the examples did not build on the ARM64 package"; }
+sh scripts/build-examples-on-package.sh aarch64 "$scratch"
 mkdir "$scratch/app-copy"
 cp -r "$scratch/app-build"/vexa-* "$scratch/app-build/shaders" "$scratch/app-copy/"
 for program in "$scratch/app-copy"/vexa-*; do

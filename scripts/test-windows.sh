@@ -102,15 +102,7 @@ sh scripts/compare-pictures.sh windows "$scratch/copy" wine vexa-snapshot.exe
 # (vexa_add_application puts the DLLs and shaders beside them), then run
 # from a copy of their build folder.
 echo "windows: the examples built on the installed package, against the Linux pictures"
-cmake --install build/windows --prefix "$scratch/installed" >/dev/null
-mv "$scratch/installed" "$scratch/package"
-mkdir "$scratch/app"
-cp examples/*.cpp examples/CMakeLists.txt "$scratch/app/"
-cmake -S "$scratch/app" -B "$scratch/app-build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$scratch/package/share/vexa/toolchain.cmake" \
-    -DCMAKE_PREFIX_PATH="$scratch/package" >"$scratch/app.log" 2>&1 &&
-    cmake --build "$scratch/app-build" >>"$scratch/app.log" 2>&1 ||
-    { tail -n 30 "$scratch/app.log"; die "the examples did not build on the Windows package"; }
+sh scripts/build-examples-on-package.sh windows "$scratch"
 mkdir "$scratch/app-copy"
 cp -r "$scratch/app-build"/*.exe "$scratch/app-build"/*.dll "$scratch/app-build/shaders" \
     "$scratch/app-build"/*.gltf "$scratch/app-copy/"
